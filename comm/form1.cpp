@@ -1,0 +1,344 @@
+#include "form1.h"
+
+#include "lamp.h"
+#include "linkerror.h"
+#include "logpane.h"
+#include "mscomm.h"
+#include "timestamp.h"
+#include "twips.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+QComboBox *makeList(QWidget *parent, const QStringList &items)
+{
+    auto *box = new QComboBox(parent);
+    box->setEditable(false);
+    box->addItems(items);
+    box->setMaxVisibleItems(int(items.size()));
+    return box;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &caption, const QRect &rect)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(rect);
+    return label;
+}
+
+bool ticked(const QCheckBox *box)
+{
+    // A greyed box counts as set.
+    return box->checkState() != Qt::Unchecked;
+}
+
+} // namespace
+
+Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(parent), MSComm1(control)
+{
+    MSComm1->setParent(this);
+    setWindowTitle(QStringLiteral("串口通讯测试(Quelt)"));
+    setWindowIcon(QIcon(QStringLiteral(":/comm.png")));
+    setClientArea(8910, 6780);
+    buildControls();
+    setTabOrderChain();
+
+    onSignal(CmdOpen, &QPushButton::clicked, [this] { CmdOpen_Click(); });
+    onSignal(CmdClose, &QPushButton::clicked, [this] { CmdClose_Click(); });
+    onSignal(CmdSetDefault, &QPushButton::clicked, [this] { CmdSetDefault_Click(); });
+    for (int i = 0; i < 2; ++i)
+        onSignal(OptArrv[i], &QRadioButton::clicked, [this, i] { OptArrv_Click(i); });
+    onSignal(MSComm1, &MSComm::OnComm, [this] { MSComm1_OnComm(); });
+
+    Form_Load();
+}
+
+void Form1::buildControls()
+{
+    Frame1 = new QGroupBox(QStringLiteral("通讯设置："), this);
+    Frame1->setGeometry(twRect(120, 0, 8655, 1095));
+    Label1[0] = makeLabel(Frame1, QStringLiteral("端口："), twRect(420, 360, 540, 180));
+    CmbPort = makeList(Frame1, {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4")});
+    CmbPort->setGeometry(twRect(960, 270, 1095, 300));
+    Label1[1] = makeLabel(Frame1, QStringLiteral("波特率："), twRect(2280, 360, 720, 180));
+    CmbSpeed = makeList(Frame1, {QStringLiteral("300"), QStringLiteral("600"), QStringLiteral("1200"), QStringLiteral("2400"),
+                                 QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
+                                 QStringLiteral("28800"), QStringLiteral("38400"), QStringLiteral("56000"), QStringLiteral("57600"),
+                                 QStringLiteral("115200"), QStringLiteral("128000"), QStringLiteral("256000")});
+    CmbSpeed->setGeometry(twRect(3000, 270, 1095, 300));
+    ChkDTR = new QCheckBox(QStringLiteral("DTR有效"), Frame1);
+    ChkDTR->setGeometry(twRect(4320, 300, 975, 255));
+    ChkRTS = new QCheckBox(QStringLiteral("RTS有效"), Frame1);
+    ChkRTS->setGeometry(twRect(5400, 300, 975, 255));
+    ChkEof = new QCheckBox(QStringLiteral("EOF有效"), Frame1);
+    ChkEof->setGeometry(twRect(6480, 300, 975, 255));
+    CmdSetDefault = new QPushButton(QStringLiteral("<默认>"), Frame1);
+    CmdSetDefault->setGeometry(twRect(7560, 240, 855, 300));
+    Label1[3] = makeLabel(Frame1, QStringLiteral("校验位："), twRect(240, 720, 720, 180));
+    CmbJY = makeList(Frame1, {QStringLiteral("E"), QStringLiteral("M"), QStringLiteral("N"), QStringLiteral("O"), QStringLiteral("S")});
+    CmbJY->setGeometry(twRect(960, 660, 1095, 300));
+    Label1[2] = makeLabel(Frame1, QStringLiteral("数据位："), twRect(2280, 720, 720, 180));
+    CmbSJ = makeList(Frame1, {QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
+    CmbSJ->setGeometry(twRect(3000, 660, 1095, 300));
+    Label1[4] = makeLabel(Frame1, QStringLiteral("停止位："), twRect(4320, 720, 720, 180));
+    CmbTZ = makeList(Frame1, {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
+    CmbTZ->setGeometry(twRect(5040, 660, 1095, 300));
+    Label1[5] = makeLabel(Frame1, QStringLiteral("握手协议："), twRect(6420, 720, 900, 180));
+    CmbXY = makeList(Frame1, {QStringLiteral("None"), QStringLiteral("Xon/Xoff"), QStringLiteral("RTS/CTS"), QStringLiteral("By All")});
+    CmbXY->setGeometry(twRect(7320, 660, 1095, 300));
+
+    Frame4 = new QGroupBox(this);
+    Frame4->setGeometry(twRect(240, 1140, 2175, 375));
+    const QString tips[6] = {QStringLiteral("端口打开指示"), QStringLiteral("DSR指示"), QStringLiteral("RTS指示"),
+                             QStringLiteral("载波连接指示"), QStringLiteral("发送指示"), QStringLiteral("接收指示")};
+    LampRim **rims[6] = {&Shape5, &Shape6, &Shape7, &Shape8, &Shape9, &Shape10};
+    ShpOpen = new Lamp(Frame4);
+    ShpDTR = new Lamp(Frame4);
+    ShpRTS = new Lamp(Frame4);
+    ShpCD = new Lamp(Frame4);
+    ShpSend->setParent(Frame4);
+    ShpArrv->setParent(Frame4);
+    Lamp *lamps[6] = {ShpOpen, ShpDTR, ShpRTS, ShpCD, ShpSend, ShpArrv};
+    for (int i = 0; i < 6; ++i) {
+        *rims[i] = new LampRim(Frame4);
+        (*rims[i])->setGeometry(twRect(360 * i, 120, 375, 255));
+    }
+    for (int i = 0; i < 6; ++i) {
+        lamps[i]->setGeometry(twRect(60 + 360 * i, 180, 255, 135));
+        lamps[i]->raise();
+    }
+    for (int i = 0; i < 6; ++i) {
+        Image1[i] = new TipArea(tips[i], Frame4);
+        Image1[i]->setGeometry(twRect(60 + 360 * i, 120, 255, 255));
+    }
+
+    CmdOpen = new QPushButton(QStringLiteral("打开端口"), this);
+    CmdOpen->setGeometry(twRect(2640, 1200, 1095, 420));
+    CmdSend->setText(QStringLiteral("发送信息"));
+    CmdSend->setGeometry(twRect(3840, 1200, 1095, 420));
+    CmdClose = new QPushButton(QStringLiteral("关闭端口"), this);
+    CmdClose->setGeometry(twRect(5040, 1200, 1095, 420));
+    CmdClose->setEnabled(false);
+    CmdClear->setText(QStringLiteral("清除信息"));
+    CmdClear->setGeometry(twRect(6360, 1200, 1095, 420));
+    CmdQuit->setGeometry(twRect(7560, 1200, 1095, 420));
+    // Enter on a focused button presses that button, as on the desktop.
+    for (QPushButton *b : {CmdSetDefault, CmdOpen, CmdSend, CmdClose, CmdClear, CmdQuit})
+        b->setAutoDefault(true);
+    CmdSend->setDefault(true);
+
+    Frame3 = new QGroupBox(QStringLiteral("发送选项："), this);
+    Frame3->setGeometry(twRect(120, 1680, 6975, 1095));
+    OptSend[0]->setParent(Frame3);
+    OptSend[0]->setGeometry(twRect(360, 300, 1095, 255));
+    OptSend[1]->setParent(Frame3);
+    OptSend[1]->setGeometry(twRect(1440, 300, 3135, 255));
+    ChkSend = new QCheckBox(QStringLiteral("文本末尾附加回车符"), Frame3);
+    ChkSend->setGeometry(twRect(4680, 300, 1935, 255));
+    Label2->setParent(Frame3);
+    Label2->setGeometry(twRect(360, 720, 540, 180));
+    TxtSend->setParent(Frame3);
+    TxtSend->setGeometry(twRect(840, 660, 5895, 270));
+
+    Frame2 = new QGroupBox(QStringLiteral("接收选项："), this);
+    Frame2->setGeometry(twRect(7200, 1680, 1575, 1095));
+    OptArrv[0]->setParent(Frame2);
+    OptArrv[0]->setGeometry(twRect(240, 360, 1095, 255));
+    OptArrv[1]->setParent(Frame2);
+    OptArrv[1]->setGeometry(twRect(240, 660, 1095, 255));
+
+    TxtMsg->setGeometry(twRect(120, 2880, 8655, 3810));
+}
+
+void Form1::setTabOrderChain()
+{
+    QWidget *chain[] = {CmbPort, CmbSpeed, ChkDTR, ChkRTS, ChkEof, CmdSetDefault, CmbJY, CmbSJ, CmbTZ, CmbXY,
+                        CmdOpen, CmdSend, CmdClose, CmdClear, CmdQuit, OptSend[0], OptSend[1], ChkSend, TxtSend,
+                        OptArrv[0], OptArrv[1], TxtMsg};
+    for (size_t i = 0; i + 1 < std::size(chain); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
+    for (QWidget *w : {static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2), static_cast<QWidget *>(Frame3),
+                       static_cast<QWidget *>(Frame4)})
+        w->setFocusPolicy(Qt::NoFocus);
+    TxtMsg->setTabChangesFocus(true);
+}
+
+void Form1::Form_Load()
+{
+    ApplyDefaultSettings();
+    CmbPort->setCurrentIndex(0);
+    AppendLog(kBlack, TimeStamp() + QStringLiteral("  启动程序"));
+}
+
+void Form1::ApplyDefaultSettings()
+{
+    CmbSpeed->setCurrentIndex(5);
+    CmbJY->setCurrentIndex(2);
+    CmbSJ->setCurrentIndex(4);
+    CmbTZ->setCurrentIndex(0);
+    CmbXY->setCurrentIndex(0);
+    ChkEof->setCheckState(Qt::Unchecked);
+    ChkDTR->setCheckState(Qt::Unchecked);
+    ChkRTS->setCheckState(Qt::Unchecked);
+}
+
+void Form1::CmdSetDefault_Click()
+{
+    ApplyDefaultSettings();
+}
+
+void Form1::EnableSettings(bool enabled)
+{
+    for (QWidget *w : {static_cast<QWidget *>(CmbPort), static_cast<QWidget *>(CmbSpeed), static_cast<QWidget *>(CmbJY),
+                       static_cast<QWidget *>(CmbSJ), static_cast<QWidget *>(CmbTZ), static_cast<QWidget *>(CmbXY),
+                       static_cast<QWidget *>(ChkDTR), static_cast<QWidget *>(ChkRTS), static_cast<QWidget *>(ChkEof),
+                       static_cast<QWidget *>(CmdSetDefault), static_cast<QWidget *>(CmdOpen)})
+        w->setEnabled(enabled);
+    CmdClose->setEnabled(!enabled);
+    CmdSend->setEnabled(!enabled);
+}
+
+void Form1::OptArrv_Click(int index)
+{
+    MSComm1->setInputMode(index == 0 ? MSComm::comInputModeText : MSComm::comInputModeBinary);
+}
+
+void Form1::CmdOpen_Click()
+{
+    try {
+        AppendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
+        if (MSComm1->PortOpen())
+            MSComm1->setPortOpen(false);
+        MSComm1->setCommPort(CmbPort->currentIndex() + 1);
+        MSComm1->setSettings(CmbSpeed->currentText() + u',' + CmbJY->currentText() + u',' + CmbSJ->currentText() + u','
+                             + CmbTZ->currentText());
+        MSComm1->setHandshaking(CmbXY->currentIndex());
+        MSComm1->setDTREnable(ticked(ChkDTR));
+        MSComm1->setRTSEnable(ticked(ChkRTS));
+        MSComm1->setEOFEnable(ticked(ChkEof));
+        MSComm1->setInputMode(OptArrv[0]->isChecked() ? MSComm::comInputModeText : MSComm::comInputModeBinary);
+        MSComm1->setPortOpen(true);
+        if (!MSComm1->PortOpen()) {
+            AppendLog(kRed, QStringLiteral("失败"));
+            return;
+        }
+        ShpOpen->setBackColor(kRed);
+        showLineLevels();
+        EnableSettings(false);
+        CmdSend->setFocus();
+        AppendLog(kBlue, QStringLiteral("成功"));
+    } catch (const LinkError &e) {
+        AppendLog(kRed, e.description());
+    }
+}
+
+void Form1::showLineLevels()
+{
+    ShpRTS->setBackColor(MSComm1->CTSHolding() ? kRed : kBlack);
+    ShpDTR->setBackColor(MSComm1->DSRHolding() ? kRed : kBlack);
+    ShpCD->setBackColor(MSComm1->CDHolding() ? kRed : kBlack);
+}
+
+void Form1::CmdClose_Click()
+{
+    AppendEntry(kBlack, QStringLiteral(" 关闭端口\r\n"));
+    for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
+        lamp->setBackColor(kBlack);
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    EnableSettings(true);
+    CmdOpen->setFocus();
+}
+
+void Form1::MSComm1_OnComm()
+{
+    const int code = MSComm1->CommEvent();
+    QString message;
+    switch (code) {
+    case MSComm::comEventBreak: message = QStringLiteral("  接收到一个中断信号"); break;
+    case MSComm::comEventCTSTO: message = QStringLiteral("  Clear To Send 超时"); break;
+    case MSComm::comEventDSRTO: message = QStringLiteral("  Data Set Ready 超时"); break;
+    case MSComm::comEventFrame: message = QStringLiteral("  帧错误"); break;
+    case MSComm::comEventOverrun: message = QStringLiteral("  端口超速"); break;
+    case MSComm::comEventCDTO: message = QStringLiteral("  载波检测超时"); break;
+    case MSComm::comEventRxOver: message = QStringLiteral("  接受缓冲区溢出"); break;
+    case MSComm::comEventRxParity: message = QStringLiteral("  奇偶校验"); break;
+    case MSComm::comEventTxFull: message = QStringLiteral("  传输缓冲区已满"); break;
+    case MSComm::comEventDCB: message = QStringLiteral("  检索端口的设备控制块 (DCB) 时的意外错误"); break;
+    case MSComm::comEvSend: lightSendLamp(); return;
+    case MSComm::comEvReceive:
+        lightArrvLamp();
+        collectReceived();
+        return;
+    case MSComm::comEvCTS: ShpRTS->setBackColor(MSComm1->CTSHolding() ? kRed : kBlack); return;
+    case MSComm::comEvDSR: ShpDTR->setBackColor(MSComm1->DSRHolding() ? kRed : kBlack); return;
+    case MSComm::comEvCD: ShpCD->setBackColor(MSComm1->CDHolding() ? kRed : kBlack); return;
+    case MSComm::comEvRing: message = QStringLiteral("  检测到响铃信号"); break;
+    case MSComm::comEvEOF: message = QStringLiteral("  收到文件结束符"); break;
+    default: message = QStringLiteral("  未知错误或事件"); break;
+    }
+    AppendEntry(kRed, message);
+}
+
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    // The default button: Enter sends while sending is possible, unless
+    // another button has the focus (it then presses itself).
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        if (CmdSend->isEnabled() && !qobject_cast<QPushButton *>(focusWidget())) {
+            CmdSend->click();
+            event->accept();
+            return;
+        }
+    }
+    ConsoleWindow::keyPressEvent(event);
+}
+
+bool Form1::sendLinkUp()
+{
+    return MSComm1->PortOpen();
+}
+
+QString Form1::sendTextPayload(const QString &trimmed)
+{
+    return ticked(ChkSend) ? trimmed + u'\r' : trimmed;
+}
+
+void Form1::handOverText(const QString &payload)
+{
+    MSComm1->OutputText(payload);
+}
+
+void Form1::handOverBytes(const QByteArray &payload)
+{
+    MSComm1->OutputBytes(payload);
+}
+
+qint64 Form1::receiveWaiting()
+{
+    return MSComm1->InBufferCount();
+}
+
+bool Form1::receiveLinkUp()
+{
+    return MSComm1->PortOpen();
+}
+
+QString Form1::receiveText()
+{
+    return MSComm1->InputText();
+}
+
+QByteArray Form1::receiveBytes()
+{
+    return MSComm1->InputBytes();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "consolewindow.h"
+
+class LampRim;
+class MSComm;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class TipArea;
+
+// The serial tester's window.
+class Form1 : public ConsoleWindow
+{
+    Q_OBJECT
+public:
+    // Takes ownership of the serial control.
+    explicit Form1(MSComm *control, QWidget *parent = nullptr);
+
+    void Form_Load();
+    void ApplyDefaultSettings();
+    void CmdSetDefault_Click();
+    void EnableSettings(bool enabled);
+    void OptArrv_Click(int index);
+    void CmdOpen_Click();
+    void CmdClose_Click();
+    void MSComm1_OnComm();
+
+    QGroupBox *Frame1;
+    QGroupBox *Frame2;
+    QGroupBox *Frame3;
+    QGroupBox *Frame4;
+    QLabel *Label1[6];
+    QComboBox *CmbPort;
+    QComboBox *CmbSpeed;
+    QComboBox *CmbJY;
+    QComboBox *CmbSJ;
+    QComboBox *CmbTZ;
+    QComboBox *CmbXY;
+    QCheckBox *ChkDTR;
+    QCheckBox *ChkRTS;
+    QCheckBox *ChkEof;
+    QCheckBox *ChkSend;
+    QPushButton *CmdSetDefault;
+    QPushButton *CmdOpen;
+    QPushButton *CmdClose;
+    Lamp *ShpOpen;
+    Lamp *ShpDTR;
+    Lamp *ShpRTS;
+    Lamp *ShpCD;
+    LampRim *Shape5;
+    LampRim *Shape6;
+    LampRim *Shape7;
+    LampRim *Shape8;
+    LampRim *Shape9;
+    LampRim *Shape10;
+    TipArea *Image1[6];
+    MSComm *MSComm1;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+    bool sendLinkUp() override;
+    QString sendTextPayload(const QString &trimmed) override;
+    void handOverText(const QString &payload) override;
+    void handOverBytes(const QByteArray &payload) override;
+    qint64 receiveWaiting() override;
+    bool receiveLinkUp() override;
+    QString receiveText() override;
+    QByteArray receiveBytes() override;
+
+private:
+    void buildControls();
+    void setTabOrderChain();
+    void showLineLevels();
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The serial control the serial tester drives (MSComm1). Members are named as
+// the window's handlers name them. Writers that the control may refuse throw
+// LinkError with the control's own description; setPortOpen(false) and
+// InBufferCount() never throw.
+//
+// Events: OnComm() is always delivered queued, on the window's thread; while
+// a handler of it runs, CommEvent() tells which event it is.
+class MSComm : public QObject
+{
+    Q_OBJECT
+public:
+    // CommEvent codes.
+    enum : int {
+        comEvSend = 1,
+        comEvReceive = 2,
+        comEvCTS = 3,
+        comEvDSR = 4,
+        comEvCD = 5,
+        comEvRing = 6,
+        comEvEOF = 7,
+        comEventBreak = 1001,
+        comEventCTSTO = 1002,
+        comEventDSRTO = 1003,
+        comEventFrame = 1004,
+        comEventOverrun = 1006,
+        comEventCDTO = 1007,
+        comEventRxOver = 1008,
+        comEventRxParity = 1009,
+        comEventTxFull = 1010,
+        comEventDCB = 1011,
+    };
+    enum : int { comInputModeText = 0, comInputModeBinary = 1 };
+    enum : int { comNone = 0, comXOnXoff = 1, comRTS = 2, comRTSXOnXOff = 3 };
+
+    using QObject::QObject;
+
+    // Written only while the port is closed.
+    virtual void setCommPort(int port) = 0;
+    virtual int CommPort() const = 0;
+    // "speed,parity,data bits,stop bits", e.g. "9600,N,8,1".
+    virtual void setSettings(const QString &settings) = 0;
+    virtual QString Settings() const = 0;
+    virtual void setHandshaking(int handshaking) = 0;
+    virtual int Handshaking() const = 0;
+    virtual void setDTREnable(bool on) = 0;
+    virtual bool DTREnable() const = 0;
+    virtual void setRTSEnable(bool on) = 0;
+    virtual bool RTSEnable() const = 0;
+    virtual void setEOFEnable(bool on) = 0;
+    virtual bool EOFEnable() const = 0;
+
+    // Written at any time; takes effect for the next read.
+    virtual void setInputMode(int mode) = 0;
+    virtual int InputMode() const = 0;
+
+    // true opens (throws LinkError naming the device on failure); false
+    // closes and never throws.
+    virtual void setPortOpen(bool open) = 0;
+    virtual bool PortOpen() const = 0;
+
+    // Present levels of the modem inputs; false where the device has none.
+    virtual bool CTSHolding() const = 0;
+    virtual bool DSRHolding() const = 0;
+    virtual bool CDHolding() const = 0;
+
+    // Bytes waiting; 0 when closed. Never throws.
+    virtual qint64 InBufferCount() const = 0;
+    // Take everything waiting, as text (UTF-8, an incomplete sequence held
+    // for the next read) or as bytes. Throw LinkError if the device fails.
+    virtual QString InputText() = 0;
+    virtual QByteArray InputBytes() = 0;
+
+    // Queue bytes for sending. Throw LinkError if the device refuses them.
+    virtual void OutputText(const QString &text) = 0;
+    virtual void OutputBytes(const QByteArray &bytes) = 0;
+
+    virtual int CommEvent() const = 0;
+
+signals:
+    void OnComm();
+};

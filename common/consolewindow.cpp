@@ -1,0 +1,186 @@
+#include "consolewindow.h"
+
+#include "clock.h"
+#include "guard.h"
+#include "lamp.h"
+#include "logpane.h"
+#include "messagebox.h"
+#include "pause.h"
+#include "payload.h"
+#include "timestamp.h"
+#include "twips.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+
+ConsoleWindow::ConsoleWindow(QWidget *parent) : QWidget(parent)
+{
+    TxtMsg = new LogPane(this);
+    TxtSend = new QLineEdit(this);
+    TxtSend->setMaxLength(512);
+    // An e-mail address and a web address, three spaces apart.
+    TxtSend->setText(QStringLiteral("someone@example.com   http://www.example.com"));
+    Label2 = new QLabel(QStringLiteral("内容："), this);
+    OptSend[0] = new QRadioButton(QStringLiteral("发送文本"), this);
+    OptSend[1] = new QRadioButton(QStringLiteral("发送字节(十六进制，用空格分开)"), this);
+    OptArrv[0] = new QRadioButton(QStringLiteral("接收文本"), this);
+    OptArrv[1] = new QRadioButton(QStringLiteral("接收字节"), this);
+    OptSend[0]->setChecked(true);
+    OptArrv[0]->setChecked(true);
+    CmdSend = new QPushButton(this);
+    CmdClear = new QPushButton(this);
+    CmdQuit = new QPushButton(QStringLiteral("退出"), this);
+    CmdSend->setEnabled(false);
+    ShpSend = new Lamp(this);
+    ShpArrv = new Lamp(this);
+
+    TimeSend = new QTimer(this);
+    TimeArrv = new QTimer(this);
+    for (QTimer *t : {TimeSend, TimeArrv}) {
+        t->setInterval(Clock::current().realMs(kLampIntervalMs));
+        t->setTimerType(Qt::PreciseTimer);
+    }
+
+    onSignal(CmdSend, &QPushButton::clicked, [this] { CmdSend_Click(); });
+    onSignal(CmdClear, &QPushButton::clicked, [this] { CmdClear_Click(); });
+    onSignal(CmdQuit, &QPushButton::clicked, [this] { CmdQuit_Click(); });
+    onSignal(TimeSend, &QTimer::timeout, [this] { TimeSend_Timer(); });
+    onSignal(TimeArrv, &QTimer::timeout, [this] { TimeArrv_Timer(); });
+}
+
+void ConsoleWindow::setClientArea(int widthTwips, int heightTwips)
+{
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(tw(widthTwips), tw(heightTwips));
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void ConsoleWindow::guarded(const std::function<void()> &handler)
+{
+    RunGuarded(handler, [this](const QString &description) { AppendEntry(kRed, QStringLiteral("  ") + description); });
+}
+
+void ConsoleWindow::AppendLog(quint32 colour, const QString &text)
+{
+    TxtMsg->AppendLog(colour, text);
+}
+
+void ConsoleWindow::AppendEntry(quint32 colour, const QString &message)
+{
+    AppendLog(colour, QStringLiteral("\r\n") + TimeStamp() + message);
+}
+
+void ConsoleWindow::CmdClear_Click()
+{
+    TxtMsg->clearLog();
+}
+
+void ConsoleWindow::CmdQuit_Click()
+{
+    QuitProgram();
+}
+
+void ConsoleWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    QuitProgram();
+}
+
+void ConsoleWindow::lightSendLamp()
+{
+    ShpSend->setBackColor(kRed);
+    TimeSend->setInterval(Clock::current().realMs(kLampIntervalMs));
+    TimeSend->start();
+}
+
+void ConsoleWindow::lightArrvLamp()
+{
+    ShpArrv->setBackColor(kRed);
+    TimeArrv->setInterval(Clock::current().realMs(kLampIntervalMs));
+    TimeArrv->start();
+}
+
+void ConsoleWindow::TimeSend_Timer()
+{
+    ShpSend->setBackColor(kBlack);
+    TimeSend->stop();
+}
+
+void ConsoleWindow::TimeArrv_Timer()
+{
+    ShpArrv->setBackColor(kBlack);
+    TimeArrv->stop();
+}
+
+void ConsoleWindow::CmdSend_Click()
+{
+    if (!sendLinkUp())
+        return;
+    const QString text = TrimSpaces(TxtSend->text());
+    if (text.isEmpty()) {
+        ShowNotice(this, QStringLiteral("请输入发送内容！"), QStringLiteral("提示"));
+        TxtSend->setFocus();
+        return;
+    }
+    if (OptSend[0]->isChecked()) {
+        handOverText(sendTextPayload(text));
+        AppendEntry(kBlack, QStringLiteral("  发送文本：  ") + text);
+        return;
+    }
+    const HexPayload payload = ParseHexPayload(text);
+    if (payload.beyondLimits) {
+        ShowNotice(this, QStringLiteral("发送字节超出限制：最多255个字节，每个字节之间用空格分开，每段不超过254个字符！"),
+                   QStringLiteral("提示"));
+        TxtSend->setFocus();
+        return;
+    }
+    // One piece for the whole listing: the log reads the same as one piece
+    // per byte, at a fraction of the cost.
+    AppendEntry(kBlack, QStringLiteral("  发送数据："));
+    AppendLog(kBlack, FormatHexBytes(payload.bytes));
+    handOverBytes(payload.bytes);
+}
+
+void ConsoleWindow::collectReceived()
+{
+    if (Receiving)
+        return;
+    Receiving = true;
+    // Whatever happens below, the next arrival must start a fresh collection.
+    struct Reset
+    {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{Receiving};
+
+    qint64 remembered = 0;
+    for (;;) {
+        if (receiveWaiting() == remembered)
+            break;
+        Wait(kSettleSeconds);
+        remembered = receiveWaiting();
+        if (!receiveLinkUp())
+            break;
+    }
+    if (!receiveLinkUp())
+        return;
+    if (OptArrv[0]->isChecked()) {
+        const QString text = receiveText();
+        AppendEntry(kBlack, QStringLiteral("  接收文本：  ") + text);
+    } else {
+        const QByteArray bytes = receiveBytes();
+        AppendEntry(kBlack, QStringLiteral("  接收数据："));
+        AppendLog(kBlack, FormatHexBytes(bytes));
+    }
+}

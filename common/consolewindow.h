@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class LogPane;
+class Lamp;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+// What both consoles share: the log and its writer, the send command over a
+// link, the receive collection, the activity lamps and their timers, clear,
+// quit and the fixed, centred window. A tool's window derives from it, places
+// these controls in its own frames and supplies the link-specific steps.
+class ConsoleWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ConsoleWindow(QWidget *parent = nullptr);
+
+    void AppendLog(quint32 colour, const QString &text);
+    // A new entry: CR LF, time stamp, message.
+    void AppendEntry(quint32 colour, const QString &message);
+
+    void CmdClear_Click();
+    void CmdQuit_Click();
+    void CmdSend_Click();
+    void TimeSend_Timer();
+    void TimeArrv_Timer();
+
+    // Light an activity lamp for one timer interval.
+    void lightSendLamp();
+    void lightArrvLamp();
+
+    // The controls both tools have, under their given names.
+    LogPane *TxtMsg;
+    QLineEdit *TxtSend;
+    QLabel *Label2;
+    QRadioButton *OptSend[2];
+    QRadioButton *OptArrv[2];
+    QPushButton *CmdSend;
+    QPushButton *CmdClear;
+    QPushButton *CmdQuit;
+    Lamp *ShpSend;
+    Lamp *ShpArrv;
+    QTimer *TimeSend;
+    QTimer *TimeArrv;
+
+    // A receive collection is under way.
+    bool Receiving = false;
+
+    static constexpr double kSettleSeconds = 1.0;
+    static constexpr int kLampIntervalMs = 200;
+
+protected:
+    // Fixes the client area (in twips) and centres the window on its screen.
+    void setClientArea(int widthTwips, int heightTwips);
+
+    // Connects a signal to a handler run under a guard: a failure that
+    // escapes the handler is logged as one red entry.
+    template<typename Sender, typename Signal, typename Handler>
+    void onSignal(Sender *sender, Signal signal, Handler handler)
+    {
+        connect(sender, signal, this, [this, handler](auto &&...) { guarded(handler); });
+    }
+    void guarded(const std::function<void()> &handler);
+
+    // The send command's link-specific steps.
+    virtual bool sendLinkUp() = 0;
+    virtual QString sendTextPayload(const QString &trimmed) { return trimmed; }
+    virtual void handOverText(const QString &payload) = 0;
+    virtual void handOverBytes(const QByteArray &payload) = 0;
+
+    // The receive collection: light the lamp, settle until the count stops
+    // growing, read everything and log it as text or bytes.
+    void collectReceived();
+    virtual qint64 receiveWaiting() = 0;
+    virtual bool receiveLinkUp() = 0;
+    virtual QString receiveText() = 0;
+    virtual QByteArray receiveBytes() = 0;
+
+    void closeEvent(QCloseEvent *event) override;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Runs a handler so that no exception reaches Qt's event loop. What escapes
+// is handed to `report` as its description text.
+void RunGuarded(const std::function<void()> &handler, const std::function<void(const QString &)> &report);
+
+// Ends the program at once, as the quit button and the title bar's close do:
+// no other handler runs after it. Tests replace the way it ends.
+void QuitProgram();
+void SetQuitHook(std::function<void()> hook);

@@ -1,0 +1,57 @@
+#include "lamp.h"
+
+#include "twips.h"
+
+#include <QPainter>
+
+QColor ColourFromBgr(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+Lamp::Lamp(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Lamp::setBackColor(quint32 bgr)
+{
+    if (bgr == m_backColor)
+        return;
+    m_backColor = bgr;
+    update();
+}
+
+namespace {
+// A circle of `diameterTwips` centred in `box`, in device-independent pixels.
+QRectF centredCircle(const QRect &box, int diameterTwips)
+{
+    const qreal d = diameterTwips / 15.0;
+    return QRectF(box.center().x() + 0.5 - d / 2, box.center().y() + 0.5 - d / 2, d, d);
+}
+} // namespace
+
+void Lamp::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(192, 0, 0), 1));
+    p.setBrush(ColourFromBgr(m_backColor));
+    p.drawEllipse(centredCircle(rect(), 135).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+void LampRim::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    p.setBrush(palette().color(QPalette::Base));
+    p.drawEllipse(centredCircle(rect(), 255).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+TipArea::TipArea(const QString &tip, QWidget *parent) : QWidget(parent)
+{
+    setToolTip(tip);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+}

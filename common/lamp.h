@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+// Colours as the tools write them: 0x00BBGGRR, red in the low byte.
+constexpr quint32 kBlack = 0x000000;
+constexpr quint32 kRed = 0x0000FF;
+constexpr quint32 kBlue = 0xFF0000;
+
+QColor ColourFromBgr(quint32 bgr);
+
+// A lamp: a filled circle 135 twips across, centred in its box, outlined in
+// dark red; red is lit, black is out.
+class Lamp : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Lamp(QWidget *parent = nullptr);
+
+    quint32 BackColor() const { return m_backColor; }
+    void setBackColor(quint32 bgr);
+    bool isLit() const { return m_backColor != kBlack; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    quint32 m_backColor = kBlack;
+};
+
+// The opaque circle 255 twips across that lies behind a lamp.
+class LampRim : public QWidget
+{
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// An empty, transparent area over a lamp whose only purpose is its tooltip.
+class TipArea : public QWidget
+{
+    Q_OBJECT
+public:
+    TipArea(const QString &tip, QWidget *parent);
+};

@@ -1,0 +1,26 @@
+#include "messagebox.h"
+
+#include <QMessageBox>
+
+namespace {
+NoticeHook &hook()
+{
+    static NoticeHook h;
+    return h;
+}
+} // namespace
+
+void ShowNotice(QWidget *parent, const QString &text, const QString &title)
+{
+    if (hook()) {
+        hook()(text, title);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void SetNoticeHook(NoticeHook h)
+{
+    hook() = std::move(h);
+}

@@ -1,0 +1,36 @@
+#include "pause.h"
+
+#include "clock.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+void Wait(double times)
+{
+    Clock &clock = Clock::current();
+    const qint64 start = clock.nowMs();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!(times > 0)) // also NaN
+        return;
+
+    // A day is more than any caller asks for; the cap keeps the sum finite.
+    const double ms = std::min(times * 1000.0, 86400.0 * 1000.0 * 365.0);
+    const qint64 end = start + qint64(std::ceil(ms));
+
+    // Sleep in the event loop instead of spinning: the thread wakes for each
+    // event and for the end time, measured on the steady clock.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    for (qint64 now = clock.nowMs(); now < end; now = clock.nowMs()) {
+        timer.start(std::max(1, clock.realMs(end - now)));
+        if (loop.exec() != 0)
+            break; // the application is quitting
+    }
+}

@@ -1,0 +1,77 @@
+#include "payload.h"
+
+QString TrimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+quint32 HexGroupValue(QStringView group)
+{
+    quint32 value = 0;
+    for (const QChar c : group) {
+        const char16_t u = c.unicode();
+        if (u == u' ' || u == u'\t' || u == u'\n')
+            continue;
+        int digit;
+        if (u >= u'0' && u <= u'9')
+            digit = u - u'0';
+        else if (u >= u'A' && u <= u'F')
+            digit = u - u'A' + 10;
+        else if (u >= u'a' && u <= u'f')
+            digit = u - u'a' + 10;
+        else
+            break;
+        value = value * 16 + quint32(digit);
+    }
+    return value;
+}
+
+HexPayload ParseHexPayload(const QString &text)
+{
+    HexPayload result;
+    QString rest = text;
+    int n = 0;
+    for (;;) {
+        ++n;
+        if (n > kMaxPayloadTokens) {
+            result.beyondLimits = true;
+            result.bytes.clear();
+            return result;
+        }
+        result.bytes.append('\0');
+        const qsizetype p = rest.indexOf(u' ') + 1; // 1-based, 0 when none
+        if (p > kMaxSpacePosition) {
+            result.beyondLimits = true;
+            result.bytes.clear();
+            return result;
+        }
+        if (p == 0)
+            break;
+        result.bytes[n - 1] = char(HexGroupValue(QStringView(rest).left(2)));
+        rest = TrimSpaces(rest.mid(p));
+    }
+    result.bytes[n - 1] = char(HexGroupValue(QStringView(rest).left(2)));
+    return result;
+}
+
+QString FormatHexBytes(const QByteArray &bytes)
+{
+    static const char16_t digits[] = u"0123456789ABCDEF";
+    QString out;
+    out.reserve(bytes.size() * 4);
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        out += u' ';
+        out += u' ';
+        if (b >= 16)
+            out += QChar(digits[b >> 4]);
+        out += QChar(digits[b & 15]);
+    }
+    return out;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The send text: the send box with leading and trailing spaces (U+0020 only)
+// removed; tabs and line breaks stay.
+QString TrimSpaces(const QString &text);
+
+// The value the "&H" reader gives a group of characters: hexadecimal digits
+// from the start, blanks (space, tab, line feed) skipped, stopping at the
+// first other character; no digit gives 0.
+quint32 HexGroupValue(QStringView group);
+
+struct HexPayload
+{
+    QByteArray bytes;
+    // Set when the text is beyond the codec's limits (more than 255 tokens,
+    // or a space beyond the 255th character of what remains): nothing of it
+    // may be sent.
+    bool beyondLimits = false;
+};
+
+// Space-separated hexadecimal tokens, one byte per token from its first two
+// characters. `text` is the trimmed, non-empty send text.
+HexPayload ParseHexPayload(const QString &text);
+
+// Two spaces and the upper-case hexadecimal byte without leading zero, per
+// byte: {0x41, 0x0A, 0x00} gives "  41  A  0".
+QString FormatHexBytes(const QByteArray &bytes);
+
+constexpr int kMaxPayloadTokens = 255;
+constexpr int kMaxSpacePosition = 255;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+// The desktop's general date-and-time text: the locale's short date, a space,
+// its long time without a time-zone name.
+QString GeneralDateTime(const QDateTime &when, const QLocale &locale = QLocale::system());
+
+// The general date-and-time text of now, as every log entry starts.
+QString TimeStamp();

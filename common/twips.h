@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QRect>
+#include <cmath>
+
+// The window layouts are given in twips; 15 twips make one pixel at 96 dpi,
+// and Qt scales logical pixels for high-dpi screens.
+constexpr int tw(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+inline QRect twRect(int left, int top, int width, int height)
+{
+    return QRect(tw(left), tw(top), tw(width), tw(height));
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The socket control the network tester drives (Winsock1), TCP only. One
+// control carries, one at a time, the outgoing connection, the listening
+// socket and the accepted connection. Operations that can fail throw
+// LinkError with the platform's description; Close() never throws and never
+// raises CloseEvent.
+//
+// Events are always delivered queued, on the window's thread.
+class Winsock : public QObject
+{
+    Q_OBJECT
+public:
+    enum : int {
+        sckClosed = 0,
+        sckOpen = 1,
+        sckListening = 2,
+        sckConnectionPending = 3,
+        sckResolvingHost = 4,
+        sckHostResolved = 5,
+        sckConnecting = 6,
+        sckConnected = 7,
+        sckClosing = 8,
+        sckError = 9,
+    };
+
+    using QObject::QObject;
+
+    // The first non-loopback IPv4 address of an interface that is up, else
+    // 127.0.0.1; the machine's name.
+    virtual QString LocalIP() const = 0;
+    virtual QString LocalHostName() const = 0;
+
+    virtual void setLocalPort(qint32 port) = 0;
+    virtual qint32 LocalPort() const = 0;
+
+    // While a connect is resolving or under way the state is sckConnecting.
+    virtual int State() const = 0;
+    virtual qint64 BytesReceived() const = 0;
+
+    // Returns at once; a bad argument throws at once.
+    virtual void Connect(const QString &remoteHost, const QString &remotePort) = 0;
+    // Listens on all interfaces at LocalPort.
+    virtual void Listen() = 0;
+    // Takes the parked request `requestID` onto this control.
+    virtual void Accept(qint32 requestID) = 0;
+    virtual void Close() noexcept = 0;
+
+    virtual void SendData(const QString &text) = 0;
+    virtual void SendData(const QByteArray &bytes) = 0;
+    // GetData with type 8 (string) and type 17 (byte array): all bytes waiting.
+    virtual QString GetDataText() = 0;
+    virtual QByteArray GetDataBytes() = 0;
+
+signals:
+    void ConnectionRequest(qint32 requestID);
+    void DataArrival(qint64 bytesTotal);
+    // The control's Close event: the peer ended the connection.
+    void CloseEvent();
+    void Error(int number, const QString &description);
+    void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+};

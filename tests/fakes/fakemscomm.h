@@ -1,0 +1,101 @@
+#pragma once
+
+#include "linkerror.h"
+#include "mscomm.h"
+
+#include <QMetaObject>
+
+// A serial control under the test's hand: it records what the window wrote,
+// holds an input buffer the test fills, fails on request, and raises OnComm
+// queued, as the real one does.
+class FakeMSComm : public MSComm
+{
+    Q_OBJECT
+public:
+    using MSComm::MSComm;
+
+    // What the window wrote.
+    int commPort = 0;
+    QString settings;
+    int handshaking = -1;
+    bool dtr = false, rts = false, eof = false;
+    int inputMode = 0;
+    bool open = false;
+    int openCalls = 0, closeCalls = 0;
+    QList<QByteArray> output; // one element per hand-over
+
+    // What the test sets.
+    bool cts = false, dsr = false, cd = false;
+    QByteArray inBuffer;
+    QString failOpenWith;     // non-empty: opening throws this description
+    bool openSilentlyFails = false; // opening leaves the port closed
+    QString failSettingsWith;
+    QString failOutputWith;
+    int event = 0;
+
+    // Queue an OnComm with `code`, delivered by the event loop.
+    void raise(int code)
+    {
+        QMetaObject::invokeMethod(this, [this, code] {
+            event = code;
+            emit OnComm();
+        }, Qt::QueuedConnection);
+    }
+
+    void setCommPort(int port) override { commPort = port; }
+    int CommPort() const override { return commPort; }
+    void setSettings(const QString &s) override
+    {
+        if (!failSettingsWith.isEmpty())
+            throw LinkError(failSettingsWith);
+        settings = s;
+    }
+    QString Settings() const override { return settings; }
+    void setHandshaking(int h) override { handshaking = h; }
+    int Handshaking() const override { return handshaking; }
+    void setDTREnable(bool on) override { dtr = on; }
+    bool DTREnable() const override { return dtr; }
+    void setRTSEnable(bool on) override { rts = on; }
+    bool RTSEnable() const override { return rts; }
+    void setEOFEnable(bool on) override { eof = on; }
+    bool EOFEnable() const override { return eof; }
+    void setInputMode(int mode) override { inputMode = mode; }
+    int InputMode() const override { return inputMode; }
+    void setPortOpen(bool o) override
+    {
+        if (o) {
+            ++openCalls;
+            if (!failOpenWith.isEmpty())
+                throw LinkError(failOpenWith);
+            open = !openSilentlyFails;
+        } else {
+            ++closeCalls;
+            open = false;
+            inBuffer.clear();
+        }
+    }
+    bool PortOpen() const override { return open; }
+    bool CTSHolding() const override { return cts; }
+    bool DSRHolding() const override { return dsr; }
+    bool CDHolding() const override { return cd; }
+    qint64 InBufferCount() const override { return open ? inBuffer.size() : 0; }
+    QString InputText() override { return QString::fromUtf8(take()); }
+    QByteArray InputBytes() override { return take(); }
+    void OutputText(const QString &text) override { out(text.toUtf8()); }
+    void OutputBytes(const QByteArray &bytes) override { out(bytes); }
+    int CommEvent() const override { return event; }
+
+private:
+    QByteArray take()
+    {
+        QByteArray all = inBuffer;
+        inBuffer.clear();
+        return all;
+    }
+    void out(const QByteArray &bytes)
+    {
+        if (!failOutputWith.isEmpty())
+            throw LinkError(failOutputWith);
+        output.append(bytes);
+    }
+};
