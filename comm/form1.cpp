@@ -58,6 +58,9 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(parent), MSComm1(
     for (int i = 0; i < 2; ++i)
         onSignal(OptArrv[i], &QRadioButton::clicked, [this, i] { OptArrv_Click(i); });
     onSignal(MSComm1, &MSComm::OnComm, [this] { MSComm1_OnComm(); });
+    onSignal(MSComm1, &MSComm::LinkFailed, [this](const QString &description) { MSComm1_Failed(description); });
+    CmbPort->installEventFilter(this);
+    refreshPortTips();
 
     Form_Load();
 }
@@ -287,6 +290,33 @@ void Form1::MSComm1_OnComm()
     default: message = QStringLiteral("  未知错误或事件"); break;
     }
     AppendEntry(kRed, message);
+}
+
+void Form1::MSComm1_Failed(const QString &description)
+{
+    // The port is gone (an adapter unplugged): say so once; the window keeps
+    // its open-port form until the user closes, which then finds it closed.
+    for (Lamp *lamp : {ShpCD, ShpDTR, ShpRTS})
+        lamp->setBackColor(kBlack);
+    AppendEntry(kRed, QStringLiteral("  ") + description);
+}
+
+void Form1::refreshPortTips()
+{
+    for (int i = 0; i < CmbPort->count(); ++i)
+        CmbPort->setItemData(i, MSComm1->PortDevice(i + 1), Qt::ToolTipRole);
+    CmbPort->setToolTip(MSComm1->PortDevice(CmbPort->currentIndex() + 1));
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // The links that name the ports can change at any time: read them again
+    // whenever the user looks at the list.
+    if (watched == CmbPort
+        && (event->type() == QEvent::ToolTip || event->type() == QEvent::MouseButtonPress
+            || event->type() == QEvent::KeyPress))
+        refreshPortTips();
+    return ConsoleWindow::eventFilter(watched, event);
 }
 
 void Form1::keyPressEvent(QKeyEvent *event)

@@ -25,6 +25,7 @@ public:
     void CmdOpen_Click();
     void CmdClose_Click();
     void MSComm1_OnComm();
+    void MSComm1_Failed(const QString &description);
 
     QGroupBox *Frame1;
     QGroupBox *Frame2;
@@ -59,6 +60,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     bool sendLinkUp() override;
     QString sendTextPayload(const QString &trimmed) override;
@@ -73,4 +75,5 @@ private:
     void buildControls();
     void setTabOrderChain();
     void showLineLevels();
+    void refreshPortTips();
 };

@@ -82,6 +82,13 @@ public:
 
     virtual int CommEvent() const = 0;
 
+    // The device that port number `port` names right now (for the port
+    // list's tooltip), e.g. "/dev/ttyUSB0".
+    virtual QString PortDevice(int port) const = 0;
+
 signals:
     void OnComm();
+    // The open port failed outside any call (a USB adapter unplugged, a read
+    // error): raised once, queued; the port is closed by then.
+    void LinkFailed(const QString &description);
 };

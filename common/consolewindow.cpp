@@ -10,6 +10,7 @@
 #include "timestamp.h"
 #include "twips.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -31,8 +32,13 @@ ConsoleWindow::ConsoleWindow(QWidget *parent) : QWidget(parent)
     OptSend[1] = new QRadioButton(QStringLiteral("发送字节(十六进制，用空格分开)"), this);
     OptArrv[0] = new QRadioButton(QStringLiteral("接收文本"), this);
     OptArrv[1] = new QRadioButton(QStringLiteral("接收字节"), this);
-    OptSend[0]->setChecked(true);
-    OptArrv[0]->setChecked(true);
+    // Each pair is its own group, wherever the tool places it.
+    for (QRadioButton **pair : {OptSend, OptArrv}) {
+        auto *group = new QButtonGroup(this);
+        group->addButton(pair[0], 0);
+        group->addButton(pair[1], 1);
+        pair[0]->setChecked(true);
+    }
     CmdSend = new QPushButton(this);
     CmdClear = new QPushButton(this);
     CmdQuit = new QPushButton(QStringLiteral("退出"), this);

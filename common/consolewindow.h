@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <type_traits>
 
 class LogPane;
 class Lamp;
@@ -64,7 +65,12 @@ protected:
     template<typename Sender, typename Signal, typename Handler>
     void onSignal(Sender *sender, Signal signal, Handler handler)
     {
-        connect(sender, signal, this, [this, handler](auto &&...) { guarded(handler); });
+        connect(sender, signal, this, [this, handler](const auto &...args) {
+            if constexpr (std::is_invocable_v<Handler, decltype(args)...>)
+                guarded([&] { handler(args...); });
+            else
+                guarded(handler);
+        });
     }
     void guarded(const std::function<void()> &handler);
 

@@ -84,6 +84,7 @@ public:
     void OutputText(const QString &text) override { out(text.toUtf8()); }
     void OutputBytes(const QByteArray &bytes) override { out(bytes); }
     int CommEvent() const override { return event; }
+    QString PortDevice(int port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
 
 private:
     QByteArray take()

@@ -1,0 +1,720 @@
+#include "clock.h"
+#include "fakemscomm.h"
+#include "form1.h"
+#include "guard.h"
+#include "lamp.h"
+#include "logpane.h"
+#include "logruns.h"
+#include "messagebox.h"
+#include "twips.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+QStringList items(const QComboBox *box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+// Log text with every time stamp replaced by "T", so lines can be compared.
+QString shape(const QString &log, const QString &stampSample)
+{
+    QString out = log;
+    Q_UNUSED(stampSample);
+    static const QRegularExpression stamp(
+        QStringLiteral("\\d{1,4}[/. -](\\d{1,2}|[A-Za-z]{3})[/. -]\\d{1,4} \\d{1,2}:\\d{2}:\\d{2}( [AP]M)?"));
+    out.replace(stamp, QStringLiteral("T"));
+    return out;
+}
+} // namespace
+
+// The serial tester's window over a fake serial control: what the user sees
+// in the log, on the lamps and on the buttons.
+class TstForm1 : public QObject
+{
+    Q_OBJECT
+private:
+    FakeMSComm *fake = nullptr;
+    Form1 *w = nullptr;
+    QStringList notices;
+    ScaledClock clock{20}; // the one-second settle takes 50 ms
+    ScaledClock slowClock{2}; // long enough to act during the pause
+    int quits = 0;
+
+    QString log() const { return shape(logText(w->TxtMsg), {}); }
+    // For tests that act while a collection is pausing.
+    void slowSettle() { Clock::install(&slowClock); }
+    // Runs `f` inside the collection's pause: the handler pumps events
+    // there, so only a timer can act while it waits.
+    void duringSettle(std::function<void()> f) { QTimer::singleShot(150, w, std::move(f)); }
+    void open()
+    {
+        w->CmdOpen->click();
+        QVERIFY(fake->open);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        SetNoticeHook([this](const QString &text, const QString &title) { notices << title + u'|' + text; });
+        SetQuitHook([this] { ++quits; });
+    }
+    void init()
+    {
+        Clock::install(&clock);
+        fake = new FakeMSComm;
+        w = new Form1(fake);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QApplication::setActiveWindow(w);
+        notices.clear();
+    }
+    void cleanup()
+    {
+        delete w;
+        Clock::install(nullptr);
+    }
+
+    void rightAfterStart();
+    void windowGeometry();
+    void defaultsRestoreOnlyTheLineSettings();
+    void enableSettingsBothWays();
+    void receiveOptionReachesTheControl();
+    void tabOrder();
+    void enterPressesTheDefaultButton();
+    void sendBoxRefusesThe513thCharacter();
+    void quitEndsAtOnce();
+
+    void openSucceeds();
+    void openWritesTheSettings_data();
+    void openWritesTheSettings();
+    void openFailsByError();
+    void openFailsSilently();
+    void openFindsPortOpen();
+    void closeOnClosedPort();
+
+    void sendWithLinkDownDoesNothing();
+    void emptySendBoxPrompts();
+    void sendText();
+    void sendBytes();
+    void sendBeyondLimitsIsRefused();
+    void sendFailureIsLoggedInRed();
+
+    void commEvents_data();
+    void commEvents();
+    void sendEventFlashesTheLamp();
+    void lineEventsFollowTheLevel();
+    void receiveTextAfterSettle();
+    void receiveBytesAfterSettle();
+    void receiveNestedEventOnlyRelights();
+    void receiveEmptyBufferReadsAtOnce();
+    void closeDuringSettleLogsNoData();
+    void receiveModeSwitchedDuringSettle();
+    void lostDeviceIsReportedOnce();
+};
+
+void TstForm1::rightAfterStart()
+{
+    const QString text = logText(w->TxtMsg);
+    QVERIFY2(!text.contains(u'\n'), qPrintable(text));
+    QVERIFY(text.endsWith(QStringLiteral("  启动程序")));
+    QCOMPARE(log(), QStringLiteral("T  启动程序"));
+    QCOMPARE(colourOf(w->TxtMsg, text), kBlack);
+
+    QCOMPARE(w->windowTitle(), QStringLiteral("串口通讯测试(Quelt)"));
+    QCOMPARE(items(w->CmbPort), (QStringList{"COM1", "COM2", "COM3", "COM4"}));
+    QCOMPARE(items(w->CmbSpeed), (QStringList{"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "28800",
+                                              "38400", "56000", "57600", "115200", "128000", "256000"}));
+    QCOMPARE(items(w->CmbJY), (QStringList{"E", "M", "N", "O", "S"}));
+    QCOMPARE(items(w->CmbSJ), (QStringList{"4", "5", "6", "7", "8"}));
+    QCOMPARE(items(w->CmbTZ), (QStringList{"1", "1.5", "2"}));
+    QCOMPARE(items(w->CmbXY), (QStringList{"None", "Xon/Xoff", "RTS/CTS", "By All"}));
+    for (QComboBox *b : {w->CmbPort, w->CmbSpeed, w->CmbJY, w->CmbSJ, w->CmbTZ, w->CmbXY})
+        QVERIFY(!b->isEditable());
+    QCOMPARE(w->CmbPort->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(w->CmbSpeed->currentText(), QStringLiteral("9600"));
+    QCOMPARE(w->CmbJY->currentText(), QStringLiteral("N"));
+    QCOMPARE(w->CmbSJ->currentText(), QStringLiteral("8"));
+    QCOMPARE(w->CmbTZ->currentText(), QStringLiteral("1"));
+    QCOMPARE(w->CmbXY->currentText(), QStringLiteral("None"));
+    for (QCheckBox *c : {w->ChkDTR, w->ChkRTS, w->ChkEof, w->ChkSend})
+        QCOMPARE(c->checkState(), Qt::Unchecked);
+    QVERIFY(w->OptSend[0]->isChecked() && !w->OptSend[1]->isChecked());
+    QVERIFY(w->OptArrv[0]->isChecked() && !w->OptArrv[1]->isChecked());
+    QVERIFY(!w->CmdSend->isEnabled());
+    QVERIFY(!w->CmdClose->isEnabled());
+    for (QPushButton *b : {w->CmdOpen, w->CmdSetDefault, w->CmdClear, w->CmdQuit})
+        QVERIFY(b->isEnabled());
+    for (Lamp *l : {w->ShpOpen, w->ShpDTR, w->ShpRTS, w->ShpCD, w->ShpSend, w->ShpArrv})
+        QCOMPARE(l->BackColor(), kBlack);
+    QCOMPARE(w->TxtSend->maxLength(), 512);
+    QVERIFY(w->TxtSend->text().contains(QStringLiteral("   ")));
+    QVERIFY(w->TxtSend->text().contains(u'@'));
+    QCOMPARE(w->Image1[0]->toolTip(), QStringLiteral("端口打开指示"));
+    QCOMPARE(w->Image1[5]->toolTip(), QStringLiteral("接收指示"));
+    QCOMPARE(w->CmbPort->toolTip(), QStringLiteral("/dev/fake1"));
+    QCOMPARE(w->CmbPort->itemData(3, Qt::ToolTipRole).toString(), QStringLiteral("/dev/fake4"));
+    // Loading sets nothing on the control.
+    QCOMPARE(fake->openCalls, 0);
+    QCOMPARE(fake->settings, QString());
+}
+
+void TstForm1::windowGeometry()
+{
+    QCOMPARE(w->size(), QSize(tw(8910), tw(6780)));
+    QCOMPARE(w->minimumSize(), w->maximumSize());
+    QVERIFY(!(w->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(w->CmdOpen->geometry(), twRect(2640, 1200, 1095, 420));
+    QCOMPARE(w->CmdQuit->geometry(), twRect(7560, 1200, 1095, 420));
+    QCOMPARE(w->TxtMsg->geometry(), twRect(120, 2880, 8655, 3810));
+    QCOMPARE(w->ShpArrv->parentWidget(), w->Frame4);
+    QCOMPARE(w->OptSend[1]->parentWidget(), w->Frame3);
+    QCOMPARE(w->OptArrv[1]->parentWidget(), w->Frame2);
+    QCOMPARE(w->Frame1->title(), QStringLiteral("通讯设置："));
+    QCOMPARE(w->Frame3->title(), QStringLiteral("发送选项："));
+    QCOMPARE(w->Frame2->title(), QStringLiteral("接收选项："));
+    // Every caption fits its control.
+    for (QWidget *c : w->findChildren<QWidget *>()) {
+        QString caption;
+        if (auto *b = qobject_cast<QAbstractButton *>(c))
+            caption = b->text();
+        else if (auto *l = qobject_cast<QLabel *>(c))
+            caption = l->text();
+        if (caption.isEmpty())
+            continue;
+        QVERIFY2(c->fontMetrics().horizontalAdvance(caption) <= c->width(), qPrintable(caption));
+    }
+}
+
+void TstForm1::defaultsRestoreOnlyTheLineSettings()
+{
+    w->CmbPort->setCurrentIndex(2);
+    w->CmbSpeed->setCurrentIndex(14);
+    w->CmbJY->setCurrentIndex(0);
+    w->CmbSJ->setCurrentIndex(0);
+    w->CmbTZ->setCurrentIndex(2);
+    w->CmbXY->setCurrentIndex(3);
+    for (QCheckBox *c : {w->ChkDTR, w->ChkRTS, w->ChkEof, w->ChkSend})
+        c->setChecked(true);
+    w->OptSend[1]->setChecked(true);
+    w->OptArrv[1]->setChecked(true);
+    w->TxtSend->setText(QStringLiteral("41 42"));
+
+    QTest::mouseClick(w->CmdSetDefault, Qt::LeftButton);
+
+    QCOMPARE(w->CmbSpeed->currentText(), QStringLiteral("9600"));
+    QCOMPARE(w->CmbJY->currentText(), QStringLiteral("N"));
+    QCOMPARE(w->CmbSJ->currentText(), QStringLiteral("8"));
+    QCOMPARE(w->CmbTZ->currentText(), QStringLiteral("1"));
+    QCOMPARE(w->CmbXY->currentText(), QStringLiteral("None"));
+    for (QCheckBox *c : {w->ChkDTR, w->ChkRTS, w->ChkEof})
+        QVERIFY(!c->isChecked());
+    QCOMPARE(w->CmbPort->currentText(), QStringLiteral("COM3"));
+    QVERIFY(w->ChkSend->isChecked());
+    QVERIFY(w->OptSend[1]->isChecked());
+    QVERIFY(w->OptArrv[1]->isChecked());
+    QCOMPARE(w->TxtSend->text(), QStringLiteral("41 42"));
+    QCOMPARE(log(), QStringLiteral("T  启动程序"));
+}
+
+void TstForm1::enableSettingsBothWays()
+{
+    const QList<QWidget *> settings{w->CmbPort, w->CmbSpeed, w->CmbJY, w->CmbSJ, w->CmbTZ, w->CmbXY,
+                                    w->ChkDTR, w->ChkRTS, w->ChkEof, w->CmdSetDefault, w->CmdOpen};
+    const QList<QWidget *> untouched{w->TxtSend, w->OptSend[0], w->OptSend[1], w->OptArrv[0], w->OptArrv[1],
+                                     w->ChkSend, w->CmdClear, w->CmdQuit};
+    w->EnableSettings(false);
+    for (QWidget *c : settings)
+        QVERIFY(!c->isEnabled());
+    QVERIFY(w->CmdClose->isEnabled());
+    QVERIFY(w->CmdSend->isEnabled());
+    for (QWidget *c : untouched)
+        QVERIFY(c->isEnabled());
+    w->EnableSettings(true);
+    for (QWidget *c : settings)
+        QVERIFY(c->isEnabled());
+    QVERIFY(!w->CmdClose->isEnabled());
+    QVERIFY(!w->CmdSend->isEnabled());
+    for (QWidget *c : untouched)
+        QVERIFY(c->isEnabled());
+}
+
+void TstForm1::receiveOptionReachesTheControl()
+{
+    QTest::mouseClick(w->OptArrv[1], Qt::LeftButton);
+    QCOMPARE(fake->inputMode, 1);
+    QTest::mouseClick(w->OptArrv[0], Qt::LeftButton);
+    QCOMPARE(fake->inputMode, 0);
+    open();
+    QTest::mouseClick(w->OptArrv[1], Qt::LeftButton);
+    QCOMPARE(fake->inputMode, 1); // at once, with the port open
+    w->OptArrv_Click(7);
+    QCOMPARE(fake->inputMode, 1);
+}
+
+void TstForm1::tabOrder()
+{
+    open(); // every button of the order is enabled only in one form or the other
+    w->EnableSettings(true);
+    w->CmdSend->setEnabled(true);
+    w->CmdClose->setEnabled(true);
+    w->CmbPort->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), w->CmbPort);
+    const QList<QWidget *> expected{w->CmbSpeed, w->ChkDTR, w->ChkRTS, w->ChkEof, w->CmdSetDefault, w->CmbJY,
+                                    w->CmbSJ, w->CmbTZ, w->CmbXY, w->CmdOpen, w->CmdSend, w->CmdClose,
+                                    w->CmdClear, w->CmdQuit, w->OptSend[0], w->ChkSend, w->TxtSend,
+                                    w->OptArrv[0], w->TxtMsg, w->CmbPort};
+    for (QWidget *next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    for (QWidget *c : w->findChildren<QWidget *>())
+        if (qobject_cast<QLabel *>(c) || qobject_cast<QGroupBox *>(c) || qobject_cast<Lamp *>(c)
+            || qobject_cast<LampRim *>(c) || qobject_cast<TipArea *>(c))
+            QCOMPARE(c->focusPolicy(), Qt::NoFocus);
+}
+
+void TstForm1::enterPressesTheDefaultButton()
+{
+    w->TxtSend->setText(QStringLiteral("hello"));
+    w->TxtSend->setFocus();
+    QTest::keyClick(w->TxtSend, Qt::Key_Return); // port closed: nothing
+    QCOMPARE(fake->output.size(), 0);
+    QCOMPARE(log(), QStringLiteral("T  启动程序"));
+
+    open();
+    w->TxtSend->setFocus();
+    QTest::keyClick(w->TxtSend, Qt::Key_Return);
+    QCOMPARE(fake->output, (QList<QByteArray>{"hello"}));
+    QTest::keyClick(w->CmbSpeed, Qt::Key_Enter);
+    QCOMPARE(fake->output.size(), 2);
+    w->OptArrv[1]->setFocus();
+    QTest::keyClick(w->OptArrv[1], Qt::Key_Return);
+    QCOMPARE(fake->output.size(), 3);
+
+    // Another button with the focus presses itself instead.
+    w->CmdClear->setFocus();
+    QTest::keyClick(w->CmdClear, Qt::Key_Return);
+    QCOMPARE(fake->output.size(), 3);
+    QCOMPARE(logText(w->TxtMsg), QString());
+}
+
+void TstForm1::sendBoxRefusesThe513thCharacter()
+{
+    w->TxtSend->clear();
+    w->TxtSend->setFocus();
+    QTest::keyClicks(w->TxtSend, QString(513, u'x'));
+    QCOMPARE(w->TxtSend->text().size(), 512);
+}
+
+void TstForm1::quitEndsAtOnce()
+{
+    quits = 0;
+    open();
+    QTest::mouseClick(w->CmdQuit, Qt::LeftButton);
+    QCOMPARE(quits, 1);
+    QCOMPARE(fake->closeCalls, 0); // the port is left to the system
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
+    w->close();
+    QCOMPARE(quits, 2);
+}
+
+void TstForm1::openSucceeds()
+{
+    w->CmbPort->setCurrentIndex(1);
+    QTest::mouseClick(w->CmdOpen, Qt::LeftButton);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM2……成功"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral(" 打开端口：COM2……")), kBlack);
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功")), kBlue);
+    QCOMPARE(w->ShpOpen->BackColor(), kRed);
+    for (Lamp *l : {w->ShpRTS, w->ShpDTR, w->ShpCD})
+        QCOMPARE(l->BackColor(), kBlack);
+    for (QWidget *c : {static_cast<QWidget *>(w->CmbPort), static_cast<QWidget *>(w->CmbXY),
+                       static_cast<QWidget *>(w->ChkEof), static_cast<QWidget *>(w->CmdSetDefault),
+                       static_cast<QWidget *>(w->CmdOpen)})
+        QVERIFY(!c->isEnabled());
+    QVERIFY(w->CmdSend->isEnabled() && w->CmdClose->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), w->CmdSend);
+    QCOMPARE(fake->commPort, 2);
+
+    // The lines read high at opening light their lamps.
+    QTest::mouseClick(w->CmdClose, Qt::LeftButton);
+    fake->cts = true;
+    fake->cd = true;
+    QTest::mouseClick(w->CmdOpen, Qt::LeftButton);
+    QCOMPARE(w->ShpRTS->BackColor(), kRed);
+    QCOMPARE(w->ShpDTR->BackColor(), kBlack);
+    QCOMPARE(w->ShpCD->BackColor(), kRed);
+
+    QTest::mouseClick(w->CmdClose, Qt::LeftButton);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM2……成功\nT 关闭端口\n\nT 打开端口：COM2……成功\nT 关闭端口\n"));
+    for (Lamp *l : {w->ShpOpen, w->ShpRTS, w->ShpDTR, w->ShpCD})
+        QCOMPARE(l->BackColor(), kBlack);
+    QVERIFY(!fake->open);
+    QVERIFY(w->CmdOpen->isEnabled() && !w->CmdSend->isEnabled() && !w->CmdClose->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), w->CmdOpen);
+}
+
+void TstForm1::openWritesTheSettings_data()
+{
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("stop");
+    QTest::addColumn<int>("handshake");
+    QTest::addColumn<Qt::CheckState>("lines");
+    QTest::addColumn<bool>("bytesMode");
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("defaults") << 5 << 2 << 4 << 0 << 0 << Qt::Unchecked << false << "9600,N,8,1";
+    QTest::newRow("fast, even, 7, 2, by all") << 14 << 0 << 3 << 2 << 3 << Qt::Checked << true << "256000,E,7,2";
+    QTest::newRow("greyed boxes count as set") << 0 << 4 << 0 << 1 << 1 << Qt::PartiallyChecked << false << "300,S,4,1.5";
+}
+
+void TstForm1::openWritesTheSettings()
+{
+    QFETCH(int, speed);
+    QFETCH(int, parity);
+    QFETCH(int, bits);
+    QFETCH(int, stop);
+    QFETCH(int, handshake);
+    QFETCH(Qt::CheckState, lines);
+    QFETCH(bool, bytesMode);
+    QFETCH(QString, settings);
+    w->CmbSpeed->setCurrentIndex(speed);
+    w->CmbJY->setCurrentIndex(parity);
+    w->CmbSJ->setCurrentIndex(bits);
+    w->CmbTZ->setCurrentIndex(stop);
+    w->CmbXY->setCurrentIndex(handshake);
+    for (QCheckBox *c : {w->ChkDTR, w->ChkRTS, w->ChkEof}) {
+        c->setTristate(lines == Qt::PartiallyChecked);
+        c->setCheckState(lines);
+    }
+    w->OptArrv[bytesMode ? 1 : 0]->setChecked(true); // no click: the open itself must pass it on
+    w->CmdOpen_Click();
+    QCOMPARE(fake->settings, settings);
+    QCOMPARE(fake->handshaking, handshake);
+    const bool set = lines != Qt::Unchecked;
+    QCOMPARE(fake->dtr, set);
+    QCOMPARE(fake->rts, set);
+    QCOMPARE(fake->eof, set);
+    QCOMPARE(fake->inputMode, bytesMode ? 1 : 0);
+    QCOMPARE(fake->commPort, 1);
+}
+
+void TstForm1::openFailsByError()
+{
+    fake->failOpenWith = QStringLiteral("/dev/ttyS0: No such file or directory");
+    QTest::mouseClick(w->CmdOpen, Qt::LeftButton);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……/dev/ttyS0: No such file or directory"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("/dev/ttyS0: No such file or directory")), kRed);
+    QVERIFY(w->CmdOpen->isEnabled() && !w->CmdSend->isEnabled() && !w->CmdClose->isEnabled());
+    QCOMPARE(w->ShpOpen->BackColor(), kBlack);
+
+    // A refused setting ends the same way, before the port is touched.
+    fake->failOpenWith.clear();
+    fake->failSettingsWith = QStringLiteral("4 data bits are not supported");
+    w->CmdOpen_Click();
+    QVERIFY(log().endsWith(QStringLiteral("COM1……4 data bits are not supported")));
+    QCOMPARE(fake->openCalls, 1);
+    QVERIFY(!fake->open);
+}
+
+void TstForm1::openFailsSilently()
+{
+    fake->openSilentlyFails = true;
+    w->CmdOpen_Click();
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……失败"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), kRed);
+    QVERIFY(w->CmdOpen->isEnabled() && !w->CmdClose->isEnabled());
+    QCOMPARE(w->ShpOpen->BackColor(), kBlack);
+}
+
+void TstForm1::openFindsPortOpen()
+{
+    fake->open = true;
+    w->CmbSpeed->setCurrentIndex(12);
+    w->CmdOpen_Click();
+    QCOMPARE(fake->closeCalls, 1);
+    QCOMPARE(fake->openCalls, 1);
+    QCOMPARE(fake->settings, QStringLiteral("115200,N,8,1"));
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
+}
+
+void TstForm1::closeOnClosedPort()
+{
+    w->ShpOpen->setBackColor(kRed);
+    w->EnableSettings(false);
+    w->CmdClose_Click();
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 关闭端口\n"));
+    QCOMPARE(fake->closeCalls, 0);
+    QCOMPARE(w->ShpOpen->BackColor(), kBlack);
+    QVERIFY(w->CmdOpen->isEnabled() && !w->CmdClose->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), w->CmdOpen);
+}
+
+void TstForm1::sendWithLinkDownDoesNothing()
+{
+    for (const QString &text : {QStringLiteral("abc"), QStringLiteral("   ")}) {
+        w->TxtSend->setText(text);
+        w->CmdSend_Click();
+    }
+    QCOMPARE(fake->output.size(), 0);
+    QVERIFY(notices.isEmpty());
+    QCOMPARE(log(), QStringLiteral("T  启动程序"));
+}
+
+void TstForm1::emptySendBoxPrompts()
+{
+    open();
+    w->TxtSend->setText(QStringLiteral("    "));
+    w->CmdClose->setFocus();
+    w->CmdSend_Click();
+    QCOMPARE(notices, QStringList{QStringLiteral("提示|请输入发送内容！")});
+    QCOMPARE(QApplication::focusWidget(), w->TxtSend);
+    QCOMPARE(fake->output.size(), 0);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
+}
+
+void TstForm1::sendText()
+{
+    open();
+    w->TxtSend->setText(QStringLiteral("  héllo <b>x</b>\t "));
+    w->CmdSend_Click();
+    w->ChkSend->setChecked(true);
+    w->CmdSend_Click();
+    QCOMPARE(fake->output, (QList<QByteArray>{"h\xC3\xA9llo <b>x</b>\t", "h\xC3\xA9llo <b>x</b>\t\r"}));
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  发送文本：  héllo <b>x</b>\t"
+                                   "\nT  发送文本：  héllo <b>x</b>\t"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  发送文本：  héllo"), 1), kBlack);
+    // The send box keeps its text.
+    QCOMPARE(w->TxtSend->text(), QStringLiteral("  héllo <b>x</b>\t "));
+}
+
+void TstForm1::sendBytes()
+{
+    open();
+    w->OptSend[1]->setChecked(true);
+    w->ChkSend->setChecked(true); // matters for text only
+    w->TxtSend->setText(QStringLiteral(" 41 42  ff 0 "));
+    w->CmdSend_Click();
+    QCOMPARE(fake->output, (QList<QByteArray>{QByteArray("\x41\x42\xFF\x00", 4)}));
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  发送数据：  41  42  FF  0"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  发送数据：  41  42  FF  0")), kBlack);
+}
+
+void TstForm1::sendBeyondLimitsIsRefused()
+{
+    open();
+    w->OptSend[1]->setChecked(true);
+    QStringList tokens;
+    for (int i = 0; i < 256; ++i)
+        tokens << QStringLiteral("1");
+    w->TxtSend->setMaxLength(10000);
+    w->TxtSend->setText(tokens.join(u' '));
+    w->CmdSend_Click();
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().startsWith(QStringLiteral("提示|")));
+    QCOMPARE(fake->output.size(), 0);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
+}
+
+void TstForm1::sendFailureIsLoggedInRed()
+{
+    open();
+    fake->failOutputWith = QStringLiteral("Input/output error");
+    QTest::mouseClick(w->CmdSend, Qt::LeftButton);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  Input/output error"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  Input/output error")), kRed);
+    QVERIFY(w->CmdSend->isEnabled());
+    // Bytes are logged before they are handed over.
+    w->OptSend[1]->setChecked(true);
+    w->TxtSend->setText(QStringLiteral("41"));
+    QTest::mouseClick(w->CmdSend, Qt::LeftButton);
+    QVERIFY(log().endsWith(QStringLiteral("\nT  发送数据：  41\nT  Input/output error")));
+}
+
+void TstForm1::commEvents_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("1001") << 1001 << "  接收到一个中断信号";
+    QTest::newRow("1002") << 1002 << "  Clear To Send 超时";
+    QTest::newRow("1003") << 1003 << "  Data Set Ready 超时";
+    QTest::newRow("1004") << 1004 << "  帧错误";
+    QTest::newRow("1005 unknown") << 1005 << "  未知错误或事件";
+    QTest::newRow("1006") << 1006 << "  端口超速";
+    QTest::newRow("1007") << 1007 << "  载波检测超时";
+    QTest::newRow("1008") << 1008 << "  接受缓冲区溢出";
+    QTest::newRow("1009") << 1009 << "  奇偶校验";
+    QTest::newRow("1010") << 1010 << "  传输缓冲区已满";
+    QTest::newRow("1011") << 1011 << "  检索端口的设备控制块 (DCB) 时的意外错误";
+    QTest::newRow("6") << 6 << "  检测到响铃信号";
+    QTest::newRow("7") << 7 << "  收到文件结束符";
+    QTest::newRow("8 unknown") << 8 << "  未知错误或事件";
+    QTest::newRow("0 unknown") << 0 << "  未知错误或事件";
+}
+
+void TstForm1::commEvents()
+{
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    open();
+    fake->raise(code);
+    QTRY_COMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT") + message);
+    QCOMPARE(colourOf(w->TxtMsg, message), kRed);
+    for (Lamp *l : {w->ShpSend, w->ShpArrv, w->ShpRTS, w->ShpDTR, w->ShpCD})
+        QCOMPARE(l->BackColor(), kBlack);
+}
+
+void TstForm1::sendEventFlashesTheLamp()
+{
+    open();
+    fake->raise(MSComm::comEvSend);
+    QTRY_COMPARE(w->ShpSend->BackColor(), kRed);
+    QVERIFY(w->TimeSend->isActive());
+    QTRY_COMPARE(w->ShpSend->BackColor(), kBlack);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
+}
+
+void TstForm1::lineEventsFollowTheLevel()
+{
+    open();
+    fake->cts = true;
+    fake->raise(MSComm::comEvCTS);
+    fake->dsr = true;
+    fake->raise(MSComm::comEvDSR);
+    fake->cd = true;
+    fake->raise(MSComm::comEvCD);
+    QTRY_COMPARE(w->ShpCD->BackColor(), kRed);
+    QCOMPARE(w->ShpRTS->BackColor(), kRed);
+    QCOMPARE(w->ShpDTR->BackColor(), kRed);
+    // Two changes in quick succession: both events read the level now.
+    fake->raise(MSComm::comEvCTS);
+    fake->raise(MSComm::comEvCTS);
+    fake->cts = false;
+    QTRY_COMPARE(w->ShpRTS->BackColor(), kBlack);
+    QTest::qWait(20);
+    QCOMPARE(w->ShpRTS->BackColor(), kBlack);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
+}
+
+void TstForm1::receiveTextAfterSettle()
+{
+    slowSettle();
+    open();
+    fake->inBuffer = "line one\r\nline two <i>";
+    bool lampLit = false, receiving = false;
+    // More of the burst arrives during the pause and is read with it.
+    QTimer::singleShot(30, w, [&] { lampLit = w->ShpArrv->isLit(); });
+    duringSettle([&] {
+        receiving = w->Receiving;
+        fake->inBuffer += "</i>";
+    });
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().contains(QStringLiteral("接收文本")));
+    QVERIFY(lampLit && receiving);
+    QVERIFY(!w->Receiving);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  接收文本：  line one\nline two <i></i>"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  接收文本：  line one")), kBlack);
+    QCOMPARE(fake->inBuffer, QByteArray());
+}
+
+void TstForm1::receiveBytesAfterSettle()
+{
+    open();
+    QTest::mouseClick(w->OptArrv[1], Qt::LeftButton);
+    fake->inBuffer = QByteArray("\x00\xFF\x0D", 3);
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().contains(QStringLiteral("接收数据")));
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  接收数据：  0  FF  D"));
+
+    // A burst far beyond 32767 bytes is listed whole.
+    fake->inBuffer = QByteArray(100000, 'A');
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY_WITH_TIMEOUT(logText(w->TxtMsg).endsWith(QStringLiteral("  41").repeated(100000)), 10000);
+    QVERIFY(!w->Receiving);
+}
+
+void TstForm1::receiveNestedEventOnlyRelights()
+{
+    slowSettle();
+    open();
+    fake->inBuffer = "abc";
+    duringSettle([&] {
+        fake->inBuffer += "def";
+        fake->raise(MSComm::comEvReceive); // handled inside the pause
+        fake->raise(MSComm::comEventFrame); // logged before the data that came first
+    });
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().contains(QStringLiteral("接收文本")));
+    QTest::qWait(50);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  帧错误\nT  接收文本：  abcdef"));
+}
+
+void TstForm1::receiveEmptyBufferReadsAtOnce()
+{
+    open();
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ")));
+    QVERIFY(!w->Receiving);
+    QTest::mouseClick(w->OptArrv[1], Qt::LeftButton);
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().endsWith(QStringLiteral("\nT  接收数据：")));
+}
+
+void TstForm1::closeDuringSettleLogsNoData()
+{
+    slowSettle();
+    open();
+    fake->inBuffer = "pending";
+    duringSettle([&] { QTest::mouseClick(w->CmdClose, Qt::LeftButton); });
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().contains(QStringLiteral("关闭端口")));
+    QTRY_VERIFY(!w->Receiving);
+    QTest::qWait(600);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT 关闭端口\n"));
+
+    // After reopening, the next arrival starts a fresh collection.
+    open();
+    fake->inBuffer = "fresh";
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  fresh")));
+}
+
+void TstForm1::receiveModeSwitchedDuringSettle()
+{
+    slowSettle();
+    open();
+    fake->inBuffer = "AB";
+    duringSettle([&] { QTest::mouseClick(w->OptArrv[1], Qt::LeftButton); });
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().contains(QStringLiteral("接收数据")));
+    QVERIFY(log().endsWith(QStringLiteral("\nT  接收数据：  41  42")));
+}
+
+void TstForm1::lostDeviceIsReportedOnce()
+{
+    open();
+    fake->open = false;
+    emit fake->LinkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  /dev/ttyUSB0: device removed"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  /dev/ttyUSB0: device removed")), kRed);
+    QTest::mouseClick(w->CmdClose, Qt::LeftButton);
+    QVERIFY(w->CmdOpen->isEnabled() && !w->CmdClose->isEnabled());
+}
+
+QTEST_MAIN(TstForm1)
+#include "tst_form1.moc"
