@@ -1,0 +1,473 @@
+#include "frmsockbay.h"
+
+#include "clock.h"
+#include "lamp.h"
+#include "linkerror.h"
+#include "logpane.h"
+#include "portnumber.h"
+#include "timestamp.h"
+#include "twips.h"
+#include "winsock.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// How often the connect wait looks at the socket's state when no event of
+// the control wakes it (real milliseconds).
+constexpr int kConnectPollMs = 10;
+
+QLabel *makeLabel(QWidget *parent, const QString &caption, const QRect &rect)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(rect);
+    return label;
+}
+
+QLineEdit *makeBox(QWidget *parent, const QString &text, int maxLength, const QRect &rect)
+{
+    auto *box = new QLineEdit(parent);
+    box->setMaxLength(maxLength);
+    box->setText(text);
+    box->setGeometry(rect);
+    return box;
+}
+
+// Writes a program-made text into a box whose limit only binds typing: a
+// rewritten port such as "123000000000" is shown whole, and the user can
+// shorten it but not lengthen it until it fits the limit again.
+void setBoxText(QLineEdit *box, const QString &text, int typedLimit)
+{
+    box->setMaxLength(std::max<int>(typedLimit, int(text.size())));
+    box->setText(text);
+}
+
+void tightenBox(QLineEdit *box, int typedLimit)
+{
+    box->setMaxLength(std::max<int>(typedLimit, int(box->text().size())));
+}
+
+QString describe(const std::exception &e)
+{
+    if (const auto *link = dynamic_cast<const LinkError *>(&e))
+        return link->description();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(parent), Winsock1(control)
+{
+    Winsock1->setParent(this);
+    setWindowTitle(QStringLiteral("IP通讯测试(Quelt)"));
+    setWindowIcon(QIcon(QStringLiteral(":/sockbay.png")));
+    setClientArea(8910, 6780);
+    buildControls();
+    setTabOrderChain();
+    connectHandlers();
+
+    guarded([this] { Form_Load(); });
+}
+
+void FrmSockbay::buildControls()
+{
+    FrmSet = new QGroupBox(QStringLiteral("通讯设置："), this);
+    FrmSet->setGeometry(twRect(120, 0, 8655, 735));
+    Label1[1] = makeLabel(FrmSet, QStringLiteral("本地端口："), twRect(360, 360, 900, 180));
+    TxtLPort = makeBox(FrmSet, QStringLiteral("123"), kPortLength, twRect(1320, 300, 735, 330));
+    Label1[2] = makeLabel(FrmSet, QStringLiteral("远程端口："), twRect(2280, 360, 900, 180));
+    TxtRPort = makeBox(FrmSet, QStringLiteral("321"), kPortLength, twRect(3240, 300, 735, 330));
+    Label1[3] = makeLabel(FrmSet, QStringLiteral("远程地址："), twRect(4200, 360, 900, 180));
+    // A private address of a local network: never a host out on the Internet.
+    TxtRIP = makeBox(FrmSet, QStringLiteral("192.168.0.1"), kAddressLength, twRect(5160, 300, 1575, 330));
+
+    Frame3 = new QGroupBox(FrmSet);
+    Frame3->setGeometry(twRect(6960, 240, 1455, 375));
+    const QString tips[4] = {QStringLiteral("侦听指示"), QStringLiteral("连接指示"), QStringLiteral("发送指示"),
+                             QStringLiteral("接收指示")};
+    LampRim **rims[4] = {&Shape5, &Shape6, &Shape7, &Shape8};
+    ShpLstn = new Lamp(Frame3);
+    ShpCnn = new Lamp(Frame3);
+    ShpSend->setParent(Frame3);
+    ShpArrv->setParent(Frame3);
+    Lamp *lamps[4] = {ShpLstn, ShpCnn, ShpSend, ShpArrv};
+    for (int i = 0; i < 4; ++i) {
+        *rims[i] = new LampRim(Frame3);
+        (*rims[i])->setGeometry(twRect(360 * i, 120, 375, 255));
+    }
+    for (int i = 0; i < 4; ++i) {
+        lamps[i]->setGeometry(twRect(60 + 360 * i, 180, 255, 135));
+        lamps[i]->raise();
+    }
+    for (int i = 0; i < 4; ++i) {
+        Image1[i] = new TipArea(tips[i], Frame3);
+        Image1[i]->setGeometry(twRect(60 + 360 * i, 120, 255, 255));
+    }
+
+    CmdLstn = new QPushButton(QStringLiteral("侦听"), this);
+    CmdLstn->setGeometry(twRect(240, 840, 1095, 420));
+    CmdStop = new QPushButton(QStringLiteral("停止"), this);
+    CmdStop->setGeometry(twRect(1440, 840, 1095, 420));
+    CmdStop->setEnabled(false);
+    CmdCnn = new QPushButton(QStringLiteral("连接"), this);
+    CmdCnn->setGeometry(twRect(2760, 840, 1095, 420));
+    CmdSend->setText(QStringLiteral("发送"));
+    CmdSend->setGeometry(twRect(3960, 840, 1095, 420));
+    CmdClose = new QPushButton(QStringLiteral("挂断"), this);
+    CmdClose->setGeometry(twRect(5160, 840, 1095, 420));
+    CmdClose->setEnabled(false);
+    CmdClear->setText(QStringLiteral("清除"));
+    CmdClear->setGeometry(twRect(6480, 840, 1095, 420));
+    CmdQuit->setGeometry(twRect(7680, 840, 1095, 420));
+    // No default button: Enter presses the focused button only.
+    for (QPushButton *b : {CmdLstn, CmdStop, CmdCnn, CmdSend, CmdClose, CmdClear, CmdQuit})
+        b->setAutoDefault(true);
+
+    Frame1 = new QGroupBox(QStringLiteral("发送选项："), this);
+    Frame1->setGeometry(twRect(120, 1320, 6975, 1095));
+    OptSend[0]->setParent(Frame1);
+    OptSend[0]->setGeometry(twRect(360, 300, 1095, 255));
+    OptSend[1]->setParent(Frame1);
+    OptSend[1]->setGeometry(twRect(1800, 300, 4935, 255));
+    Label2->setParent(Frame1);
+    Label2->setGeometry(twRect(360, 720, 540, 180));
+    TxtSend->setParent(Frame1);
+    TxtSend->setGeometry(twRect(840, 660, 5895, 270));
+
+    Frame2 = new QGroupBox(QStringLiteral("接收选项："), this);
+    Frame2->setGeometry(twRect(7200, 1320, 1575, 1095));
+    OptArrv[0]->setParent(Frame2);
+    OptArrv[0]->setGeometry(twRect(240, 360, 1095, 255));
+    OptArrv[1]->setParent(Frame2);
+    OptArrv[1]->setGeometry(twRect(240, 660, 1095, 255));
+    // While all four shared one parent they were one exclusive group, so only
+    // one of the two defaults survived; now each pair is its own group.
+    OptSend[0]->setChecked(true);
+    OptArrv[0]->setChecked(true);
+
+    TxtMsg->setGeometry(twRect(120, 2520, 8655, 4155));
+}
+
+void FrmSockbay::setTabOrderChain()
+{
+    QWidget *chain[] = {TxtLPort, TxtRPort, TxtRIP, CmdLstn, CmdStop, CmdCnn, CmdSend, CmdClose, CmdClear, CmdQuit,
+                        OptSend[0], OptSend[1], TxtSend, OptArrv[0], OptArrv[1], TxtMsg};
+    for (size_t i = 0; i + 1 < std::size(chain); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
+    for (QWidget *w : {FrmSet, Frame1, Frame2, Frame3})
+        w->setFocusPolicy(Qt::NoFocus);
+    TxtMsg->setTabChangesFocus(true);
+}
+
+void FrmSockbay::connectHandlers()
+{
+    onSignal(CmdLstn, &QPushButton::clicked, [this] { CmdLstn_Click(); });
+    onSignal(CmdStop, &QPushButton::clicked, [this] { CmdStop_Click(); });
+    onSignal(CmdCnn, &QPushButton::clicked, [this] { CmdCnn_Click(); });
+    onSignal(CmdClose, &QPushButton::clicked, [this] { CmdClose_Click(); });
+    for (QLineEdit *box : {TxtLPort, TxtRPort})
+        connect(box, &QLineEdit::textEdited, this, [box] { tightenBox(box, kPortLength); });
+
+    onSignal(Winsock1, &Winsock::ConnectionRequest, [this](qint32 id) { Winsock1_ConnectionRequest(id); });
+    onSignal(Winsock1, &Winsock::DataArrival, [this](qint64 total) { Winsock1_DataArrival(total); });
+    onSignal(Winsock1, &Winsock::CloseEvent, [this] { Winsock1_Close(); });
+    onSignal(Winsock1, &Winsock::Error,
+             [this](int number, const QString &description) { Winsock1_Error(number, description); });
+    onSignal(Winsock1, &Winsock::SendProgress,
+             [this](qint64 sent, qint64 remaining) { Winsock1_SendProgress(sent, remaining); });
+}
+
+void FrmSockbay::Form_Load()
+{
+    AppendLog(kBlack, TimeStamp() + QStringLiteral("  启动程序，本地IP：") + Winsock1->LocalIP()
+                          + QStringLiteral("  机器名：") + Winsock1->LocalHostName());
+}
+
+void FrmSockbay::NormalizePorts()
+{
+    // Both values first: a port that cannot be read leaves both boxes as typed.
+    const QString local = NumberText(LeadingNumber(TxtLPort->text()));
+    const QString remote = NumberText(LeadingNumber(TxtRPort->text()));
+    setBoxText(TxtLPort, local, kPortLength);
+    setBoxText(TxtRPort, remote, kPortLength);
+}
+
+void FrmSockbay::EnableAddressFields(bool enabled)
+{
+    TxtLPort->setEnabled(enabled);
+    TxtRPort->setEnabled(enabled);
+    TxtRIP->setEnabled(enabled);
+}
+
+void FrmSockbay::CmdCnn_Click()
+{
+    try {
+        ErrorReported = false;
+        TxtLPort->setEnabled(false);
+        TxtRPort->setEnabled(false);
+        TxtRIP->setEnabled(false);
+        CmdLstn->setEnabled(false);
+        CmdCnn->setEnabled(false);
+        NormalizePorts();
+        AppendEntry(kBlack, QStringLiteral("  连接") + TxtRIP->text() + u':' + TxtRPort->text() + QStringLiteral("……"));
+        Winsock1->Close();
+        Winsock1->setLocalPort(0);
+        Winsock1->Connect(TxtRIP->text(), TxtRPort->text());
+        waitWhileConnecting();
+        if (Winsock1->State() == Winsock::sckConnected) {
+            ShpCnn->setBackColor(kRed);
+            AppendLog(kBlue, QStringLiteral("成功"));
+            CmdSend->setEnabled(true);
+            CmdClose->setEnabled(true);
+            CmdSend->setFocus();
+        } else if (!ErrorReported && Winsock1->State() != Winsock::sckListening) {
+            // (A peer close handled during the wait may already have started
+            // listening again; closing that listener would leave the window
+            // showing a listen that no longer exists.)
+            Winsock1->Close();
+            AppendLog(kRed, QStringLiteral("失败"));
+            CmdLstn->setEnabled(true);
+            CmdCnn->setEnabled(true);
+            CmdLstn->setFocus();
+            EnableAddressFields(true);
+        }
+    } catch (const std::exception &e) {
+        connectFailed(describe(e));
+    }
+}
+
+void FrmSockbay::connectFailed(const QString &description)
+{
+    Winsock1->Close();
+    AppendLog(kRed, description);
+    CmdLstn->setEnabled(true);
+    CmdCnn->setEnabled(true);
+    CmdLstn->setFocus();
+    EnableAddressFields(true);
+}
+
+void FrmSockbay::waitWhileConnecting()
+{
+    Clock &clock = Clock::current();
+    const qint64 t0 = clock.nowMs();
+    const qint64 limitMs = qint64(kConnectLimitSeconds) * 1000;
+
+    // Sleep in an event loop rather than spin: it wakes for the next poll of
+    // the state and at once for any event of the control.
+    QEventLoop loop;
+    QTimer poll;
+    poll.setSingleShot(true);
+    poll.setTimerType(Qt::PreciseTimer);
+    connect(&poll, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(Winsock1, &Winsock::ConnectionRequest, &loop, &QEventLoop::quit);
+    connect(Winsock1, &Winsock::DataArrival, &loop, &QEventLoop::quit);
+    connect(Winsock1, &Winsock::CloseEvent, &loop, &QEventLoop::quit);
+    connect(Winsock1, &Winsock::Error, &loop, &QEventLoop::quit);
+    connect(Winsock1, &Winsock::SendProgress, &loop, &QEventLoop::quit);
+
+    while (Winsock1->State() == Winsock::sckConnecting) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const qint64 elapsed = clock.nowMs() - t0;
+        if (elapsed > limitMs) {
+            // Given up: measured on the steady clock, so neither midnight nor
+            // a change of the wall clock stretches or cuts the limit.
+            Winsock1->Close();
+            break;
+        }
+        if (Winsock1->State() != Winsock::sckConnecting)
+            break;
+        poll.start(std::clamp(clock.realMs(limitMs - elapsed + 1), 1, kConnectPollMs));
+        loop.exec();
+    }
+}
+
+void FrmSockbay::CmdClose_Click()
+{
+    EnableAddressFields(true);
+    CmdLstn->setEnabled(true);
+    CmdCnn->setEnabled(true);
+    CmdSend->setEnabled(false);
+    CmdClose->setEnabled(false);
+    CmdCnn->setFocus();
+    Winsock1->Close();
+    AppendEntry(kBlack, QStringLiteral("  挂断连接\r\n"));
+    ShpLstn->setBackColor(kBlack);
+    ShpCnn->setBackColor(kBlack);
+    if (ListenMode)
+        CmdLstn_Click();
+}
+
+void FrmSockbay::CmdLstn_Click()
+{
+    try {
+        ErrorReported = false;
+        EnableAddressFields(false);
+        CmdLstn->setEnabled(false);
+        CmdCnn->setEnabled(false);
+        NormalizePorts();
+        AppendEntry(kBlack, QStringLiteral("  启动侦听:") + TxtLPort->text() + QStringLiteral("……"));
+        Winsock1->Close();
+        Winsock1->setLocalPort(ToLong(TxtLPort->text()));
+        Winsock1->Listen();
+        if (Winsock1->State() == Winsock::sckListening) {
+            ShpLstn->setBackColor(kRed);
+            AppendLog(kBlue, QStringLiteral("成功"));
+            CmdStop->setEnabled(true);
+            CmdStop->setFocus();
+            ListenMode = true;
+        } else if (!ErrorReported) {
+            Winsock1->Close();
+            AppendLog(kRed, QStringLiteral("失败"));
+            CmdLstn->setEnabled(true);
+            CmdCnn->setEnabled(true);
+            CmdLstn->setFocus();
+            EnableAddressFields(true);
+            ListenMode = false;
+        }
+    } catch (const std::exception &e) {
+        listenFailed(describe(e));
+    }
+}
+
+void FrmSockbay::listenFailed(const QString &description)
+{
+    // Unlike the connect trap, the description is logged before the close.
+    AppendLog(kRed, description);
+    Winsock1->Close();
+    CmdLstn->setEnabled(true);
+    CmdCnn->setEnabled(true);
+    CmdLstn->setFocus();
+    EnableAddressFields(true);
+}
+
+void FrmSockbay::CmdStop_Click()
+{
+    EnableAddressFields(true);
+    CmdLstn->setEnabled(true);
+    CmdCnn->setEnabled(true);
+    CmdStop->setEnabled(false);
+    CmdLstn->setFocus();
+    Winsock1->Close();
+    AppendEntry(kBlack, QStringLiteral("  停止侦听\r\n"));
+    ShpLstn->setBackColor(kBlack);
+    ListenMode = false;
+}
+
+void FrmSockbay::Winsock1_ConnectionRequest(qint32 requestID)
+{
+    AppendEntry(kBlack, QStringLiteral("  接受连接请求"));
+    Winsock1->Close();
+    try {
+        Winsock1->Accept(requestID);
+    } catch (const std::exception &e) {
+        acceptFailed(describe(e));
+        return;
+    }
+    ShpCnn->setBackColor(kRed);
+    CmdStop->setEnabled(false);
+    CmdSend->setEnabled(true);
+    CmdClose->setEnabled(true);
+}
+
+void FrmSockbay::acceptFailed(const QString &description)
+{
+    // The request is gone (its client gave up before it was taken), and
+    // listening has already ended: say why on the request's line and carry on
+    // as after any connection that ended, so the window never shows a listen
+    // that no longer exists.
+    AppendLog(kRed, description);
+    EnableAddressFields(true);
+    CmdLstn->setEnabled(true);
+    CmdCnn->setEnabled(true);
+    CmdStop->setEnabled(false);
+    CmdSend->setEnabled(false);
+    CmdClose->setEnabled(false);
+    CmdLstn->setFocus();
+    Winsock1->Close();
+    ShpLstn->setBackColor(kBlack);
+    ShpCnn->setBackColor(kBlack);
+    if (ListenMode)
+        CmdLstn_Click();
+}
+
+void FrmSockbay::Winsock1_DataArrival(qint64)
+{
+    lightArrvLamp();
+    collectReceived();
+}
+
+void FrmSockbay::Winsock1_Close()
+{
+    EnableAddressFields(true);
+    CmdLstn->setEnabled(true);
+    CmdCnn->setEnabled(true);
+    CmdStop->setEnabled(false);
+    CmdSend->setEnabled(false);
+    CmdClose->setEnabled(false);
+    CmdLstn->setFocus();
+    Winsock1->Close();
+    AppendEntry(kBlack, QStringLiteral("  通讯结束\r\n"));
+    ShpLstn->setBackColor(kBlack);
+    ShpCnn->setBackColor(kBlack);
+    if (ListenMode)
+        CmdLstn_Click();
+}
+
+void FrmSockbay::Winsock1_Error(int, const QString &Description)
+{
+    ErrorReported = true;
+    AppendEntry(kRed, QStringLiteral("  通讯错误：") + Description);
+    Winsock1_Close();
+    // The listen that the teardown may have started cleared it.
+    ErrorReported = true;
+}
+
+void FrmSockbay::Winsock1_SendProgress(qint64, qint64)
+{
+    lightSendLamp();
+}
+
+bool FrmSockbay::sendLinkUp()
+{
+    return Winsock1->State() == Winsock::sckConnected;
+}
+
+void FrmSockbay::handOverText(const QString &payload)
+{
+    Winsock1->SendData(payload);
+}
+
+void FrmSockbay::handOverBytes(const QByteArray &payload)
+{
+    Winsock1->SendData(payload);
+}
+
+qint64 FrmSockbay::receiveWaiting()
+{
+    return Winsock1->BytesReceived();
+}
+
+bool FrmSockbay::receiveLinkUp()
+{
+    return Winsock1->State() == Winsock::sckConnected;
+}
+
+QString FrmSockbay::receiveText()
+{
+    return Winsock1->GetDataText();
+}
+
+QByteArray FrmSockbay::receiveBytes()
+{
+    return Winsock1->GetDataBytes();
+}

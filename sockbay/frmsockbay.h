@@ -1,0 +1,81 @@
+#pragma once
+
+#include "consolewindow.h"
+
+class LampRim;
+class QGroupBox;
+class TipArea;
+class Winsock;
+
+// The network tester's window.
+class FrmSockbay : public ConsoleWindow
+{
+    Q_OBJECT
+public:
+    // Takes ownership of the socket control.
+    explicit FrmSockbay(Winsock *control, QWidget *parent = nullptr);
+
+    void Form_Load();
+    void NormalizePorts();
+    void EnableAddressFields(bool enabled);
+
+    void CmdCnn_Click();
+    void CmdClose_Click();
+    void CmdLstn_Click();
+    void CmdStop_Click();
+
+    void Winsock1_ConnectionRequest(qint32 requestID);
+    void Winsock1_DataArrival(qint64 bytesTotal);
+    void Winsock1_Close();
+    void Winsock1_Error(int Number, const QString &Description);
+    void Winsock1_SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+
+    QGroupBox *FrmSet;
+    QGroupBox *Frame1;
+    QGroupBox *Frame2;
+    QGroupBox *Frame3;
+    QLabel *Label1[4] = {}; // members 1 to 3
+    QLineEdit *TxtLPort;
+    QLineEdit *TxtRPort;
+    QLineEdit *TxtRIP;
+    QPushButton *CmdLstn;
+    QPushButton *CmdStop;
+    QPushButton *CmdCnn;
+    QPushButton *CmdClose;
+    Lamp *ShpLstn;
+    Lamp *ShpCnn;
+    LampRim *Shape5;
+    LampRim *Shape6;
+    LampRim *Shape7;
+    LampRim *Shape8;
+    TipArea *Image1[4];
+    Winsock *Winsock1;
+
+    // Listening was started by the user: every end of a connection listens
+    // again until stop.
+    bool ListenMode = false;
+    // The Error handler has logged and torn down during a connect or listen.
+    bool ErrorReported = false;
+
+    static constexpr int kPortLength = 5;
+    static constexpr int kAddressLength = 15;
+    static constexpr int kConnectLimitSeconds = 60;
+
+protected:
+    bool sendLinkUp() override;
+    void handOverText(const QString &payload) override;
+    void handOverBytes(const QByteArray &payload) override;
+    qint64 receiveWaiting() override;
+    bool receiveLinkUp() override;
+    QString receiveText() override;
+    QByteArray receiveBytes() override;
+
+private:
+    void buildControls();
+    void setTabOrderChain();
+    void connectHandlers();
+    void waitWhileConnecting();
+    void connectFailed(const QString &description);
+    void listenFailed(const QString &description);
+    void acceptFailed(const QString &description);
+};

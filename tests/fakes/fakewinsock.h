@@ -1,0 +1,134 @@
+#pragma once
+
+#include "linkerror.h"
+#include "winsock.h"
+
+#include <QMetaObject>
+#include <QStringList>
+#include <functional>
+#include <utility>
+
+// A socket control under the test's hand: it records what the window called,
+// in order, holds a receive buffer the test fills, fails on request, and
+// raises its events queued, as the real one does.
+class FakeWinsock : public Winsock
+{
+    Q_OBJECT
+public:
+    using Winsock::Winsock;
+
+    // What the window called, in order: "Close", "LocalPort 123",
+    // "Connect host port", "Listen", "Accept 42".
+    QStringList calls;
+    qint32 localPort = 0;
+    QList<QByteArray> sent; // one element per hand-over
+    QList<bool> sentAsText;
+
+    // What the test sets.
+    int state = sckClosed;
+    QByteArray inBuffer;
+    int stateAfterConnect = sckConnecting;
+    int stateAfterListen = sckListening;
+    int stateAfterAccept = sckConnected;
+    QString failConnectWith; // non-empty: the call throws this description
+    QString failListenWith;
+    QString failLocalPortWith;
+    QString failAcceptWith;
+    QString failSendWith;
+    QString failGetDataWith;
+    std::function<void()> onConnect; // run inside Connect(), after the state is set
+    mutable std::function<void()> onPoll; // run once, at the next BytesReceived()
+
+    // Queue an event, delivered by the event loop.
+    void raiseConnectionRequest(qint32 id)
+    {
+        queue([this, id] { emit ConnectionRequest(id); });
+    }
+    void raiseDataArrival()
+    {
+        queue([this] { emit DataArrival(inBuffer.size()); });
+    }
+    void raiseClose()
+    {
+        queue([this] { emit CloseEvent(); });
+    }
+    void raiseError(int number, const QString &description)
+    {
+        queue([this, number, description] { emit Error(number, description); });
+    }
+
+    QString LocalIP() const override { return QStringLiteral("10.1.2.3"); }
+    QString LocalHostName() const override { return QStringLiteral("fakehost"); }
+    void setLocalPort(qint32 port) override
+    {
+        if (!failLocalPortWith.isEmpty())
+            throw LinkError(failLocalPortWith);
+        calls << QStringLiteral("LocalPort %1").arg(port);
+        localPort = port;
+    }
+    qint32 LocalPort() const override { return localPort; }
+    int State() const override { return state; }
+    qint64 BytesReceived() const override
+    {
+        if (onPoll) {
+            const std::function<void()> hook = std::exchange(onPoll, nullptr);
+            hook();
+        }
+        return inBuffer.size();
+    }
+    void Connect(const QString &host, const QString &port) override
+    {
+        calls << QStringLiteral("Connect %1 %2").arg(host, port);
+        if (!failConnectWith.isEmpty())
+            throw LinkError(failConnectWith);
+        state = stateAfterConnect;
+        if (onConnect)
+            onConnect();
+    }
+    void Listen() override
+    {
+        calls << QStringLiteral("Listen");
+        if (!failListenWith.isEmpty())
+            throw LinkError(failListenWith);
+        state = stateAfterListen;
+    }
+    void Accept(qint32 id) override
+    {
+        calls << QStringLiteral("Accept %1").arg(id);
+        if (!failAcceptWith.isEmpty())
+            throw LinkError(failAcceptWith);
+        state = stateAfterAccept;
+    }
+    void Close() noexcept override
+    {
+        calls << QStringLiteral("Close");
+        state = sckClosed;
+        inBuffer.clear();
+    }
+    void SendData(const QString &text) override { send(text.toUtf8(), true); }
+    void SendData(const QByteArray &bytes) override { send(bytes, false); }
+    QString GetDataText() override { return QString::fromUtf8(take()); }
+    QByteArray GetDataBytes() override { return take(); }
+
+private:
+    template<typename F>
+    void queue(F f)
+    {
+        QMetaObject::invokeMethod(this, f, Qt::QueuedConnection);
+    }
+    QByteArray take()
+    {
+        if (!failGetDataWith.isEmpty())
+            throw LinkError(failGetDataWith);
+        QByteArray all = inBuffer;
+        inBuffer.clear();
+        return all;
+    }
+    void send(const QByteArray &bytes, bool asText)
+    {
+        if (!failSendWith.isEmpty())
+            throw LinkError(failSendWith);
+        sent << bytes;
+        sentAsText << asText;
+    }
+};

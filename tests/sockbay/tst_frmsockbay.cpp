@@ -1,0 +1,760 @@
+// The network tester's window over a fake socket control: every handler's
+// log lines, colours, buttons, lamps, focus and flags.
+#include "clock.h"
+#include "fakewinsock.h"
+#include "frmsockbay.h"
+#include "guard.h"
+#include "lamp.h"
+#include "linkerror.h"
+#include "logpane.h"
+#include "logprobe.h"
+#include "messagebox.h"
+#include "portnumber.h"
+#include "windowrow.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <ctime>
+
+using namespace logprobe;
+
+namespace {
+const QString connecting = QStringLiteral("Cnn:off Lstn:off Stop:off Send:off Close:off Boxes:off ShpCnn:black ShpLstn:black");
+
+// The last `n` lines of the log as messages.
+QStringList tail(const FrmSockbay *w, int n)
+{
+    const QStringList all = messages(w->TxtMsg);
+    return all.mid(std::max<qsizetype>(0, all.size() - n));
+}
+} // namespace
+
+class TstFrmSockbay : public QObject
+{
+    Q_OBJECT
+
+    // Seconds pass a hundred times faster: the settle pause takes 10 ms and
+    // the connect limit 600 ms.
+    ScaledClock m_clock{100.0};
+    FrmSockbay *w = nullptr;
+    FakeWinsock *sock = nullptr;
+    QStringList m_notices;
+
+    void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    void connectOut()
+    {
+        w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
+        sock->stateAfterConnect = Winsock::sckConnected;
+        click(w->CmdCnn);
+        QCOMPARE(windowRow(w), rows::connected);
+        sock->calls.clear();
+    }
+    void listen()
+    {
+        click(w->CmdLstn);
+        QCOMPARE(windowRow(w), rows::listening);
+        sock->calls.clear();
+    }
+    void serve(qint32 id)
+    {
+        sock->raiseConnectionRequest(id);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Clock::install(&m_clock);
+        SetQuitHook([] {});
+        SetNoticeHook([this](const QString &text, const QString &) { m_notices << text; });
+    }
+    void cleanupTestCase() { Clock::install(nullptr); }
+    void init()
+    {
+        sock = new FakeWinsock;
+        w = new FrmSockbay(sock);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        m_notices.clear();
+    }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+    }
+
+    // --- number rules of the port boxes -----------------------------------
+
+    void normalizePorts_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << "123" << "123";
+        QTest::newRow("empty") << "" << "0";
+        QTest::newRow("letters") << "abc" << "0";
+        QTest::newRow("blank inside") << "12 3" << "123";
+        QTest::newRow("8 blank 0") << "8 0" << "80";
+        QTest::newRow("tab and blank") << " 8\t0" << "80";
+        QTest::newRow("line feed") << "8\n0" << "80";
+        QTest::newRow("carriage return stops") << "1\r2" << "1";
+        QTest::newRow("trailing letter") << "80x" << "80";
+        QTest::newRow("hex") << "&H50" << "80";
+        QTest::newRow("hex lower case") << "&hff" << "255";
+        QTest::newRow("octal") << "&O17" << "15";
+        QTest::newRow("ampersand alone") << "&" << "0";
+        QTest::newRow("hex without digits") << "&Hx" << "0";
+        QTest::newRow("fraction") << "1.5" << "1.5";
+        QTest::newRow("second point stops") << "1.2.3" << "1.2";
+        QTest::newRow("leading point") << "-.5" << "-0.5";
+        QTest::newRow("trailing point") << "80." << "80";
+        QTest::newRow("exponent form") << "9E99" << "9E+99";
+        QTest::newRow("exponent lower case") << "1e3" << "1000";
+        QTest::newRow("exponent D") << "1D2" << "100";
+        QTest::newRow("bare exponent") << "5E" << "5";
+        QTest::newRow("small") << "1e-5" << "1E-05";
+        QTest::newRow("minus") << "-1" << "-1";
+        QTest::newRow("plus") << "+7" << "7";
+        QTest::newRow("two signs") << "--5" << "0";
+        QTest::newRow("leading zero") << "0123" << "123";
+        QTest::newRow("longer than typed") << "123E9" << "123000000000";
+        QTest::newRow("more digits than typed") << ".0001" << "0.0001";
+        QTest::newRow("beyond 15 digits") << "12E14" << "1.2E+15";
+    }
+    void normalizePorts()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        const QString address = w->TxtRIP->text();
+        w->TxtLPort->setText(typed);
+        w->TxtRPort->setText(typed);
+        w->NormalizePorts();
+        QCOMPARE(w->TxtLPort->text(), shown);
+        QCOMPARE(w->TxtRPort->text(), shown);
+        QCOMPARE(w->TxtRIP->text(), address);
+    }
+
+    void numberText_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("negative zero") << -0.0 << "0";
+        QTest::newRow("15 digits") << 999999999999999.0 << "999999999999999";
+        QTest::newRow("1E15") << 1e15 << "1E+15";
+        QTest::newRow("rounded to 15 digits") << 123456789012345678.0 << "1.23456789012346E+17";
+        QTest::newRow("rounding carries") << 9999999999999999.0 << "1E+16";
+        QTest::newRow("0.0001") << 0.0001 << "0.0001";
+        QTest::newRow("0.00001") << 0.00001 << "1E-05";
+        QTest::newRow("small with digits") << 0.0000123 << "1.23E-05";
+        QTest::newRow("three-digit exponent") << 1.5e100 << "1.5E+100";
+        QTest::newRow("tiny") << 1e-300 << "1E-300";
+        QTest::newRow("binary noise hidden") << 0.1 + 0.2 << "0.3";
+        QTest::newRow("two thirds") << 2.0 / 3.0 << "0.666666666666667";
+        QTest::newRow("negative fraction") << -1234.5 << "-1234.5";
+    }
+    void numberText()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(NumberText(value), text);
+    }
+
+    void leadingNumberLimits()
+    {
+        // Radix values are 16-bit, or 32-bit when they need more, and signed.
+        QCOMPARE(LeadingNumber(QStringLiteral("&HFFFF")), -1.0);
+        QCOMPARE(LeadingNumber(QStringLiteral("&H10000")), 65536.0);
+        QCOMPARE(LeadingNumber(QStringLiteral("&HFFFFFFFF")), -1.0);
+        QCOMPARE(LeadingNumber(QStringLiteral("&O177777")), -1.0);
+        QCOMPARE(LeadingNumber(QStringLiteral("1E-999")), 0.0);
+        for (const char *text : {"9E999", "&H100000000"}) {
+            try {
+                LeadingNumber(QString::fromLatin1(text));
+                QFAIL(text);
+            } catch (const LinkError &e) {
+                QCOMPARE(e.description(), QStringLiteral("Overflow"));
+            }
+        }
+    }
+
+    void toLong_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("whole") << "8080" << qint64(8080) << "";
+        QTest::newRow("half rounds to even, down") << "2.5" << qint64(2) << "";
+        QTest::newRow("half rounds to even, up") << "3.5" << qint64(4) << "";
+        QTest::newRow("1.5") << "1.5" << qint64(2) << "";
+        QTest::newRow("negative half") << "-2.5" << qint64(-2) << "";
+        QTest::newRow("below half") << "2.49" << qint64(2) << "";
+        QTest::newRow("largest") << "2147483647" << qint64(2147483647) << "";
+        QTest::newRow("smallest") << "-2147483648" << qint64(-2147483648LL) << "";
+        QTest::newRow("one beyond") << "2147483648" << qint64(0) << "Overflow";
+        QTest::newRow("rounds beyond") << "2147483647.5" << qint64(0) << "Overflow";
+        QTest::newRow("exponent form") << "9E+99" << qint64(0) << "Overflow";
+        QTest::newRow("hex") << "&H50" << qint64(80) << "";
+        QTest::newRow("empty") << "" << qint64(0) << "Type mismatch";
+        QTest::newRow("letters") << "abc" << qint64(0) << "Type mismatch";
+    }
+    void toLong()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, value);
+        QFETCH(QString, error);
+        try {
+            const qint32 got = ToLong(text);
+            QVERIFY2(error.isEmpty(), qPrintable(QStringLiteral("no error, got %1").arg(got)));
+            QCOMPARE(qint64(got), value);
+        } catch (const LinkError &e) {
+            QCOMPARE(e.description(), error);
+        }
+    }
+
+    void typedPortStaysWithinLimitAfterLongRewrite()
+    {
+        w->TxtLPort->setText(QStringLiteral("123E9"));
+        w->NormalizePorts();
+        QCOMPARE(w->TxtLPort->text(), QStringLiteral("123000000000"));
+        w->TxtLPort->setEnabled(true);
+        w->TxtLPort->setFocus();
+        w->TxtLPort->end(false);
+        QTest::keyClick(w->TxtLPort, Qt::Key_5);
+        QCOMPARE(w->TxtLPort->text(), QStringLiteral("123000000000"));
+        QTest::keyClick(w->TxtLPort, Qt::Key_Backspace);
+        QTest::keyClick(w->TxtLPort, Qt::Key_5);
+        QCOMPARE(w->TxtLPort->text(), QStringLiteral("12300000000"));
+        w->TxtLPort->selectAll();
+        QTest::keyClicks(w->TxtLPort, QStringLiteral("8080123"));
+        QCOMPARE(w->TxtLPort->text(), QStringLiteral("80801"));
+    }
+
+    // --- the window at start ----------------------------------------------
+
+    void startsIdleWithOneLine()
+    {
+        QCOMPARE(w->windowTitle(), QStringLiteral("IP通讯测试(Quelt)"));
+        QCOMPARE(messages(w->TxtMsg), QStringList{QStringLiteral("  启动程序，本地IP：10.1.2.3  机器名：fakehost")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("启动程序")), qint64(kBlack));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("fakehost")), qint64(kBlack));
+        QCOMPARE(w->TxtLPort->text(), QStringLiteral("123"));
+        QCOMPARE(w->TxtRPort->text(), QStringLiteral("321"));
+        QCOMPARE(windowRow(w), rows::idle);
+        QVERIFY(!w->ShpSend->isLit() && !w->ShpArrv->isLit());
+        QVERIFY(!w->ListenMode && !w->ErrorReported && !w->Receiving);
+        QVERIFY(w->OptSend[0]->isChecked() && w->OptArrv[0]->isChecked());
+        QVERIFY(sock->calls.isEmpty()); // the load sets nothing on the control
+
+        // The remote address is a private one, so an unchanged box never
+        // reaches out beyond the local network.
+        const QStringList quad = w->TxtRIP->text().split(u'.');
+        QCOMPARE(quad.size(), 4);
+        const int a = quad[0].toInt(), b = quad[1].toInt();
+        QVERIFY2(a == 10 || (a == 172 && b >= 16 && b <= 31) || (a == 192 && b == 168), qPrintable(w->TxtRIP->text()));
+    }
+
+    void typingIsLimited()
+    {
+        const struct { QLineEdit *box; int limit; } boxes[] = {{w->TxtLPort, 5}, {w->TxtRPort, 5}, {w->TxtRIP, 15}, {w->TxtSend, 512}};
+        for (const auto &b : boxes) {
+            b.box->clear();
+            b.box->setFocus();
+            QTest::keyClicks(b.box, QString(b.limit + 3, u'1'));
+            QCOMPARE(b.box->text().size(), b.limit);
+        }
+    }
+
+    void tabOrder()
+    {
+        const QList<QWidget *> expected = {w->TxtLPort, w->TxtRPort, w->TxtRIP, w->CmdLstn, w->CmdStop, w->CmdCnn,
+                                           w->CmdSend, w->CmdClose, w->CmdClear, w->CmdQuit, w->OptSend[0], w->OptSend[1],
+                                           w->TxtSend, w->OptArrv[0], w->OptArrv[1], w->TxtMsg};
+        QList<QWidget *> seen;
+        QWidget *at = w->TxtLPort;
+        for (int guard = 0; guard < 200 && seen.size() < expected.size(); ++guard, at = at->nextInFocusChain()) {
+            if (expected.contains(at) && !seen.contains(at))
+                seen << at;
+        }
+        QCOMPARE(seen, expected);
+        for (QGroupBox *frame : {w->FrmSet, w->Frame1, w->Frame2, w->Frame3})
+            QCOMPARE(frame->focusPolicy(), Qt::NoFocus);
+    }
+
+    void enterPressesFocusedButtonOnly()
+    {
+        // No default button: Enter in a text box sends nothing.
+        sock->state = Winsock::sckConnected;
+        w->CmdSend->setEnabled(true);
+        w->TxtSend->setFocus();
+        QTest::keyClick(w->TxtSend, Qt::Key_Return);
+        QVERIFY(sock->sent.isEmpty());
+        w->CmdSend->setFocus();
+        QTest::keyClick(w->CmdSend, Qt::Key_Return);
+        QCOMPARE(sock->sent.size(), 1);
+    }
+
+    // --- connect and hang up ----------------------------------------------
+
+    void connectSucceeds()
+    {
+        w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
+        w->TxtRPort->setText(QStringLiteral("0321"));
+        QString rowDuringWait;
+        sock->onConnect = [this, &rowDuringWait] {
+            QTimer::singleShot(30, sock, [this, &rowDuringWait] {
+                rowDuringWait = windowRow(w);
+                sock->state = Winsock::sckConnected;
+            });
+        };
+        click(w->CmdCnn);
+
+        QCOMPARE(rowDuringWait, connecting);
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:321……成功")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  连接")), qint64(kBlack));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功")), qint64(kBlue));
+        QCOMPARE(windowRow(w), rows::connected);
+        QCOMPARE(w->focusWidget(), w->CmdSend);
+        QCOMPARE(w->TxtRPort->text(), QStringLiteral("321"));
+        QCOMPARE(sock->calls, (QStringList{"Close", "LocalPort 0", "Connect 127.0.0.1 321"}));
+    }
+
+    void connectGivesUpAfterSixtySeconds()
+    {
+        w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
+        QString rowDuringWait;
+        QTimer::singleShot(50, w, [this, &rowDuringWait] { rowDuringWait = windowRow(w); });
+        const qint64 started = Clock::current().nowMs();
+        QElapsedTimer wall;
+        wall.start();
+        const std::clock_t cpuStarted = std::clock();
+        click(w->CmdCnn);
+        const qint64 waited = Clock::current().nowMs() - started;
+        const double cpuMs = double(std::clock() - cpuStarted) * 1000.0 / CLOCKS_PER_SEC;
+
+        QVERIFY2(waited >= 60000 && waited < 90000, qPrintable(QString::number(waited)));
+        // The wait sleeps between looks at the state instead of spinning.
+        QVERIFY2(cpuMs < 0.5 * double(wall.elapsed()), qPrintable(QStringLiteral("cpu %1 ms of %2 ms").arg(cpuMs).arg(wall.elapsed())));
+        QCOMPARE(rowDuringWait, connecting);
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:321……失败")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdLstn);
+        // Given up by a close in the wait, then closed again with the failure.
+        QCOMPARE(sock->calls, (QStringList{"Close", "LocalPort 0", "Connect 127.0.0.1 321", "Close", "Close"}));
+    }
+
+    void connectRaises()
+    {
+        w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
+        w->TxtRPort->setText(QStringLiteral("9E99"));
+        sock->failConnectWith = QStringLiteral("无效的端口号");
+        click(w->CmdCnn);
+
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:9E+99……无效的端口号")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("无效的端口号")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdLstn);
+        QCOMPARE(sock->calls, (QStringList{"Close", "LocalPort 0", "Connect 127.0.0.1 9E+99", "Close"}));
+        QVERIFY(!w->ListenMode);
+    }
+
+    void errorEventDuringConnectWait()
+    {
+        w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
+        sock->onConnect = [this] { sock->raiseError(10061, QStringLiteral("连接被拒绝")); };
+        click(w->CmdCnn);
+
+        QCOMPARE(tail(w, 4), (QStringList{"  连接127.0.0.1:321……", "  通讯错误：连接被拒绝", "  通讯结束", ""}));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被拒绝")), qint64(kRed));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯结束")), qint64(kBlack));
+        QVERIFY(!w->TxtMsg->toPlainText().contains(QStringLiteral("失败")));
+        QCOMPARE(windowRow(w), rows::idle);
+        QVERIFY(w->ErrorReported);
+    }
+
+    void peerClosesDuringConnectWait()
+    {
+        // The close's own lines come first; the connect then finds no
+        // connection and appends its failure after them.
+        w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
+        sock->onConnect = [this] { sock->raiseClose(); };
+        click(w->CmdCnn);
+        QCOMPARE(tail(w, 3), (QStringList{"  连接127.0.0.1:321……", "  通讯结束", "失败"}));
+        QCOMPARE(windowRow(w), rows::idle);
+    }
+
+    void peerClosesDuringConnectWaitWhileListenModeIsSet()
+    {
+        // An automatic listen that failed earlier leaves ListenMode set; the
+        // close handled during the wait listens again, and the connect must
+        // not close that listener behind the window's back.
+        w->ListenMode = true;
+        w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
+        sock->onConnect = [this] { sock->raiseClose(); };
+        click(w->CmdCnn);
+        QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", "  启动侦听:123……成功"}));
+        QVERIFY(!w->TxtMsg->toPlainText().contains(QStringLiteral("失败")));
+        QCOMPARE(sock->state, int(Winsock::sckListening));
+        QCOMPARE(windowRow(w), rows::listening);
+    }
+
+    void hangUpOutgoing()
+    {
+        connectOut();
+        click(w->CmdClose);
+        QCOMPARE(tail(w, 2), (QStringList{"  挂断连接", ""}));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdCnn);
+        QCOMPARE(sock->calls, QStringList{"Close"});
+    }
+
+    void hangUpAcceptedListensAgain()
+    {
+        listen();
+        serve(42);
+        QCOMPARE(sock->calls, (QStringList{"Close", "Accept 42"}));
+        QCOMPARE(tail(w, 1), QStringList{"  接受连接请求"});
+        QVERIFY(w->ListenMode);
+
+        click(w->CmdClose);
+        QCOMPARE(tail(w, 3), (QStringList{"  挂断连接", "", "  启动侦听:123……成功"}));
+        QCOMPARE(windowRow(w), rows::listening);
+        QCOMPARE(w->focusWidget(), w->CmdStop);
+    }
+
+    // --- listen, stop and accept ------------------------------------------
+
+    void acceptRefusedListensOn()
+    {
+        listen();
+        sock->failAcceptWith = QStringLiteral("没有该连接请求");
+        sock->raiseConnectionRequest(5);
+        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("没有该连接请求")));
+        QCOMPARE(tail(w, 2), (QStringList{"  接受连接请求没有该连接请求", "  启动侦听:123……成功"}));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("没有该连接请求")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::listening);
+    }
+
+    void listenSucceeds()
+    {
+        w->TxtLPort->setText(QStringLiteral("0123"));
+        click(w->CmdLstn);
+        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:123……成功"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功")), qint64(kBlue));
+        QCOMPARE(windowRow(w), rows::listening);
+        QCOMPARE(w->focusWidget(), w->CmdStop);
+        QVERIFY(w->ListenMode);
+        QCOMPARE(sock->calls, (QStringList{"Close", "LocalPort 123", "Listen"}));
+    }
+
+    void listenEndsInWrongState()
+    {
+        w->ListenMode = true;
+        sock->stateAfterListen = Winsock::sckClosed;
+        click(w->CmdLstn);
+        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:123……失败"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdLstn);
+        QVERIFY(!w->ListenMode);
+        QCOMPARE(sock->calls, (QStringList{"Close", "LocalPort 123", "Listen", "Close"}));
+    }
+
+    void listenRaises_data()
+    {
+        QTest::addColumn<bool>("listenMode");
+        QTest::newRow("by the user") << false;
+        QTest::newRow("automatic") << true;
+    }
+    void listenRaises()
+    {
+        QFETCH(bool, listenMode);
+        w->ListenMode = listenMode;
+        sock->failListenWith = QStringLiteral("地址已被使用");
+        click(w->CmdLstn);
+        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:123……地址已被使用"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("地址已被使用")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdLstn);
+        QCOMPARE(w->ListenMode, listenMode);
+        QCOMPARE(sock->calls, (QStringList{"Close", "LocalPort 123", "Listen", "Close"}));
+
+        // With the flag still set, the end of a later outgoing connection
+        // listens again.
+        sock->failListenWith.clear();
+        connectOut();
+        sock->raiseClose();
+        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("  通讯结束")));
+        if (listenMode) {
+            QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", "  启动侦听:123……成功"}));
+            QCOMPARE(windowRow(w), rows::listening);
+        } else {
+            QCOMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
+            QCOMPARE(windowRow(w), rows::idle);
+        }
+    }
+
+    void listenPortConversion_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<int>("port"); // -1000: conversion refused
+        QTest::newRow("whole") << "8080" << "8080" << 8080;
+        QTest::newRow("half down to even") << "2.5" << "2.5" << 2;
+        QTest::newRow("half up to even") << "3.5" << "3.5" << 4;
+        QTest::newRow("hex") << "&HFFF" << "4095" << 4095;
+        QTest::newRow("negative passes to the control") << "-1" << "-1" << -1;
+        QTest::newRow("beyond 32 bits") << "9E99" << "9E+99" << -1000;
+    }
+    void listenPortConversion()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, logged);
+        QFETCH(int, port);
+        w->TxtLPort->setText(typed);
+        click(w->CmdLstn);
+        if (port != -1000) {
+            QCOMPARE(tail(w, 1), QStringList{"  启动侦听:" + logged + "……成功"});
+            QCOMPARE(sock->localPort, port);
+            return;
+        }
+        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:" + logged + "……Overflow"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("Overflow")), qint64(kRed));
+        QVERIFY(!sock->calls.contains(QStringLiteral("Listen")));
+        QCOMPARE(windowRow(w), rows::idle);
+    }
+
+    void portBeyondNumberRange()
+    {
+        // Five typed characters can overflow the reader itself; the listen's
+        // trap reports it and nothing is rewritten or called.
+        w->TxtLPort->setText(QStringLiteral("9E999"));
+        click(w->CmdLstn);
+        QVERIFY(w->TxtMsg->toPlainText().endsWith(QStringLiteral("Overflow")));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("Overflow")), qint64(kRed));
+        QCOMPARE(w->TxtLPort->text(), QStringLiteral("9E999"));
+        QCOMPARE(sock->calls, QStringList{"Close"});
+        QCOMPARE(windowRow(w), rows::idle);
+    }
+
+    void stopListening()
+    {
+        listen();
+        click(w->CmdStop);
+        QCOMPARE(tail(w, 2), (QStringList{"  停止侦听", ""}));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdLstn);
+        QVERIFY(!w->ListenMode);
+        QCOMPARE(sock->calls, QStringList{"Close"});
+
+        // A later close does not start listening.
+        connectOut();
+        sock->raiseClose();
+        QTRY_COMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
+        QCOMPARE(windowRow(w), rows::idle);
+    }
+
+    // --- socket events ----------------------------------------------------
+
+    void dataArrivalIsCollectedOnce_data()
+    {
+        QTest::addColumn<bool>("bytes");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("text") << false << "  接收文本：  hello";
+        QTest::newRow("bytes") << true << "  接收数据：  68  65  6C  6C  6F";
+    }
+    void dataArrivalIsCollectedOnce()
+    {
+        QFETCH(bool, bytes);
+        QFETCH(QString, entry);
+        connectOut();
+        w->OptArrv[bytes ? 1 : 0]->setChecked(true);
+        sock->inBuffer = "hel";
+        bool lampLitWhileSettling = false;
+        // More of the burst lands while the handler settles, with an event
+        // of its own: still one entry.
+        sock->onPoll = [this, &lampLitWhileSettling] {
+            lampLitWhileSettling = w->ShpArrv->isLit();
+            sock->inBuffer += "lo";
+            sock->raiseDataArrival();
+        };
+        sock->raiseDataArrival();
+        QTRY_COMPARE(tail(w, 1), QStringList{entry});
+        QTest::qWait(50);
+        QCOMPARE(w->TxtMsg->toPlainText().count(QStringLiteral("接收")), 1);
+        QVERIFY(lampLitWhileSettling);
+        QVERIFY(!w->Receiving);
+        QTRY_VERIFY(!w->ShpArrv->isLit());
+    }
+
+    void receivedBytesListing()
+    {
+        connectOut();
+        w->OptArrv[1]->setChecked(true);
+        sock->inBuffer = QByteArray("AB\0\xff\r", 5);
+        sock->raiseDataArrival();
+        QTRY_COMPARE(tail(w, 1), QStringList{"  接收数据：  41  42  0  FF  D"});
+    }
+
+    void arrivalWithNothingWaiting()
+    {
+        connectOut();
+        sock->raiseDataArrival();
+        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  "});
+    }
+
+    void peerClosesDuringSettle_data()
+    {
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("outgoing") << false;
+        QTest::newRow("accepted") << true;
+    }
+    void peerClosesDuringSettle()
+    {
+        QFETCH(bool, accepted);
+        if (accepted) {
+            listen();
+            serve(7);
+        } else {
+            connectOut();
+        }
+        sock->inBuffer = "lost";
+        sock->onPoll = [this] { sock->raiseClose(); };
+        sock->raiseDataArrival();
+        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("  通讯结束")));
+        QTRY_VERIFY(!w->Receiving);
+        QVERIFY(!w->TxtMsg->toPlainText().contains(QStringLiteral("接收")));
+        if (accepted) {
+            QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", "  启动侦听:123……成功"}));
+            QCOMPARE(windowRow(w), rows::listening);
+        } else {
+            QCOMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
+            QCOMPARE(windowRow(w), rows::idle);
+            QCOMPARE(w->focusWidget(), w->CmdLstn);
+        }
+    }
+
+    void socketErrorWhileConnected_data()
+    {
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("outgoing") << false;
+        QTest::newRow("accepted") << true;
+    }
+    void socketErrorWhileConnected()
+    {
+        QFETCH(bool, accepted);
+        if (accepted) {
+            listen();
+            serve(9);
+        } else {
+            connectOut();
+        }
+        sock->raiseError(10053, QStringLiteral("连接被中止"));
+        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("  通讯结束")));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被中止")), qint64(kRed));
+        QVERIFY(w->ErrorReported);
+        if (accepted) {
+            QCOMPARE(tail(w, 4), (QStringList{"  通讯错误：连接被中止", "  通讯结束", "", "  启动侦听:123……成功"}));
+            QCOMPARE(windowRow(w), rows::listening);
+        } else {
+            QCOMPARE(tail(w, 3), (QStringList{"  通讯错误：连接被中止", "  通讯结束", ""}));
+            QCOMPARE(windowRow(w), rows::idle);
+        }
+    }
+
+    void sendProgressFlashesSendLamp()
+    {
+        connectOut();
+        click(w->CmdSend);
+        QVERIFY(!w->ShpSend->isLit()); // the send itself lights nothing
+        emit sock->SendProgress(10, 0);
+        QVERIFY(w->ShpSend->isLit());
+        QTRY_VERIFY(!w->ShpSend->isLit());
+    }
+
+    // --- sending ----------------------------------------------------------
+
+    void sendWithLinkDownDoesNothing_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::newRow("closed") << int(Winsock::sckClosed);
+        QTest::newRow("listening") << int(Winsock::sckListening);
+        QTest::newRow("connecting") << int(Winsock::sckConnecting);
+        QTest::newRow("error") << int(Winsock::sckError);
+    }
+    void sendWithLinkDownDoesNothing()
+    {
+        QFETCH(int, state);
+        sock->state = state;
+        const QString before = w->TxtMsg->toPlainText();
+        for (const QString &text : {QStringLiteral("hello"), QString()}) {
+            w->TxtSend->setText(text);
+            w->CmdSend_Click();
+        }
+        QVERIFY(sock->sent.isEmpty());
+        QVERIFY(m_notices.isEmpty());
+        QCOMPARE(w->TxtMsg->toPlainText(), before);
+    }
+
+    void sendTextAndBytes()
+    {
+        connectOut();
+        w->TxtSend->setText(QStringLiteral("  hello world  "));
+        click(w->CmdSend);
+        QCOMPARE(sock->sent, QList<QByteArray>{"hello world"});
+        QCOMPARE(sock->sentAsText, QList<bool>{true});
+        QCOMPARE(tail(w, 1), QStringList{"  发送文本：  hello world"});
+
+        w->OptSend[1]->setChecked(true);
+        w->TxtSend->setText(QStringLiteral("41 42 ff"));
+        click(w->CmdSend);
+        QCOMPARE(sock->sent.last(), QByteArray("\x41\x42\xff"));
+        QCOMPARE(sock->sentAsText.last(), false);
+        QCOMPARE(tail(w, 1), QStringList{"  发送数据：  41  42  FF"});
+
+        w->TxtSend->setText(QStringLiteral("   "));
+        click(w->CmdSend);
+        QCOMPARE(m_notices, QStringList{QStringLiteral("请输入发送内容！")});
+        QCOMPARE(w->focusWidget(), w->TxtSend);
+        QCOMPARE(sock->sent.size(), 2);
+    }
+
+    void sendFailureIsOneRedEntry()
+    {
+        connectOut();
+        sock->failSendWith = QStringLiteral("连接已断开");
+        w->TxtSend->setText(QStringLiteral("x"));
+        click(w->CmdSend);
+        QCOMPARE(tail(w, 1), QStringList{"  连接已断开"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("连接已断开")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::connected);
+
+        sock->failSendWith.clear();
+        click(w->CmdSend);
+        QCOMPARE(tail(w, 1), QStringList{"  发送文本：  x"});
+    }
+
+    void readFailureLeavesNextCollectionWorking()
+    {
+        connectOut();
+        sock->failGetDataWith = QStringLiteral("读取失败");
+        sock->inBuffer = "x";
+        sock->raiseDataArrival();
+        QTRY_COMPARE(tail(w, 1), QStringList{"  读取失败"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("读取失败")), qint64(kRed));
+        QVERIFY(!w->Receiving);
+
+        sock->failGetDataWith.clear();
+        sock->inBuffer = "y";
+        sock->raiseDataArrival();
+        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  y"});
+    }
+};
+
+QTEST_MAIN(TstFrmSockbay)
+#include "tst_frmsockbay.moc"

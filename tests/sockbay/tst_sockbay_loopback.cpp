@@ -1,0 +1,283 @@
+// The network tester's window over the real socket control, on loopback
+// only: every peer is a Qt socket of the test at 127.0.0.1.
+#include "clock.h"
+#include "frmsockbay.h"
+#include "guard.h"
+#include "lamp.h"
+#include "logpane.h"
+#include "logprobe.h"
+#include "messagebox.h"
+#include "socketcontrol.h"
+#include "windowrow.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+using namespace logprobe;
+
+namespace {
+
+const QString kLoopback = QStringLiteral("127.0.0.1");
+
+// A port nobody listens on right now.
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QStringList tail(const FrmSockbay *w, int n)
+{
+    const QStringList all = messages(w->TxtMsg);
+    return all.mid(std::max<qsizetype>(0, all.size() - n));
+}
+
+bool logHas(const FrmSockbay *w, const QString &text)
+{
+    return w->TxtMsg->toPlainText().contains(text);
+}
+
+} // namespace
+
+class TstSockbayLoopback : public QObject
+{
+    Q_OBJECT
+
+    // Seconds pass twenty times faster: a settle pause takes 50 ms.
+    ScaledClock m_fast{20.0};
+    FrmSockbay *w = nullptr;
+
+    void click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    // A client of the test connecting to the window's listening port.
+    std::unique_ptr<QTcpSocket> dial(quint16 port)
+    {
+        auto client = std::make_unique<QTcpSocket>();
+        client->connectToHost(QHostAddress(kLoopback), port);
+        return client;
+    }
+
+    // Listens on a free port through the window; returns the port.
+    quint16 listenOnFreePort()
+    {
+        const quint16 port = freePort();
+        w->TxtLPort->setText(QString::number(port));
+        click(w->CmdLstn);
+        return port;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        SetQuitHook([] {});
+        SetNoticeHook([](const QString &, const QString &) {});
+    }
+    void init()
+    {
+        Clock::install(&m_fast);
+        w = new FrmSockbay(new SocketControl);
+        w->TxtRIP->setText(kLoopback);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+    }
+    void cleanup()
+    {
+        delete w;
+        w = nullptr;
+        Clock::install(nullptr);
+    }
+
+    void startLineNamesThisMachine()
+    {
+        const QString start = messages(w->TxtMsg).constFirst();
+        QVERIFY2(start.startsWith(QStringLiteral("  启动程序，本地IP：")), qPrintable(start));
+        QVERIFY(start.contains(QStringLiteral("  机器名：")));
+        QVERIFY(!start.endsWith(QStringLiteral("  机器名：")));
+    }
+
+    void connectOutAndExchange()
+    {
+        QTcpServer peerServer;
+        QVERIFY(peerServer.listen(QHostAddress::LocalHost, 0));
+        w->TxtRPort->setText(QString::number(peerServer.serverPort()));
+        click(w->CmdCnn);
+
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……成功").arg(peerServer.serverPort())});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功")), qint64(kBlue));
+        QCOMPARE(windowRow(w), rows::connected);
+        QCOMPARE(w->focusWidget(), w->CmdSend);
+        QTRY_VERIFY(peerServer.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> peer(peerServer.nextPendingConnection());
+
+        // Sending: text, then bytes; the control's progress flashes the lamp
+        // (on the real clock here, so that it stays lit long enough to see).
+        Clock::install(nullptr);
+        w->TxtSend->setText(QStringLiteral("  hello 你好  "));
+        click(w->CmdSend);
+        QTRY_VERIFY(w->ShpSend->isLit());
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(QByteArray("hello 你好").size()));
+        QCOMPARE(peer->readAll(), QByteArray("hello 你好"));
+        QTRY_VERIFY(!w->ShpSend->isLit());
+        Clock::install(&m_fast);
+        w->OptSend[1]->setChecked(true);
+        w->TxtSend->setText(QStringLiteral("41 42 0 ff"));
+        click(w->CmdSend);
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(4));
+        QCOMPARE(peer->readAll(), QByteArray("AB\0\xff", 4));
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  发送数据：  41  42  0  FF")});
+
+        // Receiving: text, then bytes.
+        peer->write("line one\nline 二");
+        QTRY_VERIFY(logHas(w, QStringLiteral("  接收文本：  line one\nline 二")));
+        w->OptArrv[1]->setChecked(true);
+        peer->write(QByteArray("\x01\xff\x00", 3));
+        QTRY_COMPARE(tail(w, 1), QStringList{QStringLiteral("  接收数据：  1  FF  0")});
+
+        // Hang-up of an outgoing connection.
+        click(w->CmdClose);
+        QCOMPARE(tail(w, 2), (QStringList{"  挂断连接", ""}));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdCnn);
+        QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void connectRefused()
+    {
+        w->TxtRPort->setText(QString::number(freePort()));
+        click(w->CmdCnn);
+        QTRY_COMPARE(windowRow(w), rows::idle);
+        QVERIFY(!logHas(w, QStringLiteral("成功")));
+        // However the refusal is reported, a red description follows the
+        // attempt and no connection is left behind.
+        const QStringList lines = messages(w->TxtMsg);
+        const qsizetype attempt = lines.indexOf(QRegularExpression(QStringLiteral("^  连接127\\.0\\.0\\.1:\\d+…….*")));
+        QVERIFY(attempt >= 0);
+        const bool redEvent = logHas(w, QStringLiteral("  通讯错误："));
+        if (redEvent) {
+            QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：")), qint64(kRed));
+            QVERIFY(!lines.at(lines.size() - 3).isEmpty());
+            QCOMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
+        } else {
+            QVERIFY2(lines.at(attempt).size() > lines.at(attempt).indexOf(u'…') + 2, qPrintable(lines.at(attempt)));
+            const QString outcome = lines.at(attempt).mid(lines.at(attempt).indexOf(u'…') + 2);
+            QCOMPARE(colourOf(w->TxtMsg, outcome), qint64(kRed));
+        }
+        QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
+    }
+
+    void listenServeAndListenAgain()
+    {
+        const quint16 port = listenOnFreePort();
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  启动侦听:%1……成功").arg(port)});
+        QCOMPARE(windowRow(w), rows::listening);
+        QCOMPARE(w->focusWidget(), w->CmdStop);
+
+        auto first = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QCOMPARE(tail(w, 1), QStringList{"  接受连接请求"});
+        QTRY_COMPARE(first->state(), QAbstractSocket::ConnectedState);
+
+        // Served both ways.
+        first->write("ping");
+        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  ping"});
+        w->TxtSend->setText(QStringLiteral("pong"));
+        click(w->CmdSend);
+        QTRY_COMPARE(first->bytesAvailable(), qint64(4));
+        QCOMPARE(first->readAll(), QByteArray("pong"));
+
+        // One connection at a time: while serving, nothing listens.
+        auto second = dial(port);
+        QTRY_COMPARE(second->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(second->error(), QAbstractSocket::ConnectionRefusedError);
+        QCOMPARE(windowRow(w), rows::serving);
+
+        // Hang-up listens again at once, on the same port.
+        click(w->CmdClose);
+        QCOMPARE(tail(w, 3), (QStringList{"  挂断连接", "", QStringLiteral("  启动侦听:%1……成功").arg(port)}));
+        QCOMPARE(windowRow(w), rows::listening);
+        QTRY_COMPARE(first->state(), QAbstractSocket::UnconnectedState);
+
+        // The peer's close does the same.
+        auto third = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QTRY_COMPARE(third->state(), QAbstractSocket::ConnectedState);
+        third->disconnectFromHost();
+        QTRY_COMPARE(windowRow(w), rows::listening);
+        QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", QStringLiteral("  启动侦听:%1……成功").arg(port)}));
+
+        // Stop: nothing listens any more.
+        click(w->CmdStop);
+        QCOMPARE(tail(w, 2), (QStringList{"  停止侦听", ""}));
+        QCOMPARE(windowRow(w), rows::idle);
+        QVERIFY(!w->ListenMode);
+        auto late = dial(port);
+        QTRY_COMPARE(late->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(late->error(), QAbstractSocket::ConnectionRefusedError);
+    }
+
+    void listenOnPortInUse_data()
+    {
+        QTest::addColumn<bool>("listenMode");
+        QTest::newRow("by the user") << false;
+        QTest::newRow("automatic") << true;
+    }
+    void listenOnPortInUse()
+    {
+        QFETCH(bool, listenMode);
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+        w->ListenMode = listenMode;
+        w->TxtLPort->setText(QString::number(holder.serverPort()));
+        click(w->CmdLstn);
+
+        const QString line = tail(w, 1).constFirst();
+        const QString head = QStringLiteral("  启动侦听:%1……").arg(holder.serverPort());
+        QVERIFY2(line.startsWith(head) && line.size() > head.size(), qPrintable(line));
+        const QString description = line.mid(head.size());
+        QVERIFY(description != QStringLiteral("成功") && description != QStringLiteral("失败"));
+        QCOMPARE(colourOf(w->TxtMsg, description), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->ListenMode, listenMode);
+        QCOMPARE(w->focusWidget(), w->CmdLstn);
+    }
+
+    void peerClosesWhileReceiveWaits()
+    {
+        // On the real clock the settle lasts a second: the client closes
+        // while the window waits in it.
+        Clock::install(nullptr);
+        const quint16 port = listenOnFreePort();
+        auto client = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QTRY_COMPARE(client->state(), QAbstractSocket::ConnectedState);
+
+        QTimer closer;
+        closer.setInterval(5);
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (w->Receiving) {
+                client->disconnectFromHost();
+                closer.stop();
+            }
+        });
+        closer.start();
+        client->write("never shown");
+        QTRY_VERIFY_WITH_TIMEOUT(logHas(w, QStringLiteral("  通讯结束")), 10000);
+        QTRY_VERIFY(!w->Receiving);
+        QVERIFY(!logHas(w, QStringLiteral("接收")));
+        QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", QStringLiteral("  启动侦听:%1……成功").arg(port)}));
+        QCOMPARE(windowRow(w), rows::listening);
+    }
+};
+
+QTEST_MAIN(TstSockbayLoopback)
+#include "tst_sockbay_loopback.moc"
