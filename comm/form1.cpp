@@ -160,6 +160,18 @@ void Form1::buildControls()
     OptArrv[1]->setGeometry(twRect(240, 660, 1095, 255));
 
     TxtMsg->setGeometry(twRect(120, 2880, 8655, 3810));
+
+    for (QLabel *label : {Label1[0], Label1[1], Label1[2], Label1[3], Label1[4], Label1[5], Label2})
+        GrowToCaption(label, 2 * label->width(), true);
+    // Each box may grow up to the next control on its row.
+    GrowToCaption(ChkDTR, tw(5400 - 4320));
+    GrowToCaption(ChkRTS, tw(6480 - 5400));
+    GrowToCaption(ChkEof, tw(7560 - 6480));
+    GrowToCaption(OptSend[0], tw(1440 - 360));
+    GrowToCaption(OptSend[1], tw(4680 - 1440));
+    GrowToCaption(ChkSend, tw(6975 - 60 - 4680));
+    GrowToCaption(OptArrv[0], tw(1575 - 60 - 240));
+    GrowToCaption(OptArrv[1], tw(1575 - 60 - 240));
 }
 
 void Form1::setTabOrderChain()

@@ -12,6 +12,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +23,18 @@
 
 ConsoleWindow::ConsoleWindow(QWidget *parent) : QWidget(parent)
 {
+    // The layout is measured for a 9-point face that carries the Chinese
+    // captions itself; Latin-only defaults are wider and fall back per glyph.
+    QFont face = font();
+    for (const QString &family : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")}) {
+        if (QFontDatabase::hasFamily(family)) {
+            face.setFamilies({family});
+            break;
+        }
+    }
+    face.setPointSize(9);
+    setFont(face);
+
     TxtMsg = new LogPane(this);
     TxtSend = new QLineEdit(this);
     TxtSend->setMaxLength(512);

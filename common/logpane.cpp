@@ -2,6 +2,7 @@
 
 #include "lamp.h"
 
+#include <QFontDatabase>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -16,6 +17,12 @@ LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Hex listings read best in columns; Chinese falls back as usual.
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    m_repaint.setSingleShot(true);
+    m_repaint.setInterval(kRepaintIntervalMs);
+    connect(&m_repaint, &QTimer::timeout, this, [this] { viewport()->setUpdatesEnabled(true); });
 }
 
 QString LogPane::displayable(const QString &text)
@@ -36,6 +43,10 @@ void LogPane::AppendLog(quint32 colour, const QString &text)
 {
     if (text.isEmpty())
         return;
+    if (!m_repaint.isActive() && isVisible()) {
+        viewport()->setUpdatesEnabled(false);
+        m_repaint.start();
+    }
     QScrollBar *bar = verticalScrollBar();
     const bool following = bar->value() >= bar->maximum();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTimer>
 
 // The message log: one append-only text with a colour per character. Text
 // always lands at the end, whatever the user's caret or selection, and always
@@ -19,4 +20,11 @@ public:
     // (NUL, the document's own frame and object markers) are shown as
     // visible stand-ins.
     static QString displayable(const QString &text);
+
+    // Painting is the cost of a busy log, not inserting: repaint at most
+    // this often while text keeps arriving.
+    static constexpr int kRepaintIntervalMs = 20;
+
+private:
+    QTimer m_repaint;
 };

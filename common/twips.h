@@ -14,3 +14,11 @@ inline QRect twRect(int left, int top, int width, int height)
 {
     return QRect(tw(left), tw(top), tw(width), tw(height));
 }
+
+class QWidget;
+
+// The twip layout was drawn for a smaller face than today's desktops use:
+// let a captioned control grow to show its caption whole, its height about
+// its centre and its width up to `maxWidthPx` (rightwards, or leftwards for a
+// label that ends at its selector).
+void GrowToCaption(QWidget *control, int maxWidthPx, bool growLeft = false);

@@ -186,7 +186,8 @@ void TstForm1::windowGeometry()
     QCOMPARE(w->Frame1->title(), QStringLiteral("通讯设置："));
     QCOMPARE(w->Frame3->title(), QStringLiteral("发送选项："));
     QCOMPARE(w->Frame2->title(), QStringLiteral("接收选项："));
-    // Every caption fits its control.
+    // Every caption fits its control, indicator and margins included.
+    QStringList clipped;
     for (QWidget *c : w->findChildren<QWidget *>()) {
         QString caption;
         if (auto *b = qobject_cast<QAbstractButton *>(c))
@@ -195,8 +196,13 @@ void TstForm1::windowGeometry()
             caption = l->text();
         if (caption.isEmpty())
             continue;
-        QVERIFY2(c->fontMetrics().horizontalAdvance(caption) <= c->width(), qPrintable(caption));
+        const int needed = qobject_cast<QPushButton *>(c) ? c->fontMetrics().horizontalAdvance(caption) + 4
+                                                           : c->sizeHint().width();
+        if (needed > c->width() || c->fontMetrics().height() > c->height())
+            clipped << QStringLiteral("%1: %2x%3 in %4x%5").arg(caption).arg(needed).arg(c->sizeHint().height())
+                           .arg(c->width()).arg(c->height());
     }
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
 }
 
 void TstForm1::defaultsRestoreOnlyTheLineSettings()
