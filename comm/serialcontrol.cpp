@@ -1,1 +1,488 @@
 #include "serialcontrol.h"
+
+#include "linkerror.h"
+#include "serialdevice.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+
+namespace {
+
+// What Qt Serial Port keeps between the device and this control. When the
+// control's own buffer is full, this fills up too and Qt stops reading the
+// device, so the kernel holds back the sender.
+constexpr qint64 kStagingSize = 64 * 1024;
+
+constexpr char kEofChar = 0x1A;
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QSerialPort::FlowControl qtFlow(int handshaking)
+{
+    switch (handshaking) {
+    case MSComm::comXOnXoff: return QSerialPort::SoftwareControl;
+    case MSComm::comRTS:
+    // Qt has no setting for both; XON/XOFF is added on the tty itself.
+    case MSComm::comRTSXOnXOff: return QSerialPort::HardwareControl;
+    default: return QSerialPort::NoFlowControl;
+    }
+}
+
+} // namespace
+
+SerialControl::SerialControl(QObject *parent) : MSComm(parent), m_port(new QSerialPort(this)), m_lineTimer(new QTimer(this))
+{
+    m_port->setBaudRate(m_settings.speed);
+    m_port->setDataBits(m_settings.dataBits);
+    m_port->setParity(m_settings.parity);
+    m_port->setStopBits(m_settings.stopBits);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    m_port->setReadBufferSize(kStagingSize);
+    connect(m_port, &QSerialPort::readyRead, this, &SerialControl::readArrived);
+    connect(m_port, &QSerialPort::bytesWritten, this, &SerialControl::writtenOut);
+    connect(m_port, &QSerialPort::errorOccurred, this, &SerialControl::portError);
+
+    m_lineTimer->setInterval(kLinePollMs);
+    connect(m_lineTimer, &QTimer::timeout, this, &SerialControl::pollLines);
+}
+
+SerialControl::~SerialControl()
+{
+    closePort();
+}
+
+void SerialControl::fail(const QString &problem) const
+{
+    const QString device = m_device.isEmpty() ? SerialDevice::toOpen(m_commPort) : m_device;
+    throw LinkError(device + QStringLiteral(": ") + problem);
+}
+
+int SerialControl::fd() const
+{
+    return int(m_port->handle());
+}
+
+template<typename Call>
+bool SerialControl::qtSetting(Call call)
+{
+    if (!call())
+        return false;
+    if (!m_port->isOpen())
+        return true;
+    const bool softwareFlow = m_handshaking == comXOnXoff || m_handshaking == comRTSXOnXOff;
+    return SerialLine::applyInputFlags(fd(), softwareFlow);
+}
+
+bool SerialControl::applyLineSettings()
+{
+    return qtSetting([this] { return m_port->setBaudRate(m_settings.speed); })
+        && qtSetting([this] { return m_port->setDataBits(m_settings.dataBits); })
+        && qtSetting([this] { return m_port->setParity(m_settings.parity); })
+        && qtSetting([this] { return m_port->setStopBits(m_settings.stopBits); });
+}
+
+bool SerialControl::applyFlowAndLines()
+{
+    if (!qtSetting([this] { return m_port->setFlowControl(qtFlow(m_handshaking)); }))
+        return false;
+    if (m_port->isOpen()) {
+        // A device without modem lines (a pseudo-terminal) refuses these;
+        // that is not an error for a port that has no lines to hold.
+        SerialLine::setDtr(fd(), m_dtr);
+        // Under RTS/CTS flow control the driver drives RTS itself.
+        if (qtFlow(m_handshaking) != QSerialPort::HardwareControl)
+            SerialLine::setRts(fd(), m_rts);
+    }
+    return true;
+}
+
+void SerialControl::setCommPort(int port)
+{
+    if (PortOpen())
+        fail(QStringLiteral("the port number cannot change while the port is open"));
+    if (port < 1)
+        throw LinkError(QStringLiteral("COM%1 is not a port: port numbers start at 1").arg(port));
+    m_commPort = port;
+}
+
+int SerialControl::CommPort() const
+{
+    return m_commPort;
+}
+
+void SerialControl::setSettings(const QString &settings)
+{
+    SerialSettings parsed;
+    QString problem;
+    if (!SerialSettings::parse(settings, &parsed, &problem))
+        fail(problem);
+    m_settings = parsed;
+    m_settingsText = settings;
+    if (!applyLineSettings())
+        fail(m_port->isOpen() && m_port->error() == QSerialPort::NoError ? systemError() : m_port->errorString());
+}
+
+QString SerialControl::Settings() const
+{
+    return m_settingsText;
+}
+
+void SerialControl::setHandshaking(int handshaking)
+{
+    if (handshaking < comNone || handshaking > comRTSXOnXOff)
+        fail(QStringLiteral("handshaking %1 is not one of 0 (none), 1 (XON/XOFF), 2 (RTS/CTS), 3 (both)").arg(handshaking));
+    m_handshaking = handshaking;
+    if (!applyFlowAndLines())
+        fail(m_port->isOpen() && m_port->error() == QSerialPort::NoError ? systemError() : m_port->errorString());
+}
+
+int SerialControl::Handshaking() const
+{
+    return m_handshaking;
+}
+
+void SerialControl::setDTREnable(bool on)
+{
+    m_dtr = on;
+    if (PortOpen())
+        SerialLine::setDtr(fd(), on);
+}
+
+bool SerialControl::DTREnable() const
+{
+    return m_dtr;
+}
+
+void SerialControl::setRTSEnable(bool on)
+{
+    m_rts = on;
+    if (PortOpen() && qtFlow(m_handshaking) != QSerialPort::HardwareControl)
+        SerialLine::setRts(fd(), on);
+}
+
+bool SerialControl::RTSEnable() const
+{
+    return m_rts;
+}
+
+void SerialControl::setEOFEnable(bool on)
+{
+    m_eof = on;
+}
+
+bool SerialControl::EOFEnable() const
+{
+    return m_eof;
+}
+
+void SerialControl::setInputMode(int mode)
+{
+    if (mode != comInputModeText && mode != comInputModeBinary)
+        fail(QStringLiteral("input mode %1 is not 0 (text) or 1 (bytes)").arg(mode));
+    m_inputMode = mode;
+}
+
+int SerialControl::InputMode() const
+{
+    return m_inputMode;
+}
+
+void SerialControl::setPortOpen(bool open)
+{
+    if (open)
+        this->open();
+    else
+        closePort();
+}
+
+bool SerialControl::PortOpen() const
+{
+    return m_port->isOpen();
+}
+
+void SerialControl::open()
+{
+    if (PortOpen())
+        fail(QStringLiteral("the port is already open"));
+    const QString device = SerialDevice::toOpen(m_commPort);
+    m_port->setPortName(device);
+    m_port->clearError();
+    // Qt applies the stored speed, framing and flow control while opening;
+    // a value the device refuses fails the open itself.
+    if (!m_port->open(QIODevice::ReadWrite))
+        throw LinkError(device + QStringLiteral(": ") + m_port->errorString());
+
+    m_device = device;
+    ++m_generation;
+    m_input.clear();
+    m_marks.reset();
+    m_text.reset();
+    m_receivePosted = false;
+    m_pumpPosted = false;
+    m_failing = false;
+
+    const bool softwareFlow = m_handshaking == comXOnXoff || m_handshaking == comRTSXOnXOff;
+    if (!SerialLine::applyInputFlags(fd(), softwareFlow)) {
+        const QString problem = systemError();
+        closePort();
+        throw LinkError(device + QStringLiteral(": ") + problem);
+    }
+    applyFlowAndLines();
+
+    // Poll only what the device has: a pseudo-terminal has neither lines
+    // nor counters, and then nothing is polled at all.
+    m_countersWork = SerialLine::readCounters(fd(), &m_counters);
+    m_levelsWork = SerialLine::readLevels(fd(), &m_levels);
+    if (m_countersWork || m_levelsWork)
+        m_lineTimer->start();
+}
+
+void SerialControl::closePort()
+{
+    if (m_port->isOpen()) {
+        SerialLine::discardQueues(fd());
+        m_port->close();
+    }
+    m_device.clear();
+    ++m_generation;
+    m_input = QByteArray();
+    m_marks.reset();
+    m_text.reset();
+    m_receivePosted = false;
+    m_pumpPosted = false;
+    m_failing = false;
+    m_lineTimer->stop();
+    m_countersWork = false;
+    m_levelsWork = false;
+}
+
+SerialLine::Levels SerialControl::levels() const
+{
+    SerialLine::Levels now;
+    if (PortOpen() && (m_levelsWork || m_countersWork))
+        SerialLine::readLevels(fd(), &now);
+    return now;
+}
+
+bool SerialControl::CTSHolding() const
+{
+    return levels().cts;
+}
+
+bool SerialControl::DSRHolding() const
+{
+    return levels().dsr;
+}
+
+bool SerialControl::CDHolding() const
+{
+    return levels().cd;
+}
+
+qint64 SerialControl::InBufferCount() const
+{
+    return PortOpen() ? m_input.size() : 0;
+}
+
+QByteArray SerialControl::take()
+{
+    QByteArray all;
+    all.swap(m_input);
+    // Qt may hold more that did not fit; bring it in after this read.
+    if (!m_pumpPosted && m_port->bytesAvailable() > 0) {
+        m_pumpPosted = true;
+        const quint64 generation = m_generation;
+        QMetaObject::invokeMethod(this, [this, generation] {
+            if (generation != m_generation)
+                return;
+            m_pumpPosted = false;
+            pumpStaged();
+        }, Qt::QueuedConnection);
+    }
+    return all;
+}
+
+QString SerialControl::InputText()
+{
+    if (!PortOpen())
+        return QString();
+    return m_text.decode(take());
+}
+
+QByteArray SerialControl::InputBytes()
+{
+    if (!PortOpen())
+        return QByteArray();
+    return take();
+}
+
+void SerialControl::OutputText(const QString &text)
+{
+    OutputBytes(text.toUtf8());
+}
+
+void SerialControl::OutputBytes(const QByteArray &bytes)
+{
+    if (!PortOpen())
+        fail(QStringLiteral("the port is not open"));
+    if (bytes.isEmpty())
+        return;
+    if (m_port->write(bytes) != bytes.size())
+        fail(m_port->errorString());
+}
+
+int SerialControl::CommEvent() const
+{
+    return m_event;
+}
+
+QString SerialControl::PortDevice(int port) const
+{
+    return SerialDevice::named(port);
+}
+
+void SerialControl::post(int code)
+{
+    if (m_failing)
+        return;
+    if (code == comEvReceive) {
+        // One undelivered "data waiting" is enough: its handler reads
+        // whatever has come by then.
+        if (m_receivePosted)
+            return;
+        m_receivePosted = true;
+    }
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(this, [this, generation, code] {
+        if (generation != m_generation)
+            return; // the port it was for has been closed
+        if (code == comEvReceive)
+            m_receivePosted = false;
+        m_event = code;
+        emit OnComm();
+    }, Qt::QueuedConnection);
+}
+
+void SerialControl::readArrived()
+{
+    pumpStaged();
+}
+
+void SerialControl::pumpStaged()
+{
+    if (!PortOpen() || m_failing)
+        return;
+    const qsizetype before = m_input.size();
+    SerialMarkDecoder::Marks marks;
+    bool eof = false;
+    while (m_input.size() < kInBufferSize) {
+        // Unmarking never lengthens the data, so this cannot overfill.
+        const QByteArray raw = m_port->read(kInBufferSize - m_input.size());
+        if (raw.isEmpty())
+            break;
+        const qsizetype from = m_input.size();
+        const SerialMarkDecoder::Marks more = m_marks.decode(raw.constData(), raw.size(), m_input);
+        marks.breaks += more.breaks;
+        marks.errors += more.errors;
+        if (m_eof && std::memchr(m_input.constData() + from, kEofChar, size_t(m_input.size() - from)))
+            eof = true;
+    }
+    // Without the kernel's counters the marks are all there is to go by; a
+    // bad byte is taken for a parity error when parity is checked at all.
+    if (!m_countersWork) {
+        if (marks.breaks > 0)
+            post(comEventBreak);
+        if (marks.errors > 0)
+            post(m_settings.parity == QSerialPort::NoParity ? comEventFrame : comEventRxParity);
+    }
+    if (m_input.size() > before)
+        post(comEvReceive);
+    if (eof)
+        post(comEvEOF);
+}
+
+void SerialControl::writtenOut()
+{
+    if (PortOpen() && m_port->bytesToWrite() == 0)
+        post(comEvSend);
+}
+
+void SerialControl::portError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
+        return;
+    if (m_device.isEmpty() || m_failing)
+        return;
+
+    // Qt words a hang-up as whatever errno held last; say what happened.
+    pollfd probe{fd(), POLLIN, 0};
+    const bool hungUp = ::poll(&probe, 1, 0) > 0 && (probe.revents & POLLHUP);
+    const QString description = m_device + QStringLiteral(": ")
+        + (hungUp ? QStringLiteral("the device hung up (unplugged, or closed at the other end)") : m_port->errorString());
+
+    // Closing from inside Qt's own notification is left to the event loop;
+    // until then nothing more is read or reported for this port.
+    m_failing = true;
+    ++m_generation;
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(this, [this, generation, description] {
+        if (generation == m_generation)
+            closePort();
+        emit LinkFailed(description);
+    }, Qt::QueuedConnection);
+}
+
+void SerialControl::pollLines()
+{
+    if (!PortOpen() || m_failing) {
+        m_lineTimer->stop();
+        return;
+    }
+    if (m_countersWork) {
+        SerialLine::Counters now;
+        if (!SerialLine::readCounters(fd(), &now)) {
+            m_countersWork = false;
+        } else {
+            // Counters see every change, even one undone before this poll.
+            const SerialLine::Counters &was = m_counters;
+            const struct
+            {
+                int now, was, code;
+            } changes[] = {
+                {now.cts, was.cts, comEvCTS},           {now.dsr, was.dsr, comEvDSR},
+                {now.dcd, was.dcd, comEvCD},            {now.rng, was.rng, comEvRing},
+                {now.brk, was.brk, comEventBreak},      {now.frame, was.frame, comEventFrame},
+                {now.overrun, was.overrun, comEventOverrun}, {now.bufOverrun, was.bufOverrun, comEventRxOver},
+                {now.parity, was.parity, comEventRxParity},
+            };
+            for (const auto &c : changes)
+                if (c.now != c.was)
+                    post(c.code);
+            m_counters = now;
+        }
+    } else if (m_levelsWork) {
+        SerialLine::Levels now;
+        if (!SerialLine::readLevels(fd(), &now)) {
+            m_levelsWork = false;
+        } else {
+            if (now.cts != m_levels.cts)
+                post(comEvCTS);
+            if (now.dsr != m_levels.dsr)
+                post(comEvDSR);
+            if (now.cd != m_levels.cd)
+                post(comEvCD);
+            if (m_levels.ring && !now.ring) // the end of a ring
+                post(comEvRing);
+            m_levels = now;
+        }
+    }
+    if (!m_countersWork && !m_levelsWork)
+        m_lineTimer->stop();
+}

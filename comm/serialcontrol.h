@@ -1,12 +1,114 @@
 #pragma once
 
 #include "mscomm.h"
+#include "serialline.h"
+#include "serialmarkdecoder.h"
+#include "serialsettings.h"
+#include "textdecoder.h"
+
+#include <QSerialPort>
+
+class QTimer;
 
 // The serial control over Qt Serial Port and the Linux tty interfaces.
+//
+// Received data is read as it comes, unmarked (see SerialMarkDecoder) and
+// kept until the window takes it. Events are posted to the control's own
+// thread and carry the port generation they belong to: a close drops every
+// event still queued for the port it closed.
 class SerialControl : public MSComm
 {
     Q_OBJECT
 public:
     explicit SerialControl(QObject *parent = nullptr);
     ~SerialControl() override;
+
+    // The input buffer's bound. A one-second settle at the fastest listed
+    // speed (256000 bit/s) brings about 25 KiB; this holds forty of them,
+    // while a much faster device (a pseudo-terminal) cannot hand the log
+    // more than about a second's work in one read. When it is full the
+    // control stops reading and the kernel holds the sender back, so no
+    // data is lost.
+    static constexpr qint64 kInBufferSize = 1 << 20;
+    // How often the modem lines and line counters are read while open.
+    static constexpr int kLinePollMs = 50;
+
+    void setCommPort(int port) override;
+    int CommPort() const override;
+    void setSettings(const QString &settings) override;
+    QString Settings() const override;
+    void setHandshaking(int handshaking) override;
+    int Handshaking() const override;
+    void setDTREnable(bool on) override;
+    bool DTREnable() const override;
+    void setRTSEnable(bool on) override;
+    bool RTSEnable() const override;
+    void setEOFEnable(bool on) override;
+    bool EOFEnable() const override;
+    void setInputMode(int mode) override;
+    int InputMode() const override;
+    void setPortOpen(bool open) override;
+    bool PortOpen() const override;
+    bool CTSHolding() const override;
+    bool DSRHolding() const override;
+    bool CDHolding() const override;
+    qint64 InBufferCount() const override;
+    QString InputText() override;
+    QByteArray InputBytes() override;
+    void OutputText(const QString &text) override;
+    void OutputBytes(const QByteArray &bytes) override;
+    int CommEvent() const override;
+    QString PortDevice(int port) const override;
+
+    // The device of the open port ("" when closed).
+    QString openDevice() const { return m_device; }
+
+private:
+    void open();
+    void closePort();
+    [[noreturn]] void fail(const QString &problem) const;
+    // Qt's setting calls reset the tty's input flags: run one, then put the
+    // flags back.
+    template<typename Call>
+    bool qtSetting(Call call);
+    bool applyLineSettings();
+    bool applyFlowAndLines();
+
+    void readArrived();
+    void pumpStaged();
+    void writtenOut();
+    void portError(QSerialPort::SerialPortError error);
+    void pollLines();
+
+    void post(int code);
+    QByteArray take();
+    SerialLine::Levels levels() const;
+    int fd() const;
+
+    QSerialPort *m_port;
+    QTimer *m_lineTimer;
+
+    int m_commPort = 1;
+    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    SerialSettings m_settings;
+    int m_handshaking = comNone;
+    bool m_dtr = false;
+    bool m_rts = false;
+    bool m_eof = false;
+    int m_inputMode = comInputModeText;
+
+    QString m_device;
+    quint64 m_generation = 0;
+    QByteArray m_input;
+    SerialMarkDecoder m_marks;
+    StreamTextDecoder m_text;
+    bool m_receivePosted = false;
+    bool m_pumpPosted = false;
+    bool m_failing = false; // a device failure is being reported
+    int m_event = 0;
+
+    bool m_countersWork = false;
+    bool m_levelsWork = false;
+    SerialLine::Counters m_counters;
+    SerialLine::Levels m_levels;
 };

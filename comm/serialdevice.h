@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Where port number n (COMn) leads. The user names a device once with a
+// link "comn" in $XDG_CONFIG_HOME/comm/ (~/.config/comm/ by default), for
+// instance to /dev/ttyUSB0; without a link COMn is /dev/ttyS<n-1>. Read
+// afresh at each call, so a link made while the program runs counts.
+class SerialDevice
+{
+public:
+    // The directory that holds the links.
+    static QString linkDirectory();
+    // The device as the user named it: the link's target (absolute), or
+    // the /dev/ttyS fallback. For the port list and for messages.
+    static QString named(int port);
+    // The path to open: the named device with every link resolved where it
+    // exists (so that two names of one device share one lock).
+    static QString toOpen(int port);
+};

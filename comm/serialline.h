@@ -1,0 +1,41 @@
+#pragma once
+
+// What Qt Serial Port leaves out on Linux, done on the port's descriptor:
+// input marking of line errors, XON/XOFF next to hardware flow control, the
+// modem lines and the kernel's line counters. Each call says whether the
+// device supports it; a pseudo-terminal supports the termios ones only.
+namespace SerialLine {
+
+// The kernel's running counts of line events on one port.
+struct Counters
+{
+    int cts = 0, dsr = 0, rng = 0, dcd = 0;
+    int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
+};
+
+// Levels of the modem inputs, and of the ring indicator.
+struct Levels
+{
+    bool cts = false, dsr = false, cd = false, ring = false;
+};
+
+// Marks breaks and bad bytes in the input ("\377\0\0", "\377\0X", a literal
+// 0xFF doubled) instead of dropping them or raising signals; adds IXON and
+// IXOFF when `softwareFlow`. Qt rewrites the input flags whenever one of its
+// settings changes, so this follows each of those calls.
+bool applyInputFlags(int fd, bool softwareFlow);
+
+// Reads the input flags back: true when marking is in force.
+bool inputMarked(int fd);
+
+bool readCounters(int fd, Counters *counters);
+bool readLevels(int fd, Levels *levels);
+// Raises or drops DTR or RTS.
+bool setDtr(int fd, bool on);
+bool setRts(int fd, bool on);
+
+// Throws away what is queued in both directions, so a close does not wait
+// for a stalled output to drain.
+void discardQueues(int fd);
+
+} // namespace SerialLine

@@ -1,0 +1,253 @@
+// The serial tester's window over the real control and a pseudo-terminal.
+#include "clock.h"
+#include "form1.h"
+#include "logpane.h"
+#include "messagebox.h"
+#include "ptypair.h"
+#include "serialcontrol.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QString logText(Form1 &w)
+{
+    return w.TxtMsg->toPlainText();
+}
+
+QString lastLine(Form1 &w)
+{
+    return logText(w).split(u'\n').last();
+}
+
+// The texts of all "received text" entries, in order.
+QStringList receivedTexts(Form1 &w)
+{
+    static const QString header = QStringLiteral("  接收文本：  ");
+    QStringList texts;
+    for (const QString &line : logText(w).split(u'\n')) {
+        const qsizetype at = line.indexOf(header);
+        if (at >= 0)
+            texts.append(line.mid(at + header.size()));
+    }
+    return texts;
+}
+
+void select(QComboBox *box, const QString &text)
+{
+    box->setCurrentIndex(box->findText(text));
+}
+
+} // namespace
+
+class SerialWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void opensWithChosenSettings();
+    void refusedOpensAreLogged();
+    void hexBytesReachTheOtherEnd();
+    void textGetsCarriageReturn();
+    void arrivalLoggedAsText();
+    void arrivalLoggedAsBytes();
+    void streamLoggedOnceInSeveralEntries();
+    void otherEndClosingLeavesWindowUsable();
+
+private:
+    void open();
+
+    ScaledClock m_clock{10}; // the one-second settle takes 100 ms
+    QStringList m_notices;
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<Form1> m_window;
+};
+
+void SerialWindowTest::initTestCase()
+{
+    Clock::install(&m_clock);
+    SetNoticeHook([this](const QString &text, const QString &) { m_notices.append(text); });
+}
+
+void SerialWindowTest::cleanupTestCase()
+{
+    SetNoticeHook(nullptr);
+    Clock::install(nullptr);
+}
+
+void SerialWindowTest::init()
+{
+    m_notices.clear();
+    m_pty = std::make_unique<PtyPair>();
+    QVERIFY(m_pty->isValid());
+    m_pty->linkAs(1);
+    m_window = std::make_unique<Form1>(new SerialControl);
+}
+
+void SerialWindowTest::cleanup()
+{
+    m_window.reset();
+    m_pty.reset();
+}
+
+void SerialWindowTest::open()
+{
+    m_window->CmdOpen->click();
+    QVERIFY2(lastLine(*m_window).endsWith(QStringLiteral("成功")), qPrintable(lastLine(*m_window)));
+}
+
+void SerialWindowTest::opensWithChosenSettings()
+{
+    Form1 &w = *m_window;
+    select(w.CmbSpeed, QStringLiteral("256000"));
+    select(w.CmbJY, QStringLiteral("E"));
+    select(w.CmbSJ, QStringLiteral("7"));
+    select(w.CmbTZ, QStringLiteral("2"));
+    open();
+    QVERIFY(lastLine(w).contains(QStringLiteral(" 打开端口：COM1……成功")));
+    QVERIFY(w.MSComm1->PortOpen());
+    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("256000,E,7,2"));
+    QVERIFY(w.CmdClose->isEnabled());
+    QVERIFY(!w.CmdOpen->isEnabled());
+
+    w.CmdClose->click();
+    QVERIFY(!w.MSComm1->PortOpen());
+    QVERIFY(w.CmdOpen->isEnabled());
+}
+
+void SerialWindowTest::refusedOpensAreLogged()
+{
+    Form1 &w = *m_window;
+    // A device that is not there: its name and the system's reason.
+    const QString missing = m_pty->configHome() + QStringLiteral("/ttyACM3");
+    m_pty->linkTo(2, missing);
+    w.CmbPort->setCurrentIndex(1);
+    w.CmdOpen->click();
+    QVERIFY2(lastLine(w).endsWith(QStringLiteral(" 打开端口：COM2……") + missing + QStringLiteral(": No such file or directory")),
+             qPrintable(lastLine(w)));
+    QVERIFY(w.CmdOpen->isEnabled());
+    QVERIFY(!w.CmdClose->isEnabled());
+
+    // Settings this system cannot do: a plain reason, the port stays shut.
+    w.CmbPort->setCurrentIndex(0);
+    select(w.CmbSJ, QStringLiteral("4"));
+    w.CmdOpen->click();
+    QVERIFY2(lastLine(w).contains(QStringLiteral("……") + m_pty->devicePath() + QStringLiteral(": 4 data bits are not supported")),
+             qPrintable(lastLine(w)));
+    QVERIFY(!w.MSComm1->PortOpen());
+    select(w.CmbSJ, QStringLiteral("8"));
+    select(w.CmbTZ, QStringLiteral("1.5"));
+    w.CmdOpen->click();
+    QVERIFY2(lastLine(w).contains(QStringLiteral("1.5 stop bits are not supported")), qPrintable(lastLine(w)));
+    QVERIFY(!w.MSComm1->PortOpen());
+    QVERIFY(w.CmdOpen->isEnabled());
+}
+
+void SerialWindowTest::hexBytesReachTheOtherEnd()
+{
+    Form1 &w = *m_window;
+    open();
+    w.OptSend[1]->setChecked(true);
+    w.TxtSend->setText(QStringLiteral("41 42 FF 00"));
+    w.CmdSend->click();
+    QCOMPARE(m_pty->read(4), QByteArray("\x41\x42\xff\x00", 4));
+    QVERIFY(lastLine(w).endsWith(QStringLiteral("  发送数据：  41  42  FF  0")));
+    QVERIFY(m_notices.isEmpty());
+}
+
+void SerialWindowTest::textGetsCarriageReturn()
+{
+    Form1 &w = *m_window;
+    open();
+    w.OptSend[0]->click();
+    w.ChkSend->setChecked(true);
+    w.TxtSend->setText(QStringLiteral("  AT+GMR  "));
+    w.CmdSend->click();
+    QCOMPARE(m_pty->read(7), QByteArray("AT+GMR\r"));
+    QVERIFY(lastLine(w).endsWith(QStringLiteral("  发送文本：  AT+GMR")));
+}
+
+void SerialWindowTest::arrivalLoggedAsText()
+{
+    Form1 &w = *m_window;
+    open();
+    QVERIFY(m_pty->write(QStringLiteral("温度 21.5 <b>").toUtf8()));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{QStringLiteral("温度 21.5 <b>")}, 10000);
+    QTest::qWait(300);
+    QCOMPARE(receivedTexts(w).size(), 1);
+}
+
+void SerialWindowTest::arrivalLoggedAsBytes()
+{
+    Form1 &w = *m_window;
+    open();
+    // Switched while open: the next arrival is listed as bytes.
+    w.OptArrv[1]->click();
+    QVERIFY(m_pty->write("AB"));
+    QTRY_VERIFY_WITH_TIMEOUT(logText(w).contains(QStringLiteral("  接收数据：  41  42")), 10000);
+    QVERIFY(lastLine(w).endsWith(QStringLiteral("  接收数据：  41  42")));
+}
+
+void SerialWindowTest::streamLoggedOnceInSeveralEntries()
+{
+    Form1 &w = *m_window;
+    open();
+    // Numbered records for over a second of real time: a dozen settles.
+    QByteArray sent;
+    for (int i = 0; i < 500; ++i)
+        sent.append(QStringLiteral("<%1>").arg(i, 4, 10, QLatin1Char('0')).toUtf8());
+    m_pty->startWriter(sent, 25, 10);
+
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).join(QString()).size(), sent.size(), 30000);
+    QTest::qWait(300);
+    const QStringList entries = receivedTexts(w);
+    QCOMPARE(entries.join(QString()).toUtf8(), sent);
+    QVERIFY2(entries.size() >= 3, qPrintable(QString::number(entries.size())));
+}
+
+void SerialWindowTest::otherEndClosingLeavesWindowUsable()
+{
+    Form1 &w = *m_window;
+    auto *control = static_cast<SerialControl *>(w.MSComm1);
+    QSignalSpy failed(control, &MSComm::LinkFailed);
+    open();
+    m_pty->closeMaster();
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+
+    // Sending finds the port gone and does nothing; closing works as ever.
+    const QString before = logText(w);
+    w.CmdSend->click();
+    QCOMPARE(logText(w), before);
+    w.CmdClose->click();
+    QVERIFY(lastLine(w).isEmpty()); // the close entry ends its line
+    QVERIFY(logText(w).endsWith(QStringLiteral(" 关闭端口\n")));
+    QVERIFY(w.CmdOpen->isEnabled());
+
+    // And a new device opens in the same window.
+    PtyPair next;
+    next.linkAs(1);
+    open();
+    QVERIFY(next.write("hi"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{QStringLiteral("hi")}, 10000);
+}
+
+int runSerialWindowTest(int argc, char **argv)
+{
+    SerialWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "serialwindowtest.moc"
