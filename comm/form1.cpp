@@ -47,7 +47,10 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(parent), MSComm1(
 {
     MSComm1->setParent(this);
     setWindowTitle(QStringLiteral("串口通讯测试(Quelt)"));
-    setWindowIcon(QIcon(QStringLiteral(":/comm.png")));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/comm-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/comm-16.png"), QSize(16, 16));
+    setWindowIcon(icon);
     setClientArea(8910, 6780);
     buildControls();
     setTabOrderChain();

@@ -3,6 +3,7 @@
 #include "lamp.h"
 
 #include <QFontDatabase>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -18,7 +19,11 @@ LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent)
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Hex listings read best in columns; Chinese falls back as usual.
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Plain Latin text needs no shaping: skipping it halves the layout of a
+    // long listing.
+    QFont face = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    face.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(face);
 
     m_repaint.setSingleShot(true);
     m_repaint.setInterval(kRepaintIntervalMs);
@@ -39,6 +44,31 @@ QString LogPane::displayable(const QString &text)
     return out.isNull() ? text : out;
 }
 
+namespace {
+
+// Marks a block that continues the line of the block before it.
+constexpr int kContinuation = QTextFormat::UserProperty + 1;
+
+bool isLineBreak(QChar c)
+{
+    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator;
+}
+
+// Where to cut a run that reached the segment size at `at`: just before a
+// run of spaces close by, so a listing's "  FF" tokens stay whole, and never
+// inside a surrogate pair.
+qsizetype cutPoint(const QString &text, qsizetype at, qsizetype floor)
+{
+    for (qsizetype k = at; k > floor && k > at - 16; --k)
+        if (text.at(k) == u' ' && text.at(k - 1) != u' ')
+            return k;
+    if (at > floor && text.at(at - 1).isHighSurrogate())
+        return at - 1;
+    return at;
+}
+
+} // namespace
+
 void LogPane::AppendLog(quint32 colour, const QString &text)
 {
     if (text.isEmpty())
@@ -52,12 +82,71 @@ void LogPane::AppendLog(quint32 colour, const QString &text)
 
     QTextCharFormat format;
     format.setForeground(ColourFromBgr(colour));
+    QTextBlockFormat continuation;
+    continuation.setProperty(kContinuation, true);
+    const QString shown = displayable(text);
+
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(displayable(text), format);
+    cursor.beginEditBlock();
+    qsizetype run = cursor.block().length() - 1; // characters already on this line
+    qsizetype pending = 0;                       // start of what is not yet inserted
+    const qsizetype n = shown.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = shown.at(i);
+        if (isLineBreak(c)) {
+            cursor.insertText(shown.mid(pending, i - pending), format);
+            // A line break of the text starts an ordinary block, whatever
+            // the block before it was.
+            cursor.insertBlock(QTextBlockFormat(), format);
+            if (c == u'\r' && i + 1 < n && shown.at(i + 1) == u'\n')
+                ++i;
+            pending = i + 1;
+            run = 0;
+            continue;
+        }
+        if (++run >= kSegment && i + 1 < n && !isLineBreak(shown.at(i + 1))) {
+            const qsizetype cut = cutPoint(shown, i + 1, pending);
+            cursor.insertText(shown.mid(pending, cut - pending), format);
+            cursor.insertBlock(continuation, format);
+            pending = cut;
+            run = i + 1 - cut;
+        }
+    }
+    cursor.insertText(shown.mid(pending), format);
+    cursor.endEditBlock();
 
     if (following)
         bar->setValue(bar->maximum());
+}
+
+QString LogPane::textBetween(int from, int to) const
+{
+    QString out;
+    const QTextDocument *doc = document();
+    for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to; block = block.next()) {
+        const int begin = std::max(from, block.position());
+        const int end = std::min(to, block.position() + block.length() - 1);
+        if (begin > block.position() + block.length() - 1)
+            continue;
+        if (block.position() > from && block.position() <= to && !block.blockFormat().boolProperty(kContinuation))
+            out += u'\n';
+        out += block.text().mid(begin - block.position(), end - begin);
+    }
+    return out;
+}
+
+QString LogPane::toPlainText() const
+{
+    return textBetween(0, document()->characterCount() - 1);
+}
+
+QMimeData *LogPane::createMimeDataFromSelection() const
+{
+    const QTextCursor selection = textCursor();
+    auto *data = new QMimeData;
+    data->setText(textBetween(selection.selectionStart(), selection.selectionEnd()));
+    return data;
 }
 
 void LogPane::clearLog()

@@ -21,9 +21,24 @@ public:
     // visible stand-ins.
     static QString displayable(const QString &text);
 
+    // The log's text as it reads: line breaks as "\n", and a long line whole
+    // even where the pane holds it in several blocks. (Hides the base
+    // class's document text, which would show those block joins.)
+    QString toPlainText() const;
+    // The same for the characters from `from` to `to` of the document.
+    QString textBetween(int from, int to) const;
+
+    // A line longer than this many characters is held in blocks of about
+    // this size: the pane then lays out only the blocks on screen, so a
+    // multi-megabyte listing costs what its visible part costs.
+    static constexpr qsizetype kSegment = 4096;
+
     // Painting is the cost of a busy log, not inserting: repaint at most
     // this often while text keeps arriving.
     static constexpr int kRepaintIntervalMs = 20;
+
+protected:
+    QMimeData *createMimeDataFromSelection() const override;
 
 private:
     QTimer m_repaint;

@@ -70,7 +70,10 @@ FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(parent
 {
     Winsock1->setParent(this);
     setWindowTitle(QStringLiteral("IP通讯测试(Quelt)"));
-    setWindowIcon(QIcon(QStringLiteral(":/sockbay.png")));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/sockbay-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/sockbay-16.png"), QSize(16, 16));
+    setWindowIcon(icon);
     setClientArea(8910, 6780);
     buildControls();
     setTabOrderChain();

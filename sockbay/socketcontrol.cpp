@@ -1,0 +1,321 @@
+#include "socketcontrol.h"
+
+#include "linkerror.h"
+#include "socketserver.h"
+
+#include <QHostInfo>
+#include <QMetaObject>
+#include <QNetworkInterface>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cmath>
+#include <utility>
+
+#include <unistd.h>
+
+namespace {
+
+const char *const kInvalidArgument = "Invalid argument";
+const char *const kNotClosed = "The socket is in use; close it first";
+const char *const kNotConnected = "Socket is not connected";
+const char *const kNoSuchRequest = "No such connection request";
+
+// How long a hung-up connection may take to hand its last bytes to a peer
+// before it is cut off.
+constexpr int kLingerMs = 10000;
+
+// The port arrives as the text of a box: any number, such as "1.5" (taken
+// as 2) or "9E+99" (out of range), as long as it names a TCP port.
+quint16 parseRemotePort(const QString &text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        throw LinkError(QString::fromLatin1(kInvalidArgument));
+    const double rounded = std::nearbyint(value);
+    if (rounded < 1 || rounded > 65535)
+        throw LinkError(QString::fromLatin1(kInvalidArgument));
+    return quint16(rounded);
+}
+
+} // namespace
+
+SocketControl::SocketControl(QObject *parent) : Winsock(parent), m_server(new SocketServer(this))
+{
+    connect(m_server, &SocketServer::requestParked, this, &SocketControl::onRequestParked);
+}
+
+SocketControl::~SocketControl()
+{
+    if (m_socket)
+        m_socket->disconnect(this);
+}
+
+template<typename Event>
+void SocketControl::post(Event event)
+{
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(this, [this, generation, event] {
+        if (generation == m_generation)
+            event();
+    }, Qt::QueuedConnection);
+}
+
+QString SocketControl::LocalIP() const
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const auto entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+                return address.toString();
+        }
+    }
+    return QStringLiteral("127.0.0.1");
+}
+
+QString SocketControl::LocalHostName() const
+{
+    return QHostInfo::localHostName();
+}
+
+void SocketControl::setLocalPort(qint32 port)
+{
+    if (port < 0 || port > 65535)
+        throw LinkError(QString::fromLatin1(kInvalidArgument));
+    m_localPort = port;
+}
+
+qint32 SocketControl::LocalPort() const
+{
+    return m_localPort;
+}
+
+int SocketControl::State() const
+{
+    return m_state;
+}
+
+qint64 SocketControl::BytesReceived() const
+{
+    return m_socket ? m_socket->bytesAvailable() : 0;
+}
+
+void SocketControl::requireClosed() const
+{
+    if (m_state != sckClosed)
+        throw LinkError(QString::fromLatin1(kNotClosed));
+}
+
+QTcpSocket *SocketControl::newSocket()
+{
+    auto *socket = new QTcpSocket(this);
+    socket->setReadBufferSize(m_readBufferLimit);
+    connect(socket, &QTcpSocket::connected, this, &SocketControl::onConnected);
+    connect(socket, &QTcpSocket::readyRead, this, &SocketControl::onReadyRead);
+    connect(socket, &QTcpSocket::bytesWritten, this, &SocketControl::onBytesWritten);
+    connect(socket, &QTcpSocket::disconnected, this, &SocketControl::onPeerClosed);
+    connect(socket, &QTcpSocket::errorOccurred, this, &SocketControl::onSocketError);
+    m_socket = socket;
+    return socket;
+}
+
+void SocketControl::Connect(const QString &remoteHost, const QString &remotePort)
+{
+    requireClosed();
+    const quint16 port = parseRemotePort(remotePort);
+    const QString host = remoteHost.trimmed();
+    if (host.isEmpty())
+        throw LinkError(QString::fromLatin1(kInvalidArgument));
+
+    QTcpSocket *socket = newSocket();
+    if (m_localPort != 0 && !socket->bind(QHostAddress::Any, quint16(m_localPort))) {
+        const QString description = socket->errorString();
+        Close();
+        throw LinkError(description);
+    }
+    m_state = sckConnecting;
+    // Resolves a host name on Qt's lookup thread: the window stays live.
+    socket->connectToHost(host, port);
+}
+
+void SocketControl::Listen()
+{
+    requireClosed();
+    if (!m_server->listen(QHostAddress::Any, quint16(m_localPort))) {
+        const QString description = m_server->errorString();
+        Close();
+        throw LinkError(description);
+    }
+    m_localPort = m_server->serverPort();
+    m_state = sckListening;
+}
+
+void SocketControl::Accept(qint32 requestID)
+{
+    requireClosed();
+    const qintptr descriptor = m_server->take(requestID);
+    if (descriptor < 0)
+        throw LinkError(QString::fromLatin1(kNoSuchRequest));
+    QTcpSocket *socket = newSocket();
+    if (!socket->setSocketDescriptor(descriptor)) {
+        const QString description = socket->errorString();
+        ::close(int(descriptor));
+        Close();
+        throw LinkError(description);
+    }
+    m_state = sckConnected;
+}
+
+void SocketControl::Close() noexcept
+{
+    ++m_generation;
+    m_arrivalQueued = false;
+    m_progressQueued = false;
+    m_progressBytes = 0;
+    m_endQueued = false;
+    m_server->close();
+    // The request being offered right now survives: the window's accept
+    // handler closes the control and then accepts that very request.
+    m_server->dropAllExcept(m_offering);
+    releaseSocket();
+    m_decoder.reset();
+    m_state = sckClosed;
+}
+
+void SocketControl::releaseSocket() noexcept
+{
+    QTcpSocket *socket = std::exchange(m_socket, nullptr);
+    if (!socket)
+        return;
+    socket->disconnect(this);
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    // What was handed over still reaches the peer after a hang-up, but a peer
+    // that never takes it does not keep the socket alive for ever.
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kLingerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
+}
+
+void SocketControl::SendData(const QString &text)
+{
+    SendData(text.toUtf8());
+}
+
+void SocketControl::SendData(const QByteArray &bytes)
+{
+    if (!m_socket || m_state != sckConnected)
+        throw LinkError(QString::fromLatin1(kNotConnected));
+    if (m_socket->write(bytes) != bytes.size())
+        throw LinkError(m_socket->errorString());
+}
+
+QString SocketControl::GetDataText()
+{
+    return m_decoder.decode(GetDataBytes());
+}
+
+QByteArray SocketControl::GetDataBytes()
+{
+    return m_socket ? m_socket->readAll() : QByteArray();
+}
+
+void SocketControl::onRequestParked(qint32 id)
+{
+    QMetaObject::invokeMethod(this, [this, id] { offerRequest(id); }, Qt::QueuedConnection);
+}
+
+void SocketControl::offerRequest(qint32 id)
+{
+    // Dropped meanwhile (Close(), or another request was accepted).
+    if (!m_server->isParked(id))
+        return;
+    m_offering.append(id);
+    struct Offered
+    {
+        SocketControl *control;
+        qint32 id;
+        ~Offered()
+        {
+            control->m_offering.removeOne(id);
+            // Offered and not taken: nobody will serve it, so its client is
+            // told at once instead of waiting on a dead line.
+            control->m_server->drop(id);
+        }
+    } offered{this, id};
+    emit ConnectionRequest(id);
+}
+
+void SocketControl::onConnected()
+{
+    m_state = sckConnected;
+}
+
+void SocketControl::onReadyRead()
+{
+    if (m_arrivalQueued)
+        return;
+    m_arrivalQueued = true;
+    post([this] {
+        m_arrivalQueued = false;
+        // An earlier read may have taken what this event announced.
+        const qint64 waiting = BytesReceived();
+        if (waiting > 0)
+            emit DataArrival(waiting);
+    });
+}
+
+void SocketControl::onBytesWritten(qint64 bytes)
+{
+    m_progressBytes += bytes;
+    if (m_progressQueued)
+        return;
+    m_progressQueued = true;
+    post([this] {
+        m_progressQueued = false;
+        const qint64 sent = std::exchange(m_progressBytes, 0);
+        emit SendProgress(sent, m_socket ? m_socket->bytesToWrite() : 0);
+    });
+}
+
+void SocketControl::onPeerClosed()
+{
+    if (m_endQueued)
+        return;
+    m_endQueued = true;
+    // At once, so that a data handler settling right now does not read from
+    // a connection that is gone.
+    m_state = sckClosing;
+    post([this] { emit CloseEvent(); });
+}
+
+void SocketControl::onSocketError(QAbstractSocket::SocketError error)
+{
+    // Qt reports the peer's close (and its reset) as an error too.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        onPeerClosed();
+        return;
+    }
+    if (m_endQueued)
+        return;
+    m_endQueued = true;
+    const QString description = m_socket->errorString();
+    // The state turns to error only as the event is raised: a connect wait
+    // that polls State then keeps pumping until the window has been told.
+    post([this, error, description] {
+        m_state = sckError;
+        emit Error(int(error), description);
+    });
+}

@@ -22,6 +22,8 @@ private slots:
     void followsTheEndUnlessScrolledUp();
     void readOnlyButCopyable();
     void colourValuesAreBgr();
+    void longLinesReadWhole();
+    void copyJoinsWhatTheLineHolds();
 };
 
 void TstLogPane::shapesAndColours()
@@ -163,6 +165,65 @@ void TstLogPane::colourValuesAreBgr()
     QCOMPARE(ColourFromBgr(kRed), QColor(255, 0, 0));
     QCOMPARE(ColourFromBgr(kBlue), QColor(0, 0, 255));
     QCOMPARE(ColourFromBgr(0x00C08040), QColor(0x40, 0x80, 0xC0));
+}
+
+void TstLogPane::longLinesReadWhole()
+{
+    LogPane log;
+    QByteArray bytes;
+    for (int i = 0; i < 50000; ++i)
+        bytes.append(char(i * 7));
+    QString listing;
+    for (const char c : bytes)
+        listing += QStringLiteral("  ") + QString::number(quint8(c), 16).toUpper();
+    log.AppendLog(kBlack, QStringLiteral("T  启动程序"));
+    log.AppendLog(kBlack, QStringLiteral("\r\nT  接收数据："));
+    log.AppendLog(kBlack, listing);
+    // Text with its own breaks, one line of it far longer than a block,
+    // and a character outside the basic plane at every possible cut.
+    QString text = QStringLiteral("a\r\n") + QString(10000, u'x') + QStringLiteral("\nb\rc");
+    for (int i = 0; i < 3000; ++i)
+        text += QString::fromUtf8("\xF0\x9F\x98\x80");
+    log.AppendLog(kRed, QStringLiteral("\r\n") + text);
+    log.AppendLog(kBlue, QStringLiteral("成功"));
+
+    const QString expected = QStringLiteral("T  启动程序\nT  接收数据：") + listing + u'\n'
+        + QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n') + QStringLiteral("成功");
+    QCOMPARE(log.toPlainText(), expected);
+    QVERIFY(log.document()->blockCount() > 6); // held in pieces all the same
+
+    // No listing token is cut, and no block starts inside a surrogate pair.
+    for (QTextBlock b = log.document()->begin(); b.isValid(); b = b.next()) {
+        const QString t = b.text();
+        if (t.isEmpty())
+            continue;
+        QVERIFY(!t.at(0).isLowSurrogate());
+        if (t.startsWith(u' ') && b.position() > 0 && b.previous().text().contains(QStringLiteral("  ")))
+            QVERIFY2(t.startsWith(QStringLiteral("  ")), qPrintable(t.left(10)));
+    }
+    QCOMPARE(colourOf(&log, QString(100, u'x')), kRed);
+    QCOMPARE(colourOf(&log, QStringLiteral("成功")), kBlue);
+}
+
+void TstLogPane::copyJoinsWhatTheLineHolds()
+{
+    LogPane log;
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    const QString longLine = QString(3 * LogPane::kSegment, u'z');
+    log.AppendLog(kBlack, QStringLiteral("first\r\n") + longLine + QStringLiteral("\r\nlast"));
+    log.setFocus();
+    QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first\n") + longLine + QStringLiteral("\nlast"));
+
+    // A selection that starts inside the long line and ends inside the next.
+    QTextCursor c(log.document());
+    c.setPosition(6 + 10);
+    c.setPosition(log.document()->characterCount() - 3, QTextCursor::KeepAnchor);
+    log.setTextCursor(c);
+    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), longLine.mid(10) + QStringLiteral("\nla"));
 }
 
 QTEST_MAIN(TstLogPane)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logpane.h"
+
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTextCursor>
@@ -10,9 +12,10 @@
 
 constexpr quint32 kMixedColours = 0xFFFFFFFF;
 
-inline QString logText(const QPlainTextEdit *pane)
+// The log as it reads (a long line whole).
+inline QString logText(const LogPane *pane)
 {
-    return pane->document()->toPlainText();
+    return pane->toPlainText();
 }
 
 inline quint32 colourAt(const QPlainTextEdit *pane, int position)
@@ -27,7 +30,7 @@ inline quint32 colourAt(const QPlainTextEdit *pane, int position)
 // excepted), kMixedColours when it is not uniform, 0xFFFFFFFE when absent.
 inline quint32 colourOf(const QPlainTextEdit *pane, const QString &needle, int occurrence = 0)
 {
-    const QString text = logText(pane);
+    const QString text = pane->document()->toPlainText(); // positions as in the document
     qsizetype at = -1;
     for (int i = 0; i <= occurrence; ++i) {
         at = text.indexOf(needle, at + 1);

@@ -1,0 +1,382 @@
+#include "linkerror.h"
+#include "socketcontrol.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString kLoopback = QStringLiteral("127.0.0.1");
+
+// A control with a spy on every event, as the window would see them.
+struct Watched
+{
+    SocketControl control;
+    QSignalSpy requests{&control, &Winsock::ConnectionRequest};
+    QSignalSpy arrivals{&control, &Winsock::DataArrival};
+    QSignalSpy closes{&control, &Winsock::CloseEvent};
+    QSignalSpy errors{&control, &Winsock::Error};
+    QSignalSpy progress{&control, &Winsock::SendProgress};
+
+    int eventCount() const
+    {
+        return int(requests.count() + arrivals.count() + closes.count() + errors.count() + progress.count());
+    }
+
+    // Accepts the way the window does: close, then accept the same id, from
+    // inside the event.
+    void acceptLikeTheWindow()
+    {
+        QObject::connect(&control, &Winsock::ConnectionRequest, &control, [this](qint32 id) {
+            control.Close();
+            control.Accept(id);
+        });
+    }
+
+    quint16 listenOnFreePort()
+    {
+        control.setLocalPort(0);
+        control.Listen();
+        return quint16(control.LocalPort());
+    }
+};
+
+std::unique_ptr<QTcpSocket> connectClient(quint16 port)
+{
+    auto client = std::make_unique<QTcpSocket>();
+    client->connectToHost(kLoopback, port);
+    return client;
+}
+
+// A port nothing listens on.
+quint16 closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+QByteArray pattern(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+} // namespace
+
+class TstSocketControl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void acceptedConnectionCarriesDataBothWays();
+    void peerCloseRaisesCloseEventOnce();
+    void closeIsSilentAndStopsEverything();
+    void hangUpStillDeliversWhatWasSent();
+    void listenOnPortInUseThrowsQtsText();
+    void refusedConnectRaisesErrorLater();
+    void badArgumentsThrowAtOnce_data();
+    void badArgumentsThrowAtOnce();
+    void unansweredConnectStaysConnecting();
+    void secondSimultaneousClientIsRefused();
+    void requestNotAcceptedIsDropped();
+    void fastSenderIsHeldBackAndEveryByteArrivesOnce();
+    void localIpIsIpv4();
+};
+
+void TstSocketControl::acceptedConnectionCarriesDataBothWays()
+{
+    Watched w;
+    w.acceptLikeTheWindow();
+    const quint16 port = w.listenOnFreePort();
+    QVERIFY(port != 0);
+    QCOMPARE(w.control.State(), int(Winsock::sckListening));
+
+    auto client = connectClient(port);
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+    QCOMPARE(w.requests.count(), 1);
+
+    // "é" and "世" cut in the middle: the first read keeps the partial
+    // sequence back, the second completes it.
+    const QByteArray text = QStringLiteral("aé世b").toUtf8();
+    client->write(text.left(2));
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.BytesReceived(), qint64(2), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.arrivals.isEmpty(), 10000);
+    QCOMPARE(w.control.GetDataText(), QStringLiteral("a"));
+    QCOMPARE(w.control.BytesReceived(), qint64(0));
+    client->write(text.mid(2, 2));
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.BytesReceived(), qint64(2), 10000);
+    QCOMPARE(w.control.GetDataText(), QStringLiteral("é"));
+    client->write(text.mid(4));
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.BytesReceived(), qint64(text.size() - 4), 10000);
+    QCOMPARE(w.control.GetDataText(), QStringLiteral("世b"));
+
+    QByteArray all(256, Qt::Uninitialized);
+    for (int i = 0; i < 256; ++i)
+        all[i] = char(i);
+    client->write(all);
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.BytesReceived(), qint64(256), 10000);
+    QCOMPARE(w.control.GetDataBytes(), all);
+
+    w.control.SendData(QStringLiteral("héllo"));
+    w.control.SendData(all);
+    QCOMPARE(w.progress.count(), 0); // never from inside the window's call
+    const QByteArray expected = QStringLiteral("héllo").toUtf8() + all;
+    QTRY_COMPARE_WITH_TIMEOUT(client->bytesAvailable(), qint64(expected.size()), 10000);
+    QCOMPARE(client->readAll(), expected);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.progress.isEmpty(), 10000);
+    qint64 sent = 0;
+    for (const auto &args : std::as_const(w.progress))
+        sent += args.at(0).toLongLong();
+    QCOMPARE(sent, qint64(expected.size()));
+    QCOMPARE(w.closes.count() + w.errors.count(), 0);
+}
+
+void TstSocketControl::peerCloseRaisesCloseEventOnce()
+{
+    Watched w;
+    w.acceptLikeTheWindow();
+    auto client = connectClient(w.listenOnFreePort());
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+
+    int stateSeen = -1;
+    connect(&w.control, &Winsock::CloseEvent, this, [&] { stateSeen = w.control.State(); });
+    client->write("last words");
+    client->disconnectFromHost();
+    QVERIFY(w.closes.wait(10000));
+    QTest::qWait(200);
+    QCOMPARE(w.closes.count(), 1);
+    QCOMPARE(stateSeen, int(Winsock::sckClosing));
+    QCOMPARE(w.errors.count(), 0);
+    QCOMPARE(w.control.GetDataBytes(), QByteArray("last words"));
+
+    w.control.Close();
+    QCOMPARE(w.control.State(), int(Winsock::sckClosed));
+}
+
+void TstSocketControl::closeIsSilentAndStopsEverything()
+{
+    Watched w;
+    w.control.Close(); // already closed
+    w.acceptLikeTheWindow();
+    const quint16 port = w.listenOnFreePort();
+    auto client = connectClient(port);
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+
+    // The peer's close has been seen but its event not yet raised (it is
+    // queued in the same pass) when the control is closed.
+    client->write("unread");
+    client->disconnectFromHost();
+    QElapsedTimer limit;
+    limit.start();
+    while (w.control.State() == Winsock::sckConnected && limit.elapsed() < 10000)
+        QCoreApplication::processEvents();
+    QCOMPARE(w.control.State(), int(Winsock::sckClosing));
+    QCOMPARE(w.closes.count(), 0);
+    const int before = w.eventCount();
+    w.control.Close();
+    w.control.Close();
+    QCOMPARE(w.control.State(), int(Winsock::sckClosed));
+    QCOMPARE(w.control.BytesReceived(), qint64(0));
+    QTest::qWait(300);
+    QCOMPARE(w.eventCount(), before);
+
+    // Nothing listens any more.
+    auto late = connectClient(port);
+    QVERIFY(QSignalSpy(late.get(), &QTcpSocket::errorOccurred).wait(10000));
+    QCOMPARE(late->error(), QAbstractSocket::ConnectionRefusedError);
+    QCOMPARE(w.requests.count(), 1);
+
+    // Closing a listener frees its port for the next listen.
+    w.control.setLocalPort(port);
+    w.control.Listen();
+    QCOMPARE(w.control.State(), int(Winsock::sckListening));
+}
+
+void TstSocketControl::hangUpStillDeliversWhatWasSent()
+{
+    Watched w;
+    w.acceptLikeTheWindow();
+    auto client = connectClient(w.listenOnFreePort());
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+    const QByteArray payload = pattern(512 * 1024);
+    w.control.SendData(payload);
+    w.control.Close();
+
+    QByteArray got;
+    QTRY_VERIFY_WITH_TIMEOUT((got += client->readAll(), client->state() == QAbstractSocket::UnconnectedState),
+                             20000);
+    got += client->readAll();
+    QCOMPARE(got.size(), payload.size());
+    QVERIFY(got == payload);
+}
+
+void TstSocketControl::listenOnPortInUseThrowsQtsText()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::Any, 0));
+    QTcpServer second;
+    QVERIFY(!second.listen(QHostAddress::Any, holder.serverPort()));
+
+    Watched w;
+    w.control.setLocalPort(holder.serverPort());
+    try {
+        w.control.Listen();
+        QFAIL("listening on a port in use succeeded");
+    } catch (const LinkError &e) {
+        QCOMPARE(e.description(), second.errorString());
+    }
+    QCOMPARE(w.control.State(), int(Winsock::sckClosed));
+}
+
+void TstSocketControl::refusedConnectRaisesErrorLater()
+{
+    Watched w;
+    w.control.Connect(kLoopback, QString::number(closedPort()));
+    QCOMPARE(w.control.State(), int(Winsock::sckConnecting));
+    QCOMPARE(w.errors.count(), 0);
+    // Until the window has the event, a connect wait sees it still going.
+    int stateSeen = -1;
+    connect(&w.control, &Winsock::Error, this, [&] { stateSeen = w.control.State(); });
+    QVERIFY(w.errors.wait(10000));
+    QCOMPARE(stateSeen, int(Winsock::sckError));
+    QCOMPARE(w.errors.first().at(1).toString(), QStringLiteral("Connection refused"));
+    QTest::qWait(100);
+    QCOMPARE(w.errors.count(), 1);
+    QCOMPARE(w.closes.count(), 0);
+    w.control.Close();
+    QCOMPARE(w.control.State(), int(Winsock::sckClosed));
+}
+
+void TstSocketControl::badArgumentsThrowAtOnce_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("huge") << kLoopback << "9E+99";
+    QTest::newRow("negative") << kLoopback << "-1";
+    QTest::newRow("zero") << kLoopback << "0";
+    QTest::newRow("rounds to zero") << kLoopback << "0.4";
+    QTest::newRow("above range") << kLoopback << "65536";
+    QTest::newRow("not a number") << kLoopback << "abc";
+    QTest::newRow("empty port") << kLoopback << "";
+    QTest::newRow("empty host") << " " << "80";
+}
+
+void TstSocketControl::badArgumentsThrowAtOnce()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    Watched w;
+    QVERIFY_THROWS_EXCEPTION(LinkError, w.control.Connect(host, port));
+    QCOMPARE(w.control.State(), int(Winsock::sckClosed));
+    QVERIFY_THROWS_EXCEPTION(LinkError, w.control.setLocalPort(-1));
+    QVERIFY_THROWS_EXCEPTION(LinkError, w.control.setLocalPort(65536));
+    QVERIFY_THROWS_EXCEPTION(LinkError, w.control.Accept(1));
+    QTest::qWait(50);
+    QCOMPARE(w.eventCount(), 0);
+}
+
+void TstSocketControl::unansweredConnectStaysConnecting()
+{
+    // A listener that never accepts, its backlog filled: further handshakes
+    // go unanswered.
+    QTcpServer deaf;
+    deaf.setListenBacklogSize(0);
+    QVERIFY(deaf.listen(QHostAddress::LocalHost, 0));
+    deaf.pauseAccepting();
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 4; ++i)
+        fillers.push_back(connectClient(deaf.serverPort()));
+    QTest::qWait(300);
+
+    Watched w;
+    w.control.Connect(kLoopback, QString::number(deaf.serverPort()));
+    QTest::qWait(2000);
+    QCOMPARE(w.control.State(), int(Winsock::sckConnecting));
+    QCOMPARE(w.eventCount(), 0);
+    w.control.Close();
+    QCOMPARE(w.control.State(), int(Winsock::sckClosed));
+}
+
+void TstSocketControl::secondSimultaneousClientIsRefused()
+{
+    Watched w;
+    w.acceptLikeTheWindow();
+    const quint16 port = w.listenOnFreePort();
+    std::unique_ptr<QTcpSocket> clients[2] = {connectClient(port), connectClient(port)};
+
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+    // Exactly one of the two is cut off; the other is the one served.
+    QTRY_VERIFY_WITH_TIMEOUT(clients[0]->state() == QAbstractSocket::UnconnectedState
+                                 || clients[1]->state() == QAbstractSocket::UnconnectedState,
+                             10000);
+    QTest::qWait(300);
+    const int served = clients[0]->state() == QAbstractSocket::UnconnectedState ? 1 : 0;
+    QCOMPARE(clients[served]->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(w.requests.count(), 1);
+
+    clients[served]->write("ping");
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.BytesReceived(), qint64(4), 10000);
+    QCOMPARE(w.control.GetDataBytes(), QByteArray("ping"));
+    w.control.SendData(QByteArray("pong"));
+    QTRY_COMPARE_WITH_TIMEOUT(clients[served]->bytesAvailable(), qint64(4), 10000);
+    QCOMPARE(w.control.State(), int(Winsock::sckConnected));
+    QCOMPARE(w.closes.count() + w.errors.count(), 0);
+}
+
+void TstSocketControl::requestNotAcceptedIsDropped()
+{
+    Watched w;
+    auto client = connectClient(w.listenOnFreePort());
+    QVERIFY(w.requests.wait(10000));
+    const qint32 id = w.requests.first().at(0).toInt();
+    QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, 10000);
+    QCOMPARE(w.control.State(), int(Winsock::sckListening));
+    w.control.Close();
+    QVERIFY_THROWS_EXCEPTION(LinkError, w.control.Accept(id));
+}
+
+void TstSocketControl::fastSenderIsHeldBackAndEveryByteArrivesOnce()
+{
+    Watched w;
+    w.acceptLikeTheWindow();
+    auto client = connectClient(w.listenOnFreePort());
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+
+    const qint64 total = 32 * 1024 * 1024;
+    const QByteArray payload = pattern(total);
+    client->write(payload);
+    // Nobody reads: the control's buffer fills to its bound and stays there,
+    // the rest waits with the sender.
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.BytesReceived(), SocketControl::kReadBufferBytes, 30000);
+    QTest::qWait(500);
+    QCOMPARE(w.control.BytesReceived(), SocketControl::kReadBufferBytes);
+    QVERIFY(client->bytesToWrite() > 0);
+
+    QByteArray got;
+    got.reserve(total);
+    QTRY_VERIFY_WITH_TIMEOUT((got += w.control.GetDataBytes(), got.size() >= total), 60000);
+    QTest::qWait(200);
+    got += w.control.GetDataBytes();
+    QCOMPARE(got.size(), total);
+    QVERIFY(got == payload);
+    QVERIFY(!w.arrivals.isEmpty());
+}
+
+void TstSocketControl::localIpIsIpv4()
+{
+    SocketControl control;
+    const QHostAddress address(control.LocalIP());
+    QCOMPARE(address.protocol(), QAbstractSocket::IPv4Protocol);
+    QCOMPARE(address.toString(), control.LocalIP());
+}
+
+QTEST_GUILESS_MAIN(TstSocketControl)
+#include "tst_socketcontrol.moc"
