@@ -389,18 +389,7 @@ void FrmSockbay::acceptFailed(const QString &description)
     // as after any connection that ended, so the window never shows a listen
     // that no longer exists.
     AppendLog(kRed, description);
-    EnableAddressFields(true);
-    CmdLstn->setEnabled(true);
-    CmdCnn->setEnabled(true);
-    CmdStop->setEnabled(false);
-    CmdSend->setEnabled(false);
-    CmdClose->setEnabled(false);
-    CmdLstn->setFocus();
-    Winsock1->Close();
-    ShpLstn->setBackColor(kBlack);
-    ShpCnn->setBackColor(kBlack);
-    if (ListenMode)
-        CmdLstn_Click();
+    endConnection(QString());
 }
 
 void FrmSockbay::Winsock1_DataArrival(qint64)
@@ -411,6 +400,11 @@ void FrmSockbay::Winsock1_DataArrival(qint64)
 
 void FrmSockbay::Winsock1_Close()
 {
+    endConnection(QStringLiteral("  通讯结束\r\n"));
+}
+
+void FrmSockbay::endConnection(const QString &closingEntry)
+{
     EnableAddressFields(true);
     CmdLstn->setEnabled(true);
     CmdCnn->setEnabled(true);
@@ -419,7 +413,8 @@ void FrmSockbay::Winsock1_Close()
     CmdClose->setEnabled(false);
     CmdLstn->setFocus();
     Winsock1->Close();
-    AppendEntry(kBlack, QStringLiteral("  通讯结束\r\n"));
+    if (!closingEntry.isEmpty())
+        AppendEntry(kBlack, closingEntry);
     ShpLstn->setBackColor(kBlack);
     ShpCnn->setBackColor(kBlack);
     if (ListenMode)

@@ -78,4 +78,7 @@ private:
     void connectFailed(const QString &description);
     void listenFailed(const QString &description);
     void acceptFailed(const QString &description);
+    // Back to Idle (and on to listening while ListenMode is set), writing
+    // `closingEntry` when there is one.
+    void endConnection(const QString &closingEntry);
 };
