@@ -309,9 +309,10 @@ void Form1::MSComm1_OnComm()
 
 void Form1::MSComm1_Failed(const QString &description)
 {
-    // The port is gone (an adapter unplugged): say so once; the window keeps
-    // its open-port form until the user closes, which then finds it closed.
-    for (Lamp *lamp : {ShpCD, ShpDTR, ShpRTS})
+    // The port is gone (an adapter unplugged): say so once and put out its
+    // lamps; the window keeps its open-port form until the user closes,
+    // which then finds the port closed.
+    for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
     AppendEntry(kRed, QStringLiteral("  ") + description);
 }

@@ -718,6 +718,8 @@ void TstForm1::lostDeviceIsReportedOnce()
     emit fake->LinkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  /dev/ttyUSB0: device removed"));
     QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  /dev/ttyUSB0: device removed")), kRed);
+    QCOMPARE(w->ShpOpen->BackColor(), kBlack);
+    QVERIFY(w->CmdClose->isEnabled());
     QTest::mouseClick(w->CmdClose, Qt::LeftButton);
     QVERIFY(w->CmdOpen->isEnabled() && !w->CmdClose->isEnabled());
 }
