@@ -149,7 +149,7 @@ void Form1::buildControls()
     OptSend[1]->setParent(Frame3);
     OptSend[1]->setGeometry(twRect(1440, 300, 3135, 255));
     ChkSend = new QCheckBox(QStringLiteral("文本末尾附加回车符"), Frame3);
-    ChkSend->setGeometry(twRect(4680, 300, 1935, 255));
+    ChkSend->setGeometry(twRect(4680, 300, 1935, 180));
     Label2->setParent(Frame3);
     Label2->setGeometry(twRect(360, 720, 540, 180));
     TxtSend->setParent(Frame3);

@@ -433,8 +433,10 @@ void SerialControl::portError(QSerialPort::SerialPortError error)
     ++m_generation;
     const quint64 generation = m_generation;
     QMetaObject::invokeMethod(this, [this, generation, description] {
-        if (generation == m_generation)
-            closePort();
+        // A close by the user in the meantime ended this port's story.
+        if (generation != m_generation)
+            return;
+        closePort();
         emit LinkFailed(description);
     }, Qt::QueuedConnection);
 }

@@ -265,32 +265,20 @@ void FrmSockbay::waitWhileConnecting()
     const qint64 t0 = clock.nowMs();
     const qint64 limitMs = qint64(kConnectLimitSeconds) * 1000;
 
-    // Sleep in an event loop rather than spin: it wakes for the next poll of
-    // the state and at once for any event of the control.
-    QEventLoop loop;
+    // Each pass handles what is pending (sleeping until something is, or
+    // until the next poll), then tests the state at once: a connection that
+    // came up is reported before any data that follows it is handled.
     QTimer poll;
-    poll.setSingleShot(true);
     poll.setTimerType(Qt::PreciseTimer);
-    connect(&poll, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(Winsock1, &Winsock::ConnectionRequest, &loop, &QEventLoop::quit);
-    connect(Winsock1, &Winsock::DataArrival, &loop, &QEventLoop::quit);
-    connect(Winsock1, &Winsock::CloseEvent, &loop, &QEventLoop::quit);
-    connect(Winsock1, &Winsock::Error, &loop, &QEventLoop::quit);
-    connect(Winsock1, &Winsock::SendProgress, &loop, &QEventLoop::quit);
-
+    poll.start(std::clamp(clock.realMs(kConnectPollMs), 1, kConnectPollMs));
     while (Winsock1->State() == Winsock::sckConnecting) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        const qint64 elapsed = clock.nowMs() - t0;
-        if (elapsed > limitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (clock.nowMs() - t0 > limitMs) {
             // Given up: measured on the steady clock, so neither midnight nor
             // a change of the wall clock stretches or cuts the limit.
             Winsock1->Close();
             break;
         }
-        if (Winsock1->State() != Winsock::sckConnecting)
-            break;
-        poll.start(std::clamp(clock.realMs(limitMs - elapsed + 1), 1, kConnectPollMs));
-        loop.exec();
     }
 }
 

@@ -39,18 +39,20 @@ int digitValue(QChar c, int radix)
 }
 
 // Digits after &H or &O. Up to 16 bits they read as a signed 16-bit value,
-// up to 32 bits as a signed 32-bit value (so &HFFFF is -1).
+// up to 32 bits as a signed 32-bit value (so &HFFFF is -1); beyond that as
+// the plain unsigned number, so that reading never fails.
 double radixValue(const QString &digits, int radix)
 {
-    quint64 value = 0;
+    double wide = 0;
     for (const QChar c : digits) {
         const int d = digitValue(c, radix);
         if (d < 0)
             break;
-        value = value * quint64(radix) + quint64(d);
-        if (value > 0xFFFFFFFFull)
-            overflow();
+        wide = wide * radix + d;
     }
+    if (wide > double(0xFFFFFFFFull))
+        return wide;
+    const auto value = quint64(wide);
     if (value <= 0xFFFF)
         return double(qint16(quint16(value)));
     return double(qint32(quint32(value)));
@@ -103,8 +105,10 @@ double readDecimal(const QString &number)
 {
     bool ok = false;
     const double value = QLocale::c().toDouble(number, &ok);
+    // Beyond the range of a double the box reads as the largest one, so the
+    // rewrite never fails and the attempt that uses it reports the port.
     if (std::isinf(value))
-        overflow();
+        return std::copysign(std::numeric_limits<double>::max(), value);
     // Not ok without infinity: the value is below the smallest double.
     return ok ? value : 0.0;
 }

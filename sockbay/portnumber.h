@@ -10,8 +10,8 @@
 // cannot continue the number. Understood: a leading sign, a decimal point, an
 // exponent (E or D), and the prefixes &H (hexadecimal) and &O (octal), whose
 // values are 16-bit, or 32-bit when they need more, and signed. No number in
-// front gives 0. A value beyond the range of a double throws
-// LinkError("Overflow").
+// front gives 0. Never fails: a value beyond the range of a double reads as
+// the largest one of its sign.
 double LeadingNumber(const QString &text);
 
 // The ordinary decimal text of `value`: no leading space or plus sign, no
