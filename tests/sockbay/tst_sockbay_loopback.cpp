@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <vector>
 
 using namespace logprobe;
 
@@ -157,21 +158,43 @@ private slots:
         click(w->CmdCnn);
         QTRY_COMPARE(windowRow(w), rows::idle);
         QVERIFY(!logHas(w, QStringLiteral("成功")));
-        // However the refusal is reported, a red description follows the
-        // attempt and no connection is left behind.
+        // The refusal arrives as the control's error event: a red line with
+        // the platform's description, then the closing line.
         const QStringList lines = messages(w->TxtMsg);
-        const qsizetype attempt = lines.indexOf(QRegularExpression(QStringLiteral("^  连接127\\.0\\.0\\.1:\\d+…….*")));
-        QVERIFY(attempt >= 0);
-        const bool redEvent = logHas(w, QStringLiteral("  通讯错误："));
-        if (redEvent) {
-            QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：")), qint64(kRed));
-            QVERIFY(!lines.at(lines.size() - 3).isEmpty());
-            QCOMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
-        } else {
-            QVERIFY2(lines.at(attempt).size() > lines.at(attempt).indexOf(u'…') + 2, qPrintable(lines.at(attempt)));
-            const QString outcome = lines.at(attempt).mid(lines.at(attempt).indexOf(u'…') + 2);
-            QCOMPARE(colourOf(w->TxtMsg, outcome), qint64(kRed));
-        }
+        QVERIFY(lines.indexOf(QRegularExpression(QStringLiteral("^  连接127\\.0\\.0\\.1:\\d+……$"))) >= 0);
+        const qsizetype error = lines.indexOf(QRegularExpression(QStringLiteral("^  通讯错误：.*refused.*")));
+        QVERIFY2(error >= 0, qPrintable(lines.join(u'|')));
+        QCOMPARE(colourOf(w->TxtMsg, lines.at(error)), qint64(kRed));
+        QCOMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
+        QVERIFY(!logHas(w, QStringLiteral("失败")));
+        QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
+    }
+
+    void connectThatNeverCompletesFails()
+    {
+        // A listener that never accepts, its backlog full: the handshake is
+        // never answered, and the window gives up after its 60 seconds.
+        QTcpServer deaf;
+        deaf.setListenBacklogSize(0);
+        QVERIFY(deaf.listen(QHostAddress::LocalHost, 0));
+        deaf.pauseAccepting();
+        std::vector<std::unique_ptr<QTcpSocket>> fillers;
+        for (int i = 0; i < 4; ++i)
+            fillers.push_back(dial(deaf.serverPort()));
+        QTest::qWait(300);
+
+        ScaledClock faster(200.0); // the 60 s limit in 0.3 s
+        Clock::install(&faster);
+        w->TxtRPort->setText(QString::number(deaf.serverPort()));
+        QElapsedTimer wall;
+        wall.start();
+        click(w->CmdCnn);
+        Clock::install(&m_fast);
+        QVERIFY2(wall.elapsed() < 10000, qPrintable(QString::number(wall.elapsed())));
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……失败").arg(deaf.serverPort())});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->focusWidget(), w->CmdLstn);
         QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
     }
 
