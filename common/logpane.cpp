@@ -27,7 +27,7 @@ LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent)
 
     m_repaint.setSingleShot(true);
     m_repaint.setInterval(kRepaintIntervalMs);
-    connect(&m_repaint, &QTimer::timeout, this, [this] { viewport()->setUpdatesEnabled(true); });
+    connect(&m_repaint, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
 }
 
 QString LogPane::displayable(const QString &text)
@@ -74,7 +74,7 @@ void LogPane::AppendLog(quint32 colour, const QString &text)
     if (text.isEmpty())
         return;
     if (!m_repaint.isActive() && isVisible()) {
-        viewport()->setUpdatesEnabled(false);
+        setUpdatesEnabled(false);
         m_repaint.start();
     }
     QScrollBar *bar = verticalScrollBar();
