@@ -24,10 +24,9 @@ public:
     // second), so this bound sets the top rate a stream is logged at and the
     // size of the largest log entry; a faster sender is held back by TCP
     // flow control instead of filling memory. Measured on loopback: 2 MiB
-    // logs text at about 1.9 MiB/s with the window at most ~0.1 s late;
-    // 4 MiB doubles the rate but inserting each entry then holds the window
-    // up for a quarter of a second, and 8 MiB entries push its peak memory
-    // to 3x the log it holds.
+    // logs about 1.9 MiB/s with the window at most ~0.1 s late and memory
+    // under twice the log's text; 4 MiB doubles the rate at the same
+    // lateness, but on shorter streams memory nears three times the log.
     static constexpr qint64 kReadBufferBytes = 2 * 1024 * 1024;
 
     explicit SocketControl(QObject *parent = nullptr);
