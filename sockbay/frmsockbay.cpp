@@ -153,10 +153,6 @@ void FrmSockbay::buildControls()
     OptArrv[0]->setGeometry(twRect(240, 360, 1095, 255));
     OptArrv[1]->setParent(Frame2);
     OptArrv[1]->setGeometry(twRect(240, 660, 1095, 255));
-    // While all four shared one parent they were one exclusive group, so only
-    // one of the two defaults survived; now each pair is its own group.
-    OptSend[0]->setChecked(true);
-    OptArrv[0]->setChecked(true);
 
     TxtMsg->setGeometry(twRect(120, 2520, 8655, 4155));
 }

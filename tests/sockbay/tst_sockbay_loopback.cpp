@@ -1,6 +1,7 @@
 // The network tester's window over the real socket control, on loopback
 // only: every peer is a Qt socket of the test at 127.0.0.1.
 #include "clock.h"
+#include "deaflistener.h"
 #include "frmsockbay.h"
 #include "guard.h"
 #include "lamp.h"
@@ -174,24 +175,18 @@ private slots:
     {
         // A listener that never accepts, its backlog full: the handshake is
         // never answered, and the window gives up after its 60 seconds.
-        QTcpServer deaf;
-        deaf.setListenBacklogSize(0);
-        QVERIFY(deaf.listen(QHostAddress::LocalHost, 0));
-        deaf.pauseAccepting();
-        std::vector<std::unique_ptr<QTcpSocket>> fillers;
-        for (int i = 0; i < 4; ++i)
-            fillers.push_back(dial(deaf.serverPort()));
-        QTest::qWait(300);
+        DeafListener deaf;
+        QVERIFY(deaf.start());
 
         ScaledClock faster(200.0); // the 60 s limit in 0.3 s
         Clock::install(&faster);
-        w->TxtRPort->setText(QString::number(deaf.serverPort()));
+        w->TxtRPort->setText(QString::number(deaf.port()));
         QElapsedTimer wall;
         wall.start();
         click(w->CmdCnn);
         Clock::install(&m_fast);
         QVERIFY2(wall.elapsed() < 10000, qPrintable(QString::number(wall.elapsed())));
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……失败").arg(deaf.serverPort())});
+        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……失败").arg(deaf.port())});
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), qint64(kRed));
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
