@@ -149,7 +149,8 @@ void Form1::buildControls()
     OptSend[1]->setParent(Frame3);
     OptSend[1]->setGeometry(twRect(1440, 300, 3135, 255));
     ChkSend = new QCheckBox(QStringLiteral("文本末尾附加回车符"), Frame3);
-    ChkSend->setGeometry(twRect(4680, 300, 1935, 180));
+    // As tall as the option buttons beside it, so the row lines up.
+    ChkSend->setGeometry(twRect(4680, 300, 1935, 255));
     Label2->setParent(Frame3);
     Label2->setGeometry(twRect(360, 720, 540, 180));
     TxtSend->setParent(Frame3);
