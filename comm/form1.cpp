@@ -104,28 +104,16 @@ void Form1::buildControls()
 
     Frame4 = new QGroupBox(this);
     Frame4->setGeometry(twRect(240, 1140, 2175, 375));
-    const QString tips[6] = {QStringLiteral("端口打开指示"), QStringLiteral("DSR指示"), QStringLiteral("RTS指示"),
-                             QStringLiteral("载波连接指示"), QStringLiteral("发送指示"), QStringLiteral("接收指示")};
-    LampRim **rims[6] = {&Shape5, &Shape6, &Shape7, &Shape8, &Shape9, &Shape10};
-    ShpOpen = new Lamp(Frame4);
-    ShpDTR = new Lamp(Frame4);
-    ShpRTS = new Lamp(Frame4);
-    ShpCD = new Lamp(Frame4);
-    ShpSend->setParent(Frame4);
-    ShpArrv->setParent(Frame4);
-    Lamp *lamps[6] = {ShpOpen, ShpDTR, ShpRTS, ShpCD, ShpSend, ShpArrv};
-    for (int i = 0; i < 6; ++i) {
-        *rims[i] = new LampRim(Frame4);
-        (*rims[i])->setGeometry(twRect(360 * i, 120, 375, 255));
-    }
-    for (int i = 0; i < 6; ++i) {
-        lamps[i]->setGeometry(twRect(60 + 360 * i, 180, 255, 135));
-        lamps[i]->raise();
-    }
-    for (int i = 0; i < 6; ++i) {
-        Image1[i] = new TipArea(tips[i], Frame4);
-        Image1[i]->setGeometry(twRect(60 + 360 * i, 120, 255, 255));
-    }
+    ShpOpen = new Lamp;
+    ShpDTR = new Lamp;
+    ShpRTS = new Lamp;
+    ShpCD = new Lamp;
+    PlaceLampStrip(Frame4, {{ShpOpen, &Shape5, &Image1[0], QStringLiteral("端口打开指示")},
+                            {ShpDTR, &Shape6, &Image1[1], QStringLiteral("DSR指示")},
+                            {ShpRTS, &Shape7, &Image1[2], QStringLiteral("RTS指示")},
+                            {ShpCD, &Shape8, &Image1[3], QStringLiteral("载波连接指示")},
+                            {ShpSend, &Shape9, &Image1[4], QStringLiteral("发送指示")},
+                            {ShpArrv, &Shape10, &Image1[5], QStringLiteral("接收指示")}});
 
     CmdOpen = new QPushButton(QStringLiteral("打开端口"), this);
     CmdOpen->setGeometry(twRect(2640, 1200, 1095, 420));

@@ -76,8 +76,7 @@ bool SerialControl::qtSetting(Call call)
         return false;
     if (!m_port->isOpen())
         return true;
-    const bool softwareFlow = m_handshaking == comXOnXoff || m_handshaking == comRTSXOnXOff;
-    return SerialLine::applyInputFlags(fd(), softwareFlow);
+    return SerialLine::applyInputFlags(fd(), softwareFlow());
 }
 
 bool SerialControl::applyLineSettings()
@@ -220,16 +219,9 @@ void SerialControl::open()
         throw LinkError(device + QStringLiteral(": ") + m_port->errorString());
 
     m_device = device;
-    ++m_generation;
-    m_input.clear();
-    m_marks.reset();
-    m_text.reset();
-    m_receivePosted = false;
-    m_pumpPosted = false;
-    m_failing = false;
+    resetReception();
 
-    const bool softwareFlow = m_handshaking == comXOnXoff || m_handshaking == comRTSXOnXOff;
-    if (!SerialLine::applyInputFlags(fd(), softwareFlow)) {
+    if (!SerialLine::applyInputFlags(fd(), softwareFlow())) {
         const QString problem = systemError();
         closePort();
         throw LinkError(device + QStringLiteral(": ") + problem);
@@ -244,13 +236,14 @@ void SerialControl::open()
         m_lineTimer->start();
 }
 
-void SerialControl::closePort()
+bool SerialControl::softwareFlow() const
 {
-    if (m_port->isOpen()) {
-        SerialLine::discardQueues(fd());
-        m_port->close();
-    }
-    m_device.clear();
+    return m_handshaking == comXOnXoff || m_handshaking == comRTSXOnXOff;
+}
+
+void SerialControl::resetReception()
+{
+    // A new generation: whatever was queued for the port before is dropped.
     ++m_generation;
     m_input = QByteArray();
     m_marks.reset();
@@ -258,6 +251,16 @@ void SerialControl::closePort()
     m_receivePosted = false;
     m_pumpPosted = false;
     m_failing = false;
+}
+
+void SerialControl::closePort()
+{
+    if (m_port->isOpen()) {
+        SerialLine::discardQueues(fd());
+        m_port->close();
+    }
+    m_device.clear();
+    resetReception();
     m_lineTimer->stop();
     m_countersWork = false;
     m_levelsWork = false;

@@ -66,6 +66,9 @@ public:
 private:
     void open();
     void closePort();
+    // Forgets everything received and everything queued for the port.
+    void resetReception();
+    bool softwareFlow() const;
     [[noreturn]] void fail(const QString &problem) const;
     // Qt's setting calls reset the tty's input flags: run one, then put the
     // flags back.

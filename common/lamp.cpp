@@ -55,3 +55,24 @@ TipArea::TipArea(const QString &tip, QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
 }
+
+void PlaceLampStrip(QWidget *frame, std::initializer_list<LampSlot> places)
+{
+    // Created in this order, rims lie lowest and tooltip areas on top.
+    int i = 0;
+    for (const LampSlot &slot : places) {
+        *slot.rim = new LampRim(frame);
+        (*slot.rim)->setGeometry(twRect(360 * i++, 120, 375, 255));
+    }
+    i = 0;
+    for (const LampSlot &slot : places) {
+        slot.lamp->setParent(frame);
+        slot.lamp->setGeometry(twRect(60 + 360 * i++, 180, 255, 135));
+        slot.lamp->raise();
+    }
+    i = 0;
+    for (const LampSlot &slot : places) {
+        *slot.tip = new TipArea(slot.tipText, frame);
+        (*slot.tip)->setGeometry(twRect(60 + 360 * i++, 120, 255, 255));
+    }
+}

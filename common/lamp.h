@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <initializer_list>
+
 // Colours as the tools write them: 0x00BBGGRR, red in the low byte.
 constexpr quint32 kBlack = 0x000000;
 constexpr quint32 kRed = 0x0000FF;
@@ -46,3 +48,17 @@ class TipArea : public QWidget
 public:
     TipArea(const QString &tip, QWidget *parent);
 };
+
+// One place of a lamp strip: the lamp, where its rim and tooltip area go,
+// and the tooltip.
+struct LampSlot
+{
+    Lamp *lamp;
+    LampRim **rim;
+    TipArea **tip;
+    QString tipText;
+};
+
+// Lays the lamps out in `frame` 360 twips apart, each with its rim behind
+// and its tooltip area over it.
+void PlaceLampStrip(QWidget *frame, std::initializer_list<LampSlot> places);

@@ -11,21 +11,26 @@ QString TrimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+int HexDigitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return -1;
+}
+
 quint32 HexGroupValue(QStringView group)
 {
     quint32 value = 0;
     for (const QChar c : group) {
-        const char16_t u = c.unicode();
-        if (u == u' ' || u == u'\t' || u == u'\n')
+        if (c == u' ' || c == u'\t' || c == u'\n')
             continue;
-        int digit;
-        if (u >= u'0' && u <= u'9')
-            digit = u - u'0';
-        else if (u >= u'A' && u <= u'F')
-            digit = u - u'A' + 10;
-        else if (u >= u'a' && u <= u'f')
-            digit = u - u'a' + 10;
-        else
+        const int digit = HexDigitValue(c);
+        if (digit < 0)
             break;
         value = value * 16 + quint32(digit);
     }

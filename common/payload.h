@@ -7,6 +7,9 @@
 // removed; tabs and line breaks stay.
 QString TrimSpaces(const QString &text);
 
+// The value of a hexadecimal digit (0-9, A-F, a-f), -1 for anything else.
+int HexDigitValue(QChar c);
+
 // The value the "&H" reader gives a group of characters: hexadecimal digits
 // from the start, blanks (space, tab, line feed) skipped, stopping at the
 // first other character; no digit gives 0.

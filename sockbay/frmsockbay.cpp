@@ -96,26 +96,12 @@ void FrmSockbay::buildControls()
 
     Frame3 = new QGroupBox(FrmSet);
     Frame3->setGeometry(twRect(6960, 240, 1455, 375));
-    const QString tips[4] = {QStringLiteral("侦听指示"), QStringLiteral("连接指示"), QStringLiteral("发送指示"),
-                             QStringLiteral("接收指示")};
-    LampRim **rims[4] = {&Shape5, &Shape6, &Shape7, &Shape8};
-    ShpLstn = new Lamp(Frame3);
-    ShpCnn = new Lamp(Frame3);
-    ShpSend->setParent(Frame3);
-    ShpArrv->setParent(Frame3);
-    Lamp *lamps[4] = {ShpLstn, ShpCnn, ShpSend, ShpArrv};
-    for (int i = 0; i < 4; ++i) {
-        *rims[i] = new LampRim(Frame3);
-        (*rims[i])->setGeometry(twRect(360 * i, 120, 375, 255));
-    }
-    for (int i = 0; i < 4; ++i) {
-        lamps[i]->setGeometry(twRect(60 + 360 * i, 180, 255, 135));
-        lamps[i]->raise();
-    }
-    for (int i = 0; i < 4; ++i) {
-        Image1[i] = new TipArea(tips[i], Frame3);
-        Image1[i]->setGeometry(twRect(60 + 360 * i, 120, 255, 255));
-    }
+    ShpLstn = new Lamp;
+    ShpCnn = new Lamp;
+    PlaceLampStrip(Frame3, {{ShpLstn, &Shape5, &Image1[0], QStringLiteral("侦听指示")},
+                            {ShpCnn, &Shape6, &Image1[1], QStringLiteral("连接指示")},
+                            {ShpSend, &Shape7, &Image1[2], QStringLiteral("发送指示")},
+                            {ShpArrv, &Shape8, &Image1[3], QStringLiteral("接收指示")}});
 
     CmdLstn = new QPushButton(QStringLiteral("侦听"), this);
     CmdLstn->setGeometry(twRect(240, 840, 1095, 420));

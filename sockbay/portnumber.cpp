@@ -1,6 +1,7 @@
 #include "portnumber.h"
 
 #include "linkerror.h"
+#include "payload.h"
 
 #include <QLocale>
 
@@ -22,14 +23,7 @@ bool isDigit(QChar c)
 
 int digitValue(QChar c, int radix)
 {
-    int d = -1;
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        d = u - u'0';
-    else if (u >= u'A' && u <= u'F')
-        d = u - u'A' + 10;
-    else if (u >= u'a' && u <= u'f')
-        d = u - u'a' + 10;
+    const int d = HexDigitValue(c);
     return d < radix ? d : -1;
 }
 
