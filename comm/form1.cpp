@@ -257,6 +257,8 @@ void Form1::showLineLevels()
 
 void Form1::CmdClose_Click()
 {
+    // What came in before the close stands before its line.
+    logRemaining();
     AppendEntry(kBlack, QStringLiteral(" 关闭端口\r\n"));
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
@@ -298,9 +300,11 @@ void Form1::MSComm1_OnComm()
 
 void Form1::MSComm1_Failed(const QString &description)
 {
-    // The port is gone (an adapter unplugged): say so once and put out its
-    // lamps; the window keeps its open-port form until the user closes,
-    // which then finds the port closed.
+    // The port is gone (an adapter unplugged): log what it delivered
+    // before it went, say so once and put out its lamps; the window keeps
+    // its open-port form until the user closes, which then finds the port
+    // closed.
+    logRemaining();
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
     AppendEntry(kRed, QStringLiteral("  ") + description);
@@ -328,7 +332,9 @@ void Form1::keyPressEvent(QKeyEvent *event)
 {
     // The default button: Enter sends while sending is possible, unless
     // another button has the focus (it then presses itself).
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    // (The Enter key of the keypad carries the keypad modifier.)
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         if (CmdSend->isEnabled() && !qobject_cast<QPushButton *>(focusWidget())) {
             CmdSend->click();
             event->accept();
@@ -366,11 +372,6 @@ qint64 Form1::receiveWaiting()
 bool Form1::receiveLinkUp()
 {
     return MSComm1->PortOpen();
-}
-
-QString Form1::receiveText()
-{
-    return MSComm1->InputText();
 }
 
 QByteArray Form1::receiveBytes()

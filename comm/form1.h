@@ -68,7 +68,6 @@ protected:
     void handOverBytes(const QByteArray &payload) override;
     qint64 receiveWaiting() override;
     bool receiveLinkUp() override;
-    QString receiveText() override;
     QByteArray receiveBytes() override;
 
 private:

@@ -55,7 +55,8 @@ public:
     virtual void setEOFEnable(bool on) = 0;
     virtual bool EOFEnable() const = 0;
 
-    // Written at any time; takes effect for the next read.
+    // Written at any time: how the window shows what it reads. The control
+    // hands over bytes in either mode.
     virtual void setInputMode(int mode) = 0;
     virtual int InputMode() const = 0;
 
@@ -69,14 +70,16 @@ public:
     virtual bool DSRHolding() const = 0;
     virtual bool CDHolding() const = 0;
 
-    // Bytes waiting; 0 when closed. Never throws.
+    // Bytes waiting. Never throws. A close empties it, but after the device
+    // failed (LinkFailed) it still holds what came before the failure.
     virtual qint64 InBufferCount() const = 0;
-    // Take everything waiting, as text (UTF-8, an incomplete sequence held
-    // for the next read) or as bytes. Throw LinkError if the device fails.
-    virtual QString InputText() = 0;
+    // Take everything waiting, as it came (the window decodes text itself,
+    // since a character may span two reads). Throws LinkError if the device
+    // fails.
     virtual QByteArray InputBytes() = 0;
 
-    // Queue bytes for sending. Throw LinkError if the device refuses them.
+    // Queue bytes for sending (text as UTF-8). Throw LinkError if the device
+    // refuses them.
     virtual void OutputText(const QString &text) = 0;
     virtual void OutputBytes(const QByteArray &bytes) = 0;
 

@@ -241,26 +241,26 @@ bool SerialControl::softwareFlow() const
     return m_handshaking == comXOnXoff || m_handshaking == comRTSXOnXOff;
 }
 
-void SerialControl::resetReception()
+void SerialControl::resetReception(bool keepInput)
 {
     // A new generation: whatever was queued for the port before is dropped.
     ++m_generation;
-    m_input = QByteArray();
+    if (!keepInput)
+        m_input = QByteArray();
     m_marks.reset();
-    m_text.reset();
     m_receivePosted = false;
     m_pumpPosted = false;
     m_failing = false;
 }
 
-void SerialControl::closePort()
+void SerialControl::closePort(bool keepInput)
 {
     if (m_port->isOpen()) {
         SerialLine::discardQueues(fd());
         m_port->close();
     }
     m_device.clear();
-    resetReception();
+    resetReception(keepInput);
     m_lineTimer->stop();
     m_countersWork = false;
     m_levelsWork = false;
@@ -291,7 +291,9 @@ bool SerialControl::CDHolding() const
 
 qint64 SerialControl::InBufferCount() const
 {
-    return PortOpen() ? m_input.size() : 0;
+    // Empty once closed by a call; after a failure it still holds what the
+    // device delivered before it went.
+    return m_input.size();
 }
 
 QByteArray SerialControl::take()
@@ -312,17 +314,8 @@ QByteArray SerialControl::take()
     return all;
 }
 
-QString SerialControl::InputText()
-{
-    if (!PortOpen())
-        return QString();
-    return m_text.decode(take());
-}
-
 QByteArray SerialControl::InputBytes()
 {
-    if (!PortOpen())
-        return QByteArray();
     return take();
 }
 
@@ -439,7 +432,12 @@ void SerialControl::portError(QSerialPort::SerialPortError error)
         // A close by the user in the meantime ended this port's story.
         if (generation != m_generation)
             return;
-        closePort();
+        // What came before the failure is the window's to log: take in all
+        // that Qt still holds, past the bound (no sender is left to hold
+        // back), and keep it through the close.
+        for (QByteArray raw = m_port->readAll(); !raw.isEmpty(); raw = m_port->readAll())
+            m_marks.decode(raw.constData(), raw.size(), m_input);
+        closePort(true);
         emit LinkFailed(description);
     }, Qt::QueuedConnection);
 }

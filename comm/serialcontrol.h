@@ -4,7 +4,6 @@
 #include "serialline.h"
 #include "serialmarkdecoder.h"
 #include "serialsettings.h"
-#include "textdecoder.h"
 
 #include <QSerialPort>
 
@@ -53,7 +52,6 @@ public:
     bool DSRHolding() const override;
     bool CDHolding() const override;
     qint64 InBufferCount() const override;
-    QString InputText() override;
     QByteArray InputBytes() override;
     void OutputText(const QString &text) override;
     void OutputBytes(const QByteArray &bytes) override;
@@ -65,9 +63,11 @@ public:
 
 private:
     void open();
-    void closePort();
-    // Forgets everything received and everything queued for the port.
-    void resetReception();
+    // `keepInput`: what was received stays readable (a failed device).
+    void closePort(bool keepInput = false);
+    // Drops every event queued for the port and forgets what was received
+    // (unless `keepInput`).
+    void resetReception(bool keepInput = false);
     bool softwareFlow() const;
     [[noreturn]] void fail(const QString &problem) const;
     // Qt's setting calls reset the tty's input flags: run one, then put the
@@ -104,7 +104,6 @@ private:
     quint64 m_generation = 0;
     QByteArray m_input;
     SerialMarkDecoder m_marks;
-    StreamTextDecoder m_text;
     bool m_receivePosted = false;
     bool m_pumpPosted = false;
     bool m_failing = false; // a device failure is being reported

@@ -194,12 +194,30 @@ void ConsoleWindow::collectReceived()
     }
     if (!receiveLinkUp())
         return;
+    logReceived(false);
+}
+
+void ConsoleWindow::logReceived(bool last)
+{
+    QByteArray bytes = receiveBytes();
     if (OptArrv[0]->isChecked()) {
-        const QString text = receiveText();
+        QString text = m_received.decode(bytes);
+        if (last)
+            text += m_received.finish();
         AppendEntry(kBlack, QStringLiteral("  接收文本：  ") + text);
     } else {
-        const QByteArray bytes = receiveBytes();
+        // Bytes held for a cut character after a text read come first:
+        // they arrived before the rest.
+        if (m_received.holding())
+            bytes.prepend(m_received.takeHeld());
         AppendEntry(kBlack, QStringLiteral("  接收数据："));
         AppendLog(kBlack, FormatHexBytes(bytes));
     }
+}
+
+void ConsoleWindow::logRemaining()
+{
+    if (receiveWaiting() == 0 && !m_received.holding())
+        return;
+    logReceived(true);
 }

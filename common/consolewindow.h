@@ -1,5 +1,7 @@
 #pragma once
 
+#include "textdecoder.h"
+
 #include <QWidget>
 #include <functional>
 #include <type_traits>
@@ -83,10 +85,25 @@ protected:
     // The receive collection: light the lamp, settle until the count stops
     // growing, read everything and log it as text or bytes.
     void collectReceived();
+    // Whatever ends a link calls this before it writes its own line: what
+    // the link delivered and the log has not shown yet (waiting, or held
+    // from a cut character) is logged now as the ordinary receive entry, so
+    // nothing that came before the end stands after it or is lost.
+    void logRemaining();
     virtual qint64 receiveWaiting() = 0;
     virtual bool receiveLinkUp() = 0;
-    virtual QString receiveText() = 0;
+    // Everything waiting, as it came; the window turns it into text itself.
     virtual QByteArray receiveBytes() = 0;
 
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Reads everything waiting and logs it in the current receive mode;
+    // `last`: the link is ending, so a held cut character can never be
+    // completed and is shown as U+FFFD.
+    void logReceived(bool last);
+
+    // Received text spans reads: a character cut by one read waits here
+    // for the next.
+    StreamTextDecoder m_received;
 };

@@ -266,6 +266,8 @@ void FrmSockbay::waitWhileConnecting()
 
 void FrmSockbay::CmdClose_Click()
 {
+    // What came in before the hang-up stands before its line.
+    logRemaining();
     EnableAddressFields(true);
     CmdLstn->setEnabled(true);
     CmdCnn->setEnabled(true);
@@ -370,6 +372,8 @@ void FrmSockbay::Winsock1_DataArrival(qint64)
 
 void FrmSockbay::Winsock1_Close()
 {
+    // What the peer sent before it closed stands before the closing line.
+    logRemaining();
     endConnection(QStringLiteral("  通讯结束\r\n"));
 }
 
@@ -393,6 +397,8 @@ void FrmSockbay::endConnection(const QString &closingEntry)
 
 void FrmSockbay::Winsock1_Error(int, const QString &Description)
 {
+    // What came in before the failure stands before its line.
+    logRemaining();
     ErrorReported = true;
     AppendEntry(kRed, QStringLiteral("  通讯错误：") + Description);
     Winsock1_Close();
@@ -428,11 +434,6 @@ qint64 FrmSockbay::receiveWaiting()
 bool FrmSockbay::receiveLinkUp()
 {
     return Winsock1->State() == Winsock::sckConnected;
-}
-
-QString FrmSockbay::receiveText()
-{
-    return Winsock1->GetDataText();
 }
 
 QByteArray FrmSockbay::receiveBytes()

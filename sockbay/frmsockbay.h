@@ -67,7 +67,6 @@ protected:
     void handOverBytes(const QByteArray &payload) override;
     qint64 receiveWaiting() override;
     bool receiveLinkUp() override;
-    QString receiveText() override;
     QByteArray receiveBytes() override;
 
 private:

@@ -9,9 +9,15 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +54,7 @@ SocketControl::SocketControl(QObject *parent) : Winsock(parent), m_server(new So
 
 SocketControl::~SocketControl()
 {
+    closeProbe();
     if (m_socket)
         m_socket->disconnect(this);
 }
@@ -103,7 +110,7 @@ int SocketControl::State() const
 
 qint64 SocketControl::BytesReceived() const
 {
-    return m_socket ? m_socket->bytesAvailable() : 0;
+    return m_leftover.size() + (m_socket ? m_socket->bytesAvailable() : 0);
 }
 
 void SocketControl::requireClosed() const
@@ -132,16 +139,39 @@ void SocketControl::Connect(const QString &remoteHost, const QString &remotePort
     const QString host = remoteHost.trimmed();
     if (host.isEmpty())
         throw LinkError(QString::fromLatin1(kInvalidArgument));
-
-    QTcpSocket *socket = newSocket();
-    if (m_localPort != 0 && !socket->bind(QHostAddress::Any, quint16(m_localPort))) {
-        const QString description = socket->errorString();
-        Close();
-        throw LinkError(description);
-    }
+    m_remoteHost = host;
+    m_remotePort = port;
     m_state = sckConnecting;
+    const QString problem = startConnecting();
+    if (!problem.isEmpty()) {
+        Close();
+        throw LinkError(problem);
+    }
+}
+
+QString SocketControl::startConnecting()
+{
+    QTcpSocket *socket = newSocket();
+    if (m_localPort != 0 && !socket->bind(QHostAddress::Any, quint16(m_localPort)))
+        return socket->errorString();
     // Resolves a host name on Qt's lookup thread: the window stays live.
-    socket->connectToHost(host, port);
+    socket->connectToHost(m_remoteHost, m_remotePort);
+    return QString();
+}
+
+void SocketControl::connectTimedOut()
+{
+    // Qt gives up an unanswered connect after a time of its own, which
+    // races the caller's limit; the caller decides when to give up, so the
+    // attempt simply starts again.
+    post([this] {
+        if (m_state != sckConnecting)
+            return;
+        releaseSocket();
+        const QString problem = startConnecting();
+        if (!problem.isEmpty())
+            connectionEnded(QAbstractSocket::UnknownSocketError, problem);
+    });
 }
 
 void SocketControl::Listen()
@@ -169,6 +199,7 @@ void SocketControl::Accept(qint32 requestID)
         Close();
         throw LinkError(description);
     }
+    watchForReset();
     m_state = sckConnected;
 }
 
@@ -179,17 +210,18 @@ void SocketControl::Close() noexcept
     m_progressQueued = false;
     m_progressBytes = 0;
     m_endQueued = false;
+    m_leftover = QByteArray();
     m_server->close();
     // The request being offered right now survives: the window's accept
     // handler closes the control and then accepts that very request.
     m_server->dropAllExcept(m_offering);
     releaseSocket();
-    m_decoder.reset();
     m_state = sckClosed;
 }
 
 void SocketControl::releaseSocket() noexcept
 {
+    closeProbe();
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
     if (!socket)
         return;
@@ -222,14 +254,41 @@ void SocketControl::SendData(const QByteArray &bytes)
         throw LinkError(m_socket->errorString());
 }
 
-QString SocketControl::GetDataText()
-{
-    return m_decoder.decode(GetDataBytes());
-}
-
 QByteArray SocketControl::GetDataBytes()
 {
-    return m_socket ? m_socket->readAll() : QByteArray();
+    QByteArray all = std::exchange(m_leftover, QByteArray());
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        all += m_socket->readAll();
+    return all;
+}
+
+void SocketControl::watchForReset()
+{
+    // Qt reports the peer's reset as an ordinary close and then lets go of
+    // the descriptor. A second descriptor on the same socket keeps it
+    // readable until the end has been told apart.
+    closeProbe();
+    if (m_socket)
+        m_probe = ::fcntl(int(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+}
+
+bool SocketControl::endedByReset()
+{
+    if (m_probe < 0)
+        return false;
+    // After the peer's FIN the connection waits for our close; after its
+    // RST it is closed already.
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    const bool reset = ::getsockopt(m_probe, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
+    closeProbe();
+    return reset;
+}
+
+void SocketControl::closeProbe() noexcept
+{
+    if (m_probe >= 0)
+        ::close(std::exchange(m_probe, -1));
 }
 
 void SocketControl::onRequestParked(qint32 id)
@@ -260,6 +319,7 @@ void SocketControl::offerRequest(qint32 id)
 
 void SocketControl::onConnected()
 {
+    watchForReset();
     m_state = sckConnected;
 }
 
@@ -292,30 +352,42 @@ void SocketControl::onBytesWritten(qint64 bytes)
 
 void SocketControl::onPeerClosed()
 {
-    if (m_endQueued)
-        return;
-    m_endQueued = true;
-    // At once, so that a data handler settling right now does not read from
-    // a connection that is gone.
-    m_state = sckClosing;
-    post([this] { emit CloseEvent(); });
+    connectionEnded(QAbstractSocket::RemoteHostClosedError, QString());
 }
 
 void SocketControl::onSocketError(QAbstractSocket::SocketError error)
 {
-    // Qt reports the peer's close (and its reset) as an error too.
-    if (error == QAbstractSocket::RemoteHostClosedError) {
-        onPeerClosed();
+    if (error == QAbstractSocket::SocketTimeoutError && m_state == sckConnecting) {
+        connectTimedOut();
         return;
     }
+    connectionEnded(error, m_socket ? m_socket->errorString() : QString());
+}
+
+void SocketControl::connectionEnded(QAbstractSocket::SocketError error, const QString &description)
+{
     if (m_endQueued)
         return;
     m_endQueued = true;
-    const QString description = m_socket->errorString();
+    // What came before the end is the window's to read. Qt may drop its
+    // buffer right after telling (it aborts on a failed write), so keep it.
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        m_leftover += m_socket->readAll();
+
+    // Qt reports the peer's close, and its reset, as this "error".
+    const bool reset = endedByReset();
+    if (error == QAbstractSocket::RemoteHostClosedError && !reset) {
+        // At once, so that a data handler settling right now does not read
+        // as if the connection were still there.
+        m_state = sckClosing;
+        post([this] { emit CloseEvent(); });
+        return;
+    }
+    const QString text = reset ? QString::fromLocal8Bit(std::strerror(ECONNRESET)) : description;
     // The state turns to error only as the event is raised: a connect wait
     // that polls State then keeps pumping until the window has been told.
-    post([this, error, description] {
+    post([this, error, text] {
         m_state = sckError;
-        emit Error(int(error), description);
+        emit Error(int(error), text);
     });
 }

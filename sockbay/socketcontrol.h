@@ -1,6 +1,5 @@
 #pragma once
 
-#include "textdecoder.h"
 #include "winsock.h"
 
 #include <QAbstractSocket>
@@ -48,7 +47,6 @@ public:
 
     void SendData(const QString &text) override;
     void SendData(const QByteArray &bytes) override;
-    QString GetDataText() override;
     QByteArray GetDataBytes() override;
 
     // The bound applied to connections made after the call. For tests and
@@ -62,6 +60,10 @@ private:
     void post(Event event);
 
     QTcpSocket *newSocket();
+    // A new socket connecting to the remote host and port of Connect();
+    // the problem when it cannot even start, else empty.
+    QString startConnecting();
+    void connectTimedOut();
     void requireClosed() const;
     void releaseSocket() noexcept;
 
@@ -72,6 +74,14 @@ private:
     void onBytesWritten(qint64 bytes);
     void onPeerClosed();
     void onSocketError(QAbstractSocket::SocketError error);
+    // The connection ended (peer's close or reset, or an error): keeps what
+    // it delivered and raises CloseEvent or Error, once.
+    void connectionEnded(QAbstractSocket::SocketError error, const QString &description);
+
+    // Telling the peer's reset from its close (see watchForReset()).
+    void watchForReset();
+    bool endedByReset();
+    void closeProbe() noexcept;
 
     SocketServer *m_server;
     QTcpSocket *m_socket = nullptr;
@@ -91,5 +101,11 @@ private:
     qint64 m_progressBytes = 0;
     bool m_endQueued = false;
 
-    StreamTextDecoder m_decoder;
+    QString m_remoteHost;
+    quint16 m_remotePort = 0;
+    // What the connection delivered that Qt no longer holds, kept after its
+    // end until read.
+    QByteArray m_leftover;
+    // A second descriptor of the connection's socket, or -1.
+    int m_probe = -1;
 };

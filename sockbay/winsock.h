@@ -52,8 +52,9 @@ public:
 
     virtual void SendData(const QString &text) = 0;
     virtual void SendData(const QByteArray &bytes) = 0;
-    // GetData with type 8 (string) and type 17 (byte array): all bytes waiting.
-    virtual QString GetDataText() = 0;
+    // GetData: all bytes waiting, as they came (the window decodes text
+    // itself, since a character may span two reads). What a connection
+    // delivered before it ended stays readable until Close().
     virtual QByteArray GetDataBytes() = 0;
 
 signals:

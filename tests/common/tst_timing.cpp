@@ -18,7 +18,6 @@ protected:
     void handOverBytes(const QByteArray &) override {}
     qint64 receiveWaiting() override { return 0; }
     bool receiveLinkUp() override { return false; }
-    QString receiveText() override { return {}; }
     QByteArray receiveBytes() override { return {}; }
 };
 } // namespace

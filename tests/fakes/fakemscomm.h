@@ -79,7 +79,6 @@ public:
     bool DSRHolding() const override { return dsr; }
     bool CDHolding() const override { return cd; }
     qint64 InBufferCount() const override { return open ? inBuffer.size() : 0; }
-    QString InputText() override { return QString::fromUtf8(take()); }
     QByteArray InputBytes() override { return take(); }
     void OutputText(const QString &text) override { out(text.toUtf8()); }
     void OutputBytes(const QByteArray &bytes) override { out(bytes); }

@@ -107,7 +107,6 @@ public:
     }
     void SendData(const QString &text) override { send(text.toUtf8(), true); }
     void SendData(const QByteArray &bytes) override { send(bytes, false); }
-    QString GetDataText() override { return QString::fromUtf8(take()); }
     QByteArray GetDataBytes() override { return take(); }
 
 private:

@@ -67,7 +67,6 @@ private slots:
     void closedPortIsQuiet();
     void writtenBytesArriveExactly();
     void receivedBytesTakenOnce();
-    void receivedTextKeepsSplitSequences();
     void eofCharacterReported();
     void eventsDroppedAfterClose();
     void pseudoTerminalHasNoLines();
@@ -204,7 +203,6 @@ void SerialControlTest::closedPortIsQuiet()
     control.setPortOpen(false);
     QCOMPARE(control.InBufferCount(), 0);
     QVERIFY(control.InputBytes().isEmpty());
-    QVERIFY(control.InputText().isEmpty());
     QVERIFY_THROWS_EXCEPTION(LinkError, control.OutputBytes("x"));
 
     control.setPortOpen(true);
@@ -263,22 +261,6 @@ void SerialControlTest::receivedBytesTakenOnce()
     QVERIFY(pty.write("more"));
     QTRY_VERIFY_WITH_TIMEOUT(events.codes.contains(MSComm::comEvReceive), 10000);
     QCOMPARE(control.InputBytes(), QByteArray("more"));
-}
-
-void SerialControlTest::receivedTextKeepsSplitSequences()
-{
-    PtyPair pty;
-    pty.linkAs(1);
-    SerialControl control;
-    control.setPortOpen(true);
-
-    const QByteArray text = QStringLiteral("数据 ok").toUtf8(); // 3 + 3 + 3 bytes
-    QVERIFY(pty.write(text.left(4)));                     // cuts the second character
-    QTRY_COMPARE_WITH_TIMEOUT(control.InBufferCount(), 4, 10000);
-    QCOMPARE(control.InputText(), QStringLiteral("数"));
-    QVERIFY(pty.write(text.mid(4)));
-    QTRY_COMPARE_WITH_TIMEOUT(control.InBufferCount(), text.size() - 4, 10000);
-    QCOMPARE(control.InputText(), QStringLiteral("据 ok"));
 }
 
 void SerialControlTest::eofCharacterReported()
