@@ -159,8 +159,9 @@ void ConsoleWindow::CmdSend_Click()
     }
     const HexPayload payload = ParseHexPayload(text);
     if (payload.beyondLimits) {
-        ShowNotice(this, QStringLiteral("发送字节超出限制：最多255个字节，每个字节之间用空格分开，每段不超过254个字符！"),
-                   QStringLiteral("提示"));
+        // Refused as the log refuses everything else: one red entry. The
+        // send box keeps the text so that it can be shortened.
+        AppendEntry(kRed, QStringLiteral("  发送字节超出限制：最多255个字节，每段不超过254个字符"));
         TxtSend->setFocus();
         return;
     }

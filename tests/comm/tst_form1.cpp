@@ -64,6 +64,16 @@ private:
         w->CmdOpen->click();
         QVERIFY(fake->open);
     }
+    int receiveEntries() const { return int(log().count(QStringLiteral("  接收"))); }
+    // One arrival, collected and logged.
+    void receive(const QByteArray &bytes)
+    {
+        const int before = receiveEntries();
+        fake->inBuffer += bytes;
+        fake->raise(MSComm::comEvReceive);
+        QTRY_COMPARE(receiveEntries(), before + 1);
+        QTRY_VERIFY(!w->Receiving);
+    }
 
 private slots:
     void initTestCase()
@@ -123,6 +133,12 @@ private slots:
     void closeDuringSettleLogsDataFirst();
     void receiveModeSwitchedDuringSettle();
     void lostDeviceIsReportedOnce();
+    void lostDeviceDuringSettleLogsDataFirst();
+    void textAcrossReads_data();
+    void textAcrossReads();
+    void heldBytesLeadTheListingAfterSwitch();
+    void heldBytesShowAtTheEnd_data();
+    void heldBytesShowAtTheEnd();
 };
 
 void TstForm1::rightAfterStart()
@@ -316,6 +332,17 @@ void TstForm1::enterPressesTheDefaultButton()
     QTest::keyClick(w->CmdClear, Qt::Key_Return);
     QCOMPARE(fake->output.size(), 3);
     QCOMPARE(logText(w->TxtMsg), QString());
+
+    // The keypad's Enter is Enter too.
+    w->TxtSend->setFocus();
+    QTest::keyClick(w->TxtSend, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(fake->output.size(), 4);
+    w->CmbXY->setFocus();
+    QTest::keyClick(w->CmbXY, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(fake->output.size(), 5);
+    // With another modifier it is not.
+    QTest::keyClick(w->TxtSend, Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(fake->output.size(), 5);
 }
 
 void TstForm1::sendBoxRefusesThe513thCharacter()
@@ -525,16 +552,24 @@ void TstForm1::sendBeyondLimitsIsRefused()
 {
     open();
     w->OptSend[1]->setChecked(true);
-    QStringList tokens;
-    for (int i = 0; i < 256; ++i)
-        tokens << QStringLiteral("1");
     w->TxtSend->setMaxLength(10000);
-    w->TxtSend->setText(tokens.join(u' '));
-    w->CmdSend_Click();
-    QCOMPARE(notices.size(), 1);
-    QVERIFY(notices.first().startsWith(QStringLiteral("提示|")));
-    QCOMPARE(fake->output.size(), 0);
-    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
+    // 256 tokens; a token followed by a space beyond the 255th character.
+    const QString texts[] = {QStringList(256, QStringLiteral("1")).join(u' '), QString(255, u'1') + QStringLiteral(" 2")};
+    for (const QString &text : texts) {
+        w->CmdClear_Click();
+        w->TxtSend->setText(text);
+        w->CmdClose->setFocus();
+        w->CmdSend_Click();
+        // One red entry, no dialog, nothing sent; the text stays to be
+        // shortened, with the focus on it.
+        QVERIFY(notices.isEmpty());
+        QCOMPARE(fake->output.size(), 0);
+        QVERIFY(log().endsWith(QStringLiteral("\nT  发送字节超出限制：最多255个字节，每段不超过254个字符")));
+        QCOMPARE(log().count(u'\n'), 1);
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  发送字节超出限制")), kRed);
+        QCOMPARE(w->TxtSend->text(), text);
+        QCOMPARE(QApplication::focusWidget(), w->TxtSend);
+    }
 }
 
 void TstForm1::sendFailureIsLoggedInRed()
@@ -724,6 +759,92 @@ void TstForm1::lostDeviceIsReportedOnce()
     QVERIFY(w->CmdClose->isEnabled());
     QTest::mouseClick(w->CmdClose, Qt::LeftButton);
     QVERIFY(w->CmdOpen->isEnabled() && !w->CmdClose->isEnabled());
+}
+
+void TstForm1::lostDeviceDuringSettleLogsDataFirst()
+{
+    slowSettle();
+    open();
+    fake->inBuffer = "last words";
+    duringSettle([&] {
+        // The control closed the port and kept what came before the failure.
+        fake->open = false;
+        emit fake->LinkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
+    });
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().contains(QStringLiteral("device removed")));
+    QTRY_VERIFY(!w->Receiving);
+    QTest::qWait(100);
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  接收文本：  last words\nT  /dev/ttyUSB0: device removed"));
+}
+
+void TstForm1::textAcrossReads_data()
+{
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::addColumn<QStringList>("entries");
+    const QString r(QChar(0xFFFD));
+    QTest::newRow("cut, then not continued") << QList<QByteArray>{"\xC3", "hello"} << QStringList{"", r + "hello"};
+    QTest::newRow("cut, then a character of its own")
+        << QList<QByteArray>{"\xE3", "\xE3\x81\x82"} << QStringList{"", r + QStringLiteral("あ")};
+    QTest::newRow("cut, then completed") << QList<QByteArray>{"t=2\xE2\x84", "\x83 ok"} << QStringList{"t=2", QStringLiteral("℃ ok")};
+}
+
+void TstForm1::textAcrossReads()
+{
+    QFETCH(QList<QByteArray>, reads);
+    QFETCH(QStringList, entries);
+    open();
+    for (const QByteArray &read : reads)
+        receive(read);
+    QStringList got;
+    for (const QString &line : log().split(u'\n'))
+        if (line.startsWith(QStringLiteral("T  接收文本：  ")))
+            got << line.mid(QStringLiteral("T  接收文本：  ").size());
+    QCOMPARE(got, entries);
+}
+
+void TstForm1::heldBytesLeadTheListingAfterSwitch()
+{
+    open();
+    receive("ok\xE6\x95");
+    QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ok")));
+    QTest::mouseClick(w->OptArrv[1], Qt::LeftButton);
+    receive("\xB0\x41");
+    QVERIFY(log().endsWith(QStringLiteral("\nT  接收数据：  E6  95  B0  41")));
+    // Byte mode holds nothing back: back in text mode the rest of a
+    // character listed as bytes is invalid on its own.
+    receive("\xE6");
+    QTest::mouseClick(w->OptArrv[0], Qt::LeftButton);
+    receive("\x95\xB0");
+    QVERIFY(log().endsWith(QStringLiteral("\nT  接收数据：  E6\nT  接收文本：  \uFFFD\uFFFD")));
+}
+
+void TstForm1::heldBytesShowAtTheEnd_data()
+{
+    QTest::addColumn<bool>("byUser");
+    QTest::newRow("closed by the user") << true;
+    QTest::newRow("device lost") << false;
+}
+
+void TstForm1::heldBytesShowAtTheEnd()
+{
+    QFETCH(bool, byUser);
+    open();
+    receive("ok\xE6\x95");
+    if (byUser) {
+        QTest::mouseClick(w->CmdClose, Qt::LeftButton);
+        QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ok\nT  接收文本：  \uFFFD\nT 关闭端口\n")));
+    } else {
+        fake->open = false;
+        emit fake->LinkFailed(QStringLiteral("gone"));
+        QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ok\nT  接收文本：  \uFFFD\nT  gone")));
+    }
+    // A fresh port starts with nothing held.
+    if (!byUser)
+        QTest::mouseClick(w->CmdClose, Qt::LeftButton);
+    open();
+    receive("\xB0");
+    QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  \uFFFD")));
 }
 
 QTEST_MAIN(TstForm1)

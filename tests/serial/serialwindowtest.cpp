@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -66,6 +67,9 @@ private slots:
     void arrivalLoggedAsBytes();
     void streamLoggedOnceInSeveralEntries();
     void otherEndClosingLeavesWindowUsable();
+    void textCutAcrossReads();
+    void endDuringSettleLogsDataFirst_data();
+    void endDuringSettleLogsDataFirst();
 
 private:
     void open();
@@ -242,6 +246,69 @@ void SerialWindowTest::otherEndClosingLeavesWindowUsable()
     open();
     QVERIFY(next.write("hi"));
     QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{QStringLiteral("hi")}, 10000);
+}
+
+void SerialWindowTest::textCutAcrossReads()
+{
+    Form1 &w = *m_window;
+    open();
+    const QString r(QChar(0xFFFD));
+    // A lead byte on its own, then a read that does not continue it; then
+    // one cut inside a character that the next read starts afresh.
+    QVERIFY(m_pty->write("\xC3"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{""}, 10000);
+    QTRY_VERIFY(!w.Receiving);
+    QVERIFY(m_pty->write("hello"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).size(), 2, 10000);
+    QTRY_VERIFY(!w.Receiving);
+    QVERIFY(m_pty->write("\xE3"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).size(), 3, 10000);
+    QTRY_VERIFY(!w.Receiving);
+    QVERIFY(m_pty->write("\xE3\x81\x82"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).size(), 4, 10000);
+    QCOMPARE(receivedTexts(w), (QStringList{"", r + "hello", "", r + QStringLiteral("あ")}));
+}
+
+void SerialWindowTest::endDuringSettleLogsDataFirst_data()
+{
+    QTest::addColumn<bool>("byUser");
+    QTest::newRow("the user closes") << true;
+    QTest::newRow("the device vanishes") << false;
+}
+
+void SerialWindowTest::endDuringSettleLogsDataFirst()
+{
+    QFETCH(bool, byUser);
+    Form1 &w = *m_window;
+    open();
+    // End the port while the collection of this arrival settles.
+    QTimer ender;
+    ender.setInterval(2);
+    connect(&ender, &QTimer::timeout, &ender, [&] {
+        if (!w.Receiving)
+            return;
+        ender.stop();
+        if (byUser)
+            w.CmdClose->click();
+        else
+            m_pty->closeMaster();
+    });
+    ender.start();
+    QVERIFY(m_pty->write("last words \xE6\x95\xB0"));
+    QTRY_VERIFY_WITH_TIMEOUT(!ender.isActive(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Receiving && !w.MSComm1->PortOpen(), 10000);
+    QTest::qWait(300);
+
+    const QStringList lines = logText(w).split(u'\n');
+    const qsizetype data = lines.indexOf(QRegularExpression(QStringLiteral(".*  接收文本：  last words 数$")));
+    QVERIFY2(data >= 0, qPrintable(logText(w)));
+    QCOMPARE(receivedTexts(w).size(), 1);
+    if (byUser) {
+        QVERIFY(lines.at(data + 1).endsWith(QStringLiteral(" 关闭端口")));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(logText(w).contains(QStringLiteral("hung up")), 10000);
+        QVERIFY2(logText(w).split(u'\n').at(data + 1).contains(QStringLiteral("hung up")), qPrintable(logText(w)));
+    }
 }
 
 int runSerialWindowTest(int argc, char **argv)

@@ -690,6 +690,76 @@ private slots:
         }
     }
 
+    // Whatever ends the connection, what it delivered stands once, before
+    // the line that ends it: waiting when the end comes, or arriving with a
+    // collection still settling.
+    void everyEndLogsWhatCameFirst_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<bool>("settling");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList hangUp{"  接收文本：  bye", "  挂断连接", ""};
+        const QStringList closed{"  接收文本：  bye", "  通讯结束", ""};
+        const QStringList error{"  接收文本：  bye", "  通讯错误：Connection reset by peer", "  通讯结束", ""};
+        for (bool settling : {false, true}) {
+            const char *when = settling ? "settling" : "waiting";
+            QTest::addRow("hang-up, %s", when) << "hang-up" << settling << hangUp;
+            QTest::addRow("peer close, %s", when) << "close" << settling << closed;
+            QTest::addRow("error, %s", when) << "error" << settling << error;
+        }
+    }
+    void everyEndLogsWhatCameFirst()
+    {
+        QFETCH(QString, end);
+        QFETCH(bool, settling);
+        QFETCH(QStringList, lines);
+        connectOut();
+        auto finish = [this, end] {
+            if (end == QStringLiteral("hang-up"))
+                QMetaObject::invokeMethod(w->CmdClose, "click", Qt::QueuedConnection);
+            else if (end == QStringLiteral("close"))
+                sock->raiseClose();
+            else
+                sock->raiseError(10054, QStringLiteral("Connection reset by peer"));
+        };
+        sock->inBuffer = "bye";
+        if (settling) {
+            sock->onPoll = finish;
+            sock->raiseDataArrival();
+        } else {
+            finish();
+        }
+        QTRY_COMPARE(windowRow(w), rows::idle);
+        QTRY_VERIFY(!w->Receiving);
+        QTest::qWait(50);
+        QCOMPARE(tail(w, int(lines.size())), lines);
+        QCOMPARE(w->TxtMsg->toPlainText().count(QStringLiteral("接收")), 1);
+    }
+
+    // A character cut by the last read shows as U+FFFD at the end; bytes
+    // held for it lead the listing after a switch to bytes.
+    void heldCharacterAtTheEnd_data()
+    {
+        QTest::addColumn<bool>("bytes");
+        QTest::newRow("text") << false;
+        QTest::newRow("bytes") << true;
+    }
+    void heldCharacterAtTheEnd()
+    {
+        QFETCH(bool, bytes);
+        connectOut();
+        sock->inBuffer = "\xE4\xBD";
+        sock->raiseDataArrival();
+        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  "});
+        QTRY_VERIFY(!w->Receiving);
+        if (bytes)
+            w->OptArrv[1]->setChecked(true);
+        sock->raiseClose();
+        QTRY_COMPARE(windowRow(w), rows::idle);
+        const QString last = bytes ? QStringLiteral("  接收数据：  E4  BD") : QStringLiteral("  接收文本：  \uFFFD");
+        QCOMPARE(tail(w, 3), (QStringList{last, "  通讯结束", ""}));
+    }
+
     void sendProgressFlashesSendLamp()
     {
         connectOut();

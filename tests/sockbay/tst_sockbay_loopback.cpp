@@ -21,6 +21,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/socket.h>
+
 using namespace logprobe;
 
 namespace {
@@ -47,6 +49,21 @@ QStringList tail(const FrmSockbay *w, int n)
 bool logHas(const FrmSockbay *w, const QString &text)
 {
     return w->TxtMsg->toPlainText().contains(text);
+}
+
+int count(const FrmSockbay *w, const QString &text)
+{
+    return int(w->TxtMsg->toPlainText().count(text));
+}
+
+// Makes the socket layer's own connect timer (Qt's, below the window's
+// limit) run out almost at once, as it does at about a minute on its own.
+void hurrySocketLayerTimers(QObject *control)
+{
+    const auto timers = control->findChildren<QTimer *>();
+    for (QTimer *timer : timers)
+        if (timer->isActive() && timer->interval() > 1000)
+            timer->start(1);
 }
 
 } // namespace
@@ -191,6 +208,110 @@ private slots:
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
         QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
+    }
+
+    void connectNeverAnsweredAlwaysFails()
+    {
+        // The socket layer's own time-out, running out while the window
+        // still waits, must not end the attempt: the window's limit does,
+        // every time.
+        DeafListener deaf;
+        QVERIFY(deaf.start());
+        ScaledClock faster(200.0); // the 60 s limit in 0.3 s
+        w->TxtRPort->setText(QString::number(deaf.port()));
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            Clock::install(&faster);
+            QTimer hurry;
+            connect(&hurry, &QTimer::timeout, this, [this] { hurrySocketLayerTimers(w->Winsock1); });
+            hurry.start(20);
+            click(w->CmdCnn);
+            hurry.stop();
+            Clock::install(&m_fast);
+            QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……失败").arg(deaf.port())});
+            QCOMPARE(windowRow(w), rows::idle);
+            QCOMPARE(w->focusWidget(), w->CmdLstn);
+        }
+        QVERIFY(!logHas(w, QStringLiteral("通讯错误")));
+        QCOMPARE(count(w, QStringLiteral("失败")), 10);
+    }
+
+    // A peer that sends and ends at once: every byte is logged before the
+    // end, and a reset is told as an error.
+    void peerEndsRightAfterSending_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("ending");
+        QTest::newRow("close") << "close" << QStringList{"  通讯结束", ""};
+        QTest::newRow("half-close") << "half-close" << QStringList{"  通讯结束", ""};
+        QTest::newRow("reset") << "reset"
+                               << QStringList{QStringLiteral("  通讯错误：Connection reset by peer"), "  通讯结束", ""};
+    }
+    void peerEndsRightAfterSending()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, ending);
+        const quint16 port = listenOnFreePort();
+        // Connected, sent and ended before the window even accepts.
+        QTcpSocket client;
+        client.connectToHost(QHostAddress(kLoopback), port);
+        QVERIFY(client.waitForConnected(5000));
+        client.write("msg 1\nmsg 2");
+        QVERIFY(client.flush());
+        const int fd = int(client.socketDescriptor());
+        if (how == QStringLiteral("close")) {
+            client.disconnectFromHost();
+        } else if (how == QStringLiteral("half-close")) {
+            ::shutdown(fd, SHUT_WR);
+        } else {
+            const linger now{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            client.abort();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(count(w, QStringLiteral("  启动侦听:")) == 2, 10000);
+        QStringList expected{"  接受连接请求", "  接收文本：  msg 1", "msg 2"};
+        expected += ending;
+        expected << QStringLiteral("  启动侦听:%1……成功").arg(port);
+        QCOMPARE(tail(w, int(expected.size())), expected);
+        if (how == QStringLiteral("reset"))
+            QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：Connection reset by peer")), qint64(kRed));
+        QCOMPARE(windowRow(w), rows::listening);
+    }
+
+    void serverGreetsAndHangsUp()
+    {
+        // As an HTTP/1.0 server does: it answers and closes at once.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        connect(&server, &QTcpServer::newConnection, this, [&server] {
+            QTcpSocket *peer = server.nextPendingConnection();
+            peer->write("HTTP/1.0 200 OK\r\n\r\nbye");
+            peer->disconnectFromHost();
+        });
+        w->TxtRPort->setText(QString::number(server.serverPort()));
+        click(w->CmdCnn);
+        QTRY_COMPARE_WITH_TIMEOUT(windowRow(w), rows::idle, 10000);
+        QCOMPARE(tail(w, 6), (QStringList{QStringLiteral("  连接127.0.0.1:%1……成功").arg(server.serverPort()),
+                                          "  接收文本：  HTTP/1.0 200 OK", "", "bye", "  通讯结束", ""}));
+    }
+
+    void textCutAcrossReads()
+    {
+        const quint16 port = listenOnFreePort();
+        auto client = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QTRY_COMPARE(client->state(), QAbstractSocket::ConnectedState);
+        client->write("\xE3");
+        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  "});
+        QTRY_VERIFY(!w->Receiving);
+        client->write("\xE3\x81\x82");
+        QTRY_COMPARE(tail(w, 1), QStringList{QStringLiteral("  接收文本：  \uFFFDあ")});
+        // Cut again and hung up: the held bytes show at the end.
+        client->write("\xE3\x81");
+        QTRY_COMPARE(count(w, QStringLiteral("  接收文本：")), 3);
+        QTRY_VERIFY(!w->Receiving);
+        click(w->CmdClose);
+        QCOMPARE(tail(w, 4), (QStringList{QStringLiteral("  接收文本：  \uFFFD"), "  挂断连接", "",
+                                          QStringLiteral("  启动侦听:%1……成功").arg(port)}));
     }
 
     void listenServeAndListenAgain()
