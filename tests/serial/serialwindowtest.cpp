@@ -68,6 +68,7 @@ private slots:
     void streamLoggedOnceInSeveralEntries();
     void otherEndClosingLeavesWindowUsable();
     void textCutAcrossReads();
+    void modeSwitchAfterCut();
     void endDuringSettleLogsDataFirst_data();
     void endDuringSettleLogsDataFirst();
 
@@ -267,6 +268,30 @@ void SerialWindowTest::textCutAcrossReads()
     QVERIFY(m_pty->write("\xE3\x81\x82"));
     QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).size(), 4, 10000);
     QCOMPARE(receivedTexts(w), (QStringList{"", r + "hello", "", r + QStringLiteral("あ")}));
+}
+
+void SerialWindowTest::modeSwitchAfterCut()
+{
+    Form1 &w = *m_window;
+    open();
+    auto settled = [&](int entries) {
+        QTRY_COMPARE_WITH_TIMEOUT(int(logText(w).count(QStringLiteral("  接收"))), entries, 10000);
+        QTRY_VERIFY(!w.Receiving);
+    };
+    // Text, cut; bytes: the held bytes lead the listing.
+    QVERIFY(m_pty->write("ok\xE6\x95"));
+    settled(1);
+    w.OptArrv[1]->click();
+    QVERIFY(m_pty->write("\xB0\x41"));
+    settled(2);
+    QVERIFY2(lastLine(w).endsWith(QStringLiteral("  接收数据：  E6  95  B0  41")), qPrintable(lastLine(w)));
+    // Bytes, cut; text: nothing was held, the rest is invalid on its own.
+    QVERIFY(m_pty->write("\xE6"));
+    settled(3);
+    w.OptArrv[0]->click();
+    QVERIFY(m_pty->write("\x95\xB0!"));
+    settled(4);
+    QCOMPARE(receivedTexts(w), (QStringList{"ok", QStringLiteral("\uFFFD\uFFFD!")}));
 }
 
 void SerialWindowTest::endDuringSettleLogsDataFirst_data()
