@@ -1,0 +1,475 @@
+// The serial tester's window over the real control, on a virtual UART: the
+// modem lines, line errors and handshaking that a bare pseudo-terminal cannot
+// show, as the user sees them and as they reach the line.
+#include "clock.h"
+#include "form1.h"
+#include "lamp.h"
+#include "logruns.h"
+#include "ptypair.h"
+#include "serialcontrol.h"
+#include "virtualuart.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <memory>
+#include <sys/ioctl.h>
+
+namespace {
+
+constexpr int kSettledMs = 4 * SerialControl::kLinePollMs;
+
+const QString kBreak = QStringLiteral("  接收到一个中断信号");
+const QString kFrame = QStringLiteral("  帧错误");
+const QString kOverrun = QStringLiteral("  端口超速");
+const QString kRxOver = QStringLiteral("  接受缓冲区溢出");
+const QString kParity = QStringLiteral("  奇偶校验");
+const QString kRing = QStringLiteral("  检测到响铃信号");
+const QString kEof = QStringLiteral("  收到文件结束符");
+
+constexpr int kNoCounter = -1;
+
+QString logText(Form1 &w)
+{
+    return w.TxtMsg->toPlainText();
+}
+
+QString lastLine(Form1 &w)
+{
+    return logText(w).split(u'\n').last();
+}
+
+// The messages of the log's red lines, each after its time stamp; a red
+// line without one is returned whole, marked, so that comparisons fail.
+QStringList redEntries(Form1 &w)
+{
+    static const QRegularExpression stamped(
+        QStringLiteral("^\\d{1,4}[/. -](\\d{1,2}|[A-Za-z]{3})[/. -]\\d{1,4} \\d{1,2}:\\d{2}:\\d{2}( [AP]M)?(  .*)$"));
+    const QString text = w.TxtMsg->document()->toPlainText();
+    QStringList entries;
+    qsizetype start = 0;
+    for (const QString &line : text.split(u'\n')) {
+        bool red = !line.isEmpty();
+        for (qsizetype i = 0; red && i < line.size(); ++i)
+            red = colourAt(w.TxtMsg, int(start + i)) == kRed;
+        if (red) {
+            const QRegularExpressionMatch m = stamped.match(line);
+            entries.append(m.hasMatch() ? m.captured(3) : QStringLiteral("(no time stamp) ") + line);
+        }
+        start += line.size() + 1;
+    }
+    return entries;
+}
+
+// What follows `header` on each line that has it, in order.
+QStringList entriesAfter(Form1 &w, const QString &header)
+{
+    QStringList texts;
+    for (const QString &line : logText(w).split(u'\n')) {
+        const qsizetype at = line.indexOf(header);
+        if (at >= 0)
+            texts.append(line.mid(at + header.size()));
+    }
+    return texts;
+}
+
+QStringList receivedTexts(Form1 &w)
+{
+    return entriesAfter(w, QStringLiteral("  接收文本：  "));
+}
+
+// All byte listings run together, as "  41  FF".
+QString receivedListing(Form1 &w)
+{
+    return entriesAfter(w, QStringLiteral("  接收数据：")).join(QString());
+}
+
+void select(QComboBox *box, const QString &text)
+{
+    box->setCurrentIndex(box->findText(text));
+}
+
+} // namespace
+
+class VuartWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void lampsShowLinesAtOpen_data();
+    void lampsShowLinesAtOpen();
+    void lampsFollowLineChanges_data();
+    void lampsFollowLineChanges();
+    void lineEventsLogged_data();
+    void lineEventsLogged();
+    void endOfFileLoggedWhenEnabled_data();
+    void endOfFileLoggedWhenEnabled();
+    void outputsHeldAsTheBoxesSay_data();
+    void outputsHeldAsTheBoxesSay();
+    void handshakingReachesTheLine_data();
+    void handshakingReachesTheLine();
+    void dataIntactAroundMarks_data();
+    void dataIntactAroundMarks();
+
+private:
+    void open(bool counters);
+    Lamp *lampFor(int line) const;
+
+    ScaledClock m_clock{10}; // the one-second settle takes 100 ms
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<Form1> m_window;
+    QList<int> m_events; // CommEvent of every OnComm, after the window saw it
+};
+
+void VuartWindowTest::initTestCase()
+{
+    // Without this every test below would run over a bare pty and fail
+    // for a reason far from its own.
+    QVERIFY2(VirtualUart::inEffect(), "the virtual UART does not stand in front of the C library");
+    Clock::install(&m_clock);
+}
+
+void VuartWindowTest::cleanupTestCase()
+{
+    Clock::install(nullptr);
+}
+
+void VuartWindowTest::init()
+{
+    m_pty = std::make_unique<PtyPair>();
+    QVERIFY(m_pty->isValid());
+    m_pty->linkAs(1);
+    QVERIFY(VirtualUart::attach(QFile::encodeName(m_pty->devicePath()).constData()));
+    m_window = std::make_unique<Form1>(new SerialControl);
+    m_events.clear();
+    MSComm *control = m_window->MSComm1;
+    connect(control, &MSComm::OnComm, this, [this, control] { m_events.append(control->CommEvent()); });
+}
+
+void VuartWindowTest::cleanup()
+{
+    m_window.reset();
+    VirtualUart::detach();
+    m_pty.reset();
+}
+
+// Opens COM1 through the window, with or without the kernel's counters.
+void VuartWindowTest::open(bool counters)
+{
+    VirtualUart::refuseCounters(!counters);
+    m_window->CmdOpen->click();
+    QVERIFY2(lastLine(*m_window).endsWith(QStringLiteral("成功")), qPrintable(lastLine(*m_window)));
+}
+
+// The lamp that shows a modem input.
+Lamp *VuartWindowTest::lampFor(int line) const
+{
+    switch (line) {
+    case TIOCM_CTS: return m_window->ShpRTS;
+    case TIOCM_DSR: return m_window->ShpDTR;
+    case TIOCM_CD: return m_window->ShpCD;
+    default: return nullptr;
+    }
+}
+
+void VuartWindowTest::lampsShowLinesAtOpen_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::addColumn<int>("high");
+    for (bool counters : {true, false}) {
+        const char *path = counters ? "counters" : "levels only";
+        QTest::addRow("%s: all low", path) << counters << 0;
+        QTest::addRow("%s: CTS", path) << counters << int(TIOCM_CTS);
+        QTest::addRow("%s: DSR", path) << counters << int(TIOCM_DSR);
+        QTest::addRow("%s: CD", path) << counters << int(TIOCM_CD);
+        QTest::addRow("%s: all high", path) << counters << int(TIOCM_CTS | TIOCM_DSR | TIOCM_CD);
+    }
+}
+
+void VuartWindowTest::lampsShowLinesAtOpen()
+{
+    QFETCH(bool, counters);
+    QFETCH(int, high);
+    Form1 &w = *m_window;
+    for (int line : {TIOCM_CTS, TIOCM_DSR, TIOCM_CD})
+        VirtualUart::setInput(line, high & line);
+    open(counters);
+    QCOMPARE(w.ShpOpen->BackColor(), kRed);
+    for (int line : {TIOCM_CTS, TIOCM_DSR, TIOCM_CD})
+        QCOMPARE(lampFor(line)->BackColor(), (high & line) ? kRed : kBlack);
+
+    // Lines that stay as they were give no events.
+    QTest::qWait(kSettledMs);
+    QCOMPARE(m_events, QList<int>());
+    QCOMPARE(redEntries(w), QStringList());
+
+    // Closing puts them out, whatever the lines.
+    w.CmdClose->click();
+    for (Lamp *lamp : {w.ShpOpen, w.ShpRTS, w.ShpDTR, w.ShpCD})
+        QVERIFY(!lamp->isLit());
+}
+
+void VuartWindowTest::lampsFollowLineChanges_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("code");
+    for (bool counters : {true, false}) {
+        const char *path = counters ? "counters" : "levels only";
+        QTest::addRow("%s: CTS", path) << counters << int(TIOCM_CTS) << int(MSComm::comEvCTS);
+        QTest::addRow("%s: DSR", path) << counters << int(TIOCM_DSR) << int(MSComm::comEvDSR);
+        QTest::addRow("%s: CD", path) << counters << int(TIOCM_CD) << int(MSComm::comEvCD);
+    }
+}
+
+void VuartWindowTest::lampsFollowLineChanges()
+{
+    QFETCH(bool, counters);
+    QFETCH(int, line);
+    QFETCH(int, code);
+    Form1 &w = *m_window;
+    open(counters);
+    const QString logAtOpen = logText(w);
+    Lamp *lamp = lampFor(line);
+    QList<Lamp *> others = {w.ShpRTS, w.ShpDTR, w.ShpCD};
+    others.removeOne(lamp);
+
+    VirtualUart::setInput(line, true);
+    QTRY_COMPARE_WITH_TIMEOUT(lamp->BackColor(), kRed, 5000);
+    for (Lamp *other : others)
+        QCOMPARE(other->BackColor(), kBlack);
+    VirtualUart::setInput(line, false);
+    QTRY_COMPARE_WITH_TIMEOUT(lamp->BackColor(), kBlack, 5000);
+    QCOMPARE(m_events.count(code), 2);
+
+    if (counters) {
+        // Changes undone between two polls are still seen through the
+        // counters, and the lamp shows the level read at the event, not a
+        // flip of what it showed.
+        VirtualUart::setInput(line, true);
+        VirtualUart::setInput(line, false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.count(code), 3, 5000);
+        QCOMPARE(lamp->BackColor(), kBlack);
+        VirtualUart::setInput(line, true);
+        QTRY_COMPARE_WITH_TIMEOUT(lamp->BackColor(), kRed, 5000);
+        VirtualUart::setInput(line, false);
+        VirtualUart::setInput(line, true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.count(code), 5, 5000);
+        QCOMPARE(lamp->BackColor(), kRed);
+    }
+    for (Lamp *other : others)
+        QCOMPARE(other->BackColor(), kBlack);
+    // Line changes show on the lamps only.
+    QCOMPARE(logText(w), logAtOpen);
+}
+
+void VuartWindowTest::lineEventsLogged_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::addColumn<QString>("parity");
+    QTest::addColumn<QByteArray>("farEnd"); // as the line discipline delivers it
+    QTest::addColumn<int>("counter");
+    QTest::addColumn<bool>("ring");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("received");
+
+    const QByteArray breakMark("ab\377\0\0cd", 7);
+    const QByteArray badByte("ab\377\0Xcd", 7);
+    // With the counters the kernel tells framing from parity, and sees
+    // what leaves no mark in the data.
+    QTest::newRow("counters: break") << true << "N" << breakMark << int(VirtualUart::Break) << false << kBreak << "abcd";
+    QTest::newRow("counters: framing") << true << "N" << badByte << int(VirtualUart::Frame) << false << kFrame << "ab?cd";
+    QTest::newRow("counters: framing under even parity")
+        << true << "E" << badByte << int(VirtualUart::Frame) << false << kFrame << "ab?cd";
+    QTest::newRow("counters: parity") << true << "E" << badByte << int(VirtualUart::Parity) << false << kParity << "ab?cd";
+    QTest::newRow("counters: overrun") << true << "N" << QByteArray("abcd") << int(VirtualUart::Overrun) << false << kOverrun
+                                       << "abcd";
+    QTest::newRow("counters: buffer overflow")
+        << true << "N" << QByteArray("abcd") << int(VirtualUart::BufferOverrun) << false << kRxOver << "abcd";
+    QTest::newRow("counters: ring") << true << "N" << QByteArray() << kNoCounter << true << kRing << QString();
+    // Without them the marks decide: a bad byte is a parity error when
+    // parity is checked, else a framing error.
+    QTest::newRow("levels only: break") << false << "N" << breakMark << kNoCounter << false << kBreak << "abcd";
+    QTest::newRow("levels only: break under odd parity") << false << "O" << breakMark << kNoCounter << false << kBreak << "abcd";
+    QTest::newRow("levels only: framing") << false << "N" << badByte << kNoCounter << false << kFrame << "ab?cd";
+    QTest::newRow("levels only: parity") << false << "E" << badByte << kNoCounter << false << kParity << "ab?cd";
+    QTest::newRow("levels only: ring") << false << "N" << QByteArray() << kNoCounter << true << kRing << QString();
+}
+
+void VuartWindowTest::lineEventsLogged()
+{
+    QFETCH(bool, counters);
+    QFETCH(QString, parity);
+    QFETCH(QByteArray, farEnd);
+    QFETCH(int, counter);
+    QFETCH(bool, ring);
+    QFETCH(QString, message);
+    QFETCH(QString, received);
+    Form1 &w = *m_window;
+    select(w.CmbJY, parity);
+    open(counters);
+
+    if (ring) {
+        VirtualUart::setInput(TIOCM_RI, true);
+        // The counters count a ring too short for any poll to see; the
+        // levels need it to last.
+        if (!counters)
+            QTest::qWait(3 * SerialControl::kLinePollMs);
+        VirtualUart::setInput(TIOCM_RI, false);
+    }
+    if (counter != kNoCounter)
+        VirtualUart::count(VirtualUart::Counter(counter));
+    if (!farEnd.isEmpty())
+        QVERIFY(m_pty->write(farEnd));
+
+    QTRY_COMPARE_WITH_TIMEOUT(redEntries(w), QStringList{message}, 5000);
+    const QStringList data = received.isNull() ? QStringList() : QStringList{received};
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), data, 5000);
+    // Reported once: by the counters or by the marks, never both.
+    QTest::qWait(kSettledMs);
+    QCOMPARE(redEntries(w), QStringList{message});
+    QCOMPARE(receivedTexts(w), data);
+    if (!data.isEmpty())
+        QCOMPARE(colourOf(w.TxtMsg, QStringLiteral("  接收文本：  ") + received), kBlack);
+    // The ring lamp is not a lamp: the line lamps stay as the lines are.
+    QVERIFY(!w.ShpRTS->isLit() && !w.ShpDTR->isLit() && !w.ShpCD->isLit());
+}
+
+void VuartWindowTest::endOfFileLoggedWhenEnabled_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("EOF ticked") << true;
+    QTest::newRow("EOF clear") << false;
+}
+
+void VuartWindowTest::endOfFileLoggedWhenEnabled()
+{
+    QFETCH(bool, enabled);
+    Form1 &w = *m_window;
+    w.ChkEof->setChecked(enabled);
+    open(true);
+    QVERIFY(m_pty->write("ab\x1a" "cd"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{QStringLiteral("ab\x1a" "cd")}, 5000);
+    QTest::qWait(kSettledMs);
+    QCOMPARE(redEntries(w), enabled ? QStringList{kEof} : QStringList());
+}
+
+void VuartWindowTest::outputsHeldAsTheBoxesSay_data()
+{
+    QTest::addColumn<Qt::CheckState>("dtrBox");
+    QTest::addColumn<Qt::CheckState>("rtsBox");
+    QTest::addColumn<QString>("handshaking");
+    QTest::addColumn<bool>("dtr");
+    QTest::addColumn<bool>("rts");
+    QTest::addColumn<bool>("rtsWritten");
+
+    // The driver raised both lines at open: clear boxes must drop them.
+    QTest::newRow("both clear") << Qt::Unchecked << Qt::Unchecked << "None" << false << false << true;
+    QTest::newRow("DTR ticked") << Qt::Checked << Qt::Unchecked << "None" << true << false << true;
+    QTest::newRow("RTS ticked") << Qt::Unchecked << Qt::Checked << "None" << false << true << true;
+    QTest::newRow("both greyed") << Qt::PartiallyChecked << Qt::PartiallyChecked << "None" << true << true << true;
+    QTest::newRow("Xon/Xoff, RTS clear") << Qt::Checked << Qt::Unchecked << "Xon/Xoff" << true << false << true;
+    // Under RTS/CTS flow control RTS is the driver's to drive.
+    QTest::newRow("RTS/CTS, RTS clear") << Qt::Checked << Qt::Unchecked << "RTS/CTS" << true << true << false;
+    QTest::newRow("By All, RTS clear") << Qt::Unchecked << Qt::Unchecked << "By All" << false << true << false;
+}
+
+void VuartWindowTest::outputsHeldAsTheBoxesSay()
+{
+    QFETCH(Qt::CheckState, dtrBox);
+    QFETCH(Qt::CheckState, rtsBox);
+    QFETCH(QString, handshaking);
+    QFETCH(bool, dtr);
+    QFETCH(bool, rts);
+    QFETCH(bool, rtsWritten);
+    Form1 &w = *m_window;
+    w.ChkDTR->setCheckState(dtrBox);
+    w.ChkRTS->setCheckState(rtsBox);
+    select(w.CmbXY, handshaking);
+    open(true);
+    QCOMPARE(bool(VirtualUart::outputs() & TIOCM_DTR), dtr);
+    QCOMPARE(bool(VirtualUart::outputs() & TIOCM_RTS), rts);
+    QVERIFY(VirtualUart::outputWrites(TIOCM_DTR) > 0);
+    QCOMPARE(VirtualUart::outputWrites(TIOCM_RTS) > 0, rtsWritten);
+
+    // The lamps show the far end's lines, never our own.
+    QTest::qWait(kSettledMs);
+    QVERIFY(!w.ShpRTS->isLit() && !w.ShpDTR->isLit() && !w.ShpCD->isLit());
+    QCOMPARE(bool(VirtualUart::outputs() & TIOCM_RTS), rts);
+}
+
+void VuartWindowTest::handshakingReachesTheLine_data()
+{
+    QTest::addColumn<QString>("handshaking");
+    QTest::addColumn<uint>("softwareFlow");
+    QTest::addColumn<bool>("hardwareFlow");
+    QTest::newRow("None") << "None" << 0u << false;
+    QTest::newRow("Xon/Xoff") << "Xon/Xoff" << uint(IXON | IXOFF) << false;
+    QTest::newRow("RTS/CTS") << "RTS/CTS" << 0u << true;
+    QTest::newRow("By All") << "By All" << uint(IXON | IXOFF) << true;
+}
+
+void VuartWindowTest::handshakingReachesTheLine()
+{
+    QFETCH(QString, handshaking);
+    QFETCH(uint, softwareFlow);
+    QFETCH(bool, hardwareFlow);
+    Form1 &w = *m_window;
+    select(w.CmbJY, QStringLiteral("E"));
+    select(w.CmbSJ, QStringLiteral("7"));
+    select(w.CmbXY, handshaking);
+    open(true);
+    const VirtualUart::Flags t = VirtualUart::settings();
+    QCOMPARE(t.iflag & (IXON | IXOFF), softwareFlow);
+    QCOMPARE(bool(t.cflag & CRTSCTS), hardwareFlow);
+    // Whatever the flow control, errors stay marked in the data, and the
+    // framing is what the window shows.
+    QCOMPARE(t.iflag & (INPCK | PARMRK), uint(INPCK | PARMRK));
+    QCOMPARE(t.iflag & (IGNPAR | IGNBRK | BRKINT | ISTRIP), 0u);
+    QCOMPARE(t.cflag & (CSIZE | PARENB | PARODD), uint(CS7 | PARENB));
+}
+
+void VuartWindowTest::dataIntactAroundMarks_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::newRow("counters") << true;
+    QTest::newRow("levels only") << false;
+}
+
+void VuartWindowTest::dataIntactAroundMarks()
+{
+    QFETCH(bool, counters);
+    Form1 &w = *m_window;
+    w.OptArrv[1]->click();
+    open(counters);
+    // A data 0xFF, a break and a byte 0x55 received with a framing error,
+    // with each mark cut between two reads.
+    const QByteArray pieces[] = {QByteArray("\x01\377", 2), QByteArray("\377\x02\377", 3), QByteArray("\0\0\x03\377\0", 5),
+                                 QByteArray("\x55\x04\377\377", 4)};
+    for (const QByteArray &piece : pieces) {
+        QVERIFY(m_pty->write(piece));
+        QTest::qWait(20);
+    }
+    if (counters) {
+        VirtualUart::count(VirtualUart::Break);
+        VirtualUart::count(VirtualUart::Frame);
+    }
+    const QString listing = QStringLiteral("  1  FF  2  3  3F  4  FF");
+    QTRY_COMPARE_WITH_TIMEOUT(receivedListing(w), listing, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(redEntries(w), (QStringList{kBreak, kFrame}), 5000);
+    QTest::qWait(kSettledMs);
+    QCOMPARE(receivedListing(w), listing);
+    QCOMPARE(redEntries(w), (QStringList{kBreak, kFrame}));
+}
+
+QTEST_MAIN(VuartWindowTest)
+
+#include "tst_vuart.moc"
