@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "ptypair.h"
 #include "serialcontrol.h"
+#include "serialwindowlog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,37 +19,7 @@
 
 #include <memory>
 
-namespace {
-
-QString logText(Form1 &w)
-{
-    return w.TxtMsg->toPlainText();
-}
-
-QString lastLine(Form1 &w)
-{
-    return logText(w).split(u'\n').last();
-}
-
-// The texts of all "received text" entries, in order.
-QStringList receivedTexts(Form1 &w)
-{
-    static const QString header = QStringLiteral("  接收文本：  ");
-    QStringList texts;
-    for (const QString &line : logText(w).split(u'\n')) {
-        const qsizetype at = line.indexOf(header);
-        if (at >= 0)
-            texts.append(line.mid(at + header.size()));
-    }
-    return texts;
-}
-
-void select(QComboBox *box, const QString &text)
-{
-    box->setCurrentIndex(box->findText(text));
-}
-
-} // namespace
+using namespace serialwindowlog;
 
 class SerialWindowTest : public QObject
 {

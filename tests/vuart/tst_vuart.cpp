@@ -7,6 +7,7 @@
 #include "logruns.h"
 #include "ptypair.h"
 #include "serialcontrol.h"
+#include "serialwindowlog.h"
 #include "virtualuart.h"
 
 #include <QCheckBox>
@@ -18,6 +19,8 @@
 
 #include <memory>
 #include <sys/ioctl.h>
+
+using namespace serialwindowlog;
 
 namespace {
 
@@ -32,16 +35,6 @@ const QString kRing = QStringLiteral("  检测到响铃信号");
 const QString kEof = QStringLiteral("  收到文件结束符");
 
 constexpr int kNoCounter = -1;
-
-QString logText(Form1 &w)
-{
-    return w.TxtMsg->toPlainText();
-}
-
-QString lastLine(Form1 &w)
-{
-    return logText(w).split(u'\n').last();
-}
 
 // The messages of the log's red lines, each after its time stamp; a red
 // line without one is returned whole, marked, so that comparisons fail.
@@ -65,33 +58,12 @@ QStringList redEntries(Form1 &w)
     return entries;
 }
 
-// What follows `header` on each line that has it, in order.
-QStringList entriesAfter(Form1 &w, const QString &header)
-{
-    QStringList texts;
-    for (const QString &line : logText(w).split(u'\n')) {
-        const qsizetype at = line.indexOf(header);
-        if (at >= 0)
-            texts.append(line.mid(at + header.size()));
-    }
-    return texts;
-}
-
-QStringList receivedTexts(Form1 &w)
-{
-    return entriesAfter(w, QStringLiteral("  接收文本：  "));
-}
-
 // All byte listings run together, as "  41  FF".
 QString receivedListing(Form1 &w)
 {
     return entriesAfter(w, QStringLiteral("  接收数据：")).join(QString());
 }
 
-void select(QComboBox *box, const QString &text)
-{
-    box->setCurrentIndex(box->findText(text));
-}
 
 } // namespace
 
