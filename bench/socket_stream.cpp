@@ -10,6 +10,7 @@
 
 #include "frmsockbay.h"
 #include "logpane.h"
+#include "resultline.h"
 #include "socketcontrol.h"
 
 #include <QApplication>
@@ -419,12 +420,7 @@ int main(int argc, char *argv[])
     std::printf("\n%-13s %8s %9s %7s %8s %9s %10s %8s\n", "mode", "seconds", "MiB/s", "intact", "late_ms",
                 "hwm_MiB", "growth/log", "entries");
     for (const QByteArray &line : std::as_const(lines)) {
-        QHash<QByteArray, QByteArray> f;
-        for (const QByteArray &pair : line.split(' ')) {
-            const int eq = pair.indexOf('=');
-            if (eq > 0)
-                f.insert(pair.left(eq), pair.mid(eq + 1));
-        }
+        const QHash<QByteArray, QByteArray> f = resultFields(line);
         std::printf("%-13s %8s %9s %7s %8s %9s %10s %8s\n", f.value("mode").constData(),
                     f.value("seconds").constData(), f.value("mib_per_s").constData(), f.value("intact").constData(),
                     f.value("max_late_ms").constData(), f.value("hwm_mib").constData(),

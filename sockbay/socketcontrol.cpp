@@ -234,10 +234,15 @@ void SocketControl::releaseSocket() noexcept
     // What was handed over still reaches the peer after a hang-up, but a peer
     // that never takes it does not keep the socket alive for ever.
     connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(kLingerMs, socket, [socket] {
+    // A child of the socket, so that it goes with the socket: a free-standing
+    // single-shot timer would live out its time after the socket is gone.
+    auto *linger = new QTimer(socket);
+    linger->setSingleShot(true);
+    connect(linger, &QTimer::timeout, socket, [socket] {
         socket->abort();
         socket->deleteLater();
     });
+    linger->start(kLingerMs);
     socket->disconnectFromHost();
 }
 
