@@ -67,12 +67,18 @@ protected:
     template<typename Sender, typename Signal, typename Handler>
     void onSignal(Sender *sender, Signal signal, Handler handler)
     {
-        connect(sender, signal, this, [this, handler](const auto &...args) {
-            if constexpr (std::is_invocable_v<Handler, decltype(args)...>)
-                guarded([&] { handler(args...); });
-            else
-                guarded(handler);
-        });
+        connect(sender, signal, this, [this, handler](const auto &...args) { this->runGuarded(handler, args...); });
+    }
+    // The handler with the signal's arguments, or without them when it
+    // takes none. (Outside the lambda above: clang 14 reads a
+    // `decltype(args)...` there as an empty pack.)
+    template<typename Handler, typename... Args>
+    void runGuarded(const Handler &handler, const Args &...args)
+    {
+        if constexpr (std::is_invocable_v<const Handler &, const Args &...>)
+            guarded([&] { handler(args...); });
+        else
+            guarded(handler);
     }
     void guarded(const std::function<void()> &handler);
 

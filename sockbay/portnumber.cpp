@@ -5,6 +5,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <limits>
@@ -44,8 +45,10 @@ double radixValue(const QString &digits, int radix)
             break;
         wide = wide * radix + d;
     }
+    // Past the range of a double (about 256 hexadecimal digits) the sum is
+    // infinite: read it as the largest double, as a decimal number is read.
     if (wide > double(0xFFFFFFFFull))
-        return wide;
+        return std::min(wide, std::numeric_limits<double>::max());
     const auto value = quint64(wide);
     if (value <= 0xFFFF)
         return double(qint16(quint16(value)));
@@ -133,6 +136,10 @@ QString NumberText(double value)
 {
     if (value == 0.0 || std::isnan(value))
         return QStringLiteral("0");
+    // A box never reads as infinite (see LeadingNumber); should a caller
+    // hand one in, write the largest number rather than "inf".
+    if (std::isinf(value))
+        value = std::copysign(std::numeric_limits<double>::max(), value);
 
     // 15 significant digits, rounded once by the C library.
     char buf[64];

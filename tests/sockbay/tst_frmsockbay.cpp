@@ -178,6 +178,12 @@ private slots:
         QCOMPARE(LeadingNumber(QStringLiteral("-9D999")), -std::numeric_limits<double>::max());
         QCOMPARE(LeadingNumber(QStringLiteral("&H100000000")), 4294967296.0);
         QCOMPARE(NumberText(LeadingNumber(QStringLiteral("9E999"))), QStringLiteral("1.79769313486232E+308"));
+        // Digits beyond a double's range (a rewrite may hold any length),
+        // hexadecimal and octal alike: the largest double, never "inf".
+        for (const QString &huge : {QStringLiteral("&H") + QString(300, u'F'), QStringLiteral("&O") + QString(400, u'7')}) {
+            QCOMPARE(LeadingNumber(huge), std::numeric_limits<double>::max());
+            QCOMPARE(NumberText(LeadingNumber(huge)), QStringLiteral("1.79769313486232E+308"));
+        }
     }
 
     void toLong_data()
