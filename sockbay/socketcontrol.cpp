@@ -269,9 +269,9 @@ QByteArray SocketControl::GetDataBytes()
 
 void SocketControl::watchForReset()
 {
-    // Qt reports the peer's reset as an ordinary close and then lets go of
-    // the descriptor. A second descriptor on the same socket keeps it
-    // readable until the end has been told apart.
+    // Qt reports the peer's reset as an ordinary close and closes its
+    // descriptor at once. A second descriptor keeps the socket itself open,
+    // so that its TCP state can still be read when the end comes.
     closeProbe();
     if (m_socket)
         m_probe = ::fcntl(int(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);

@@ -64,7 +64,6 @@ QString receivedListing(Form1 &w)
     return entriesAfter(w, QStringLiteral("  接收数据：")).join(QString());
 }
 
-
 } // namespace
 
 class VuartWindowTest : public QObject
