@@ -404,7 +404,7 @@ Result runListen(const Options &options)
     w.TxtLPort->setText(QString::number(port));
     w.CmdLstn->click();
     if (w.Winsock1->State() != Winsock::sckListening) {
-        std::fprintf(stderr, "listen: the window did not listen: %s\n", qPrintable(w.TxtMsg->toPlainText()));
+        std::fprintf(stderr, "listen: the window did not listen: %s\n", qPrintable(w.TxtMsg->logText()));
         return {};
     }
     Driver driver(w, options);

@@ -234,7 +234,7 @@ int runWindow(bool bytes)
     t.join();
     // The peak of the stream itself, before the check below copies the log.
     const qint64 peak = peakKiB();
-    const QString log = w.TxtMsg->toPlainText();
+    const QString log = w.TxtMsg->logText();
     int entries = 0;
     bool exact;
     if (bytes) {

@@ -275,7 +275,7 @@ Result runWindow(const Stream &stream, bool text, const Options &options)
     window.TxtLPort->setText(QString::number(port));
     window.CmdLstn_Click();
     if (control->State() != Winsock::sckListening) {
-        std::fprintf(stderr, "listen failed: %s\n", qPrintable(window.TxtMsg->toPlainText()));
+        std::fprintf(stderr, "listen failed: %s\n", qPrintable(window.TxtMsg->logText()));
         return result;
     }
     QCoreApplication::processEvents();
@@ -326,7 +326,7 @@ Result runWindow(const Stream &stream, bool text, const Options &options)
 
     // Read the whole log back: every byte of the stream exactly once, in
     // order, between the receive headers.
-    const QString all = window.TxtMsg->toPlainText();
+    const QString all = window.TxtMsg->logText();
     result.logChars = all.size();
     const QString header = text ? kTextHeader : kBytesHeader;
     Checksum got;

@@ -1,7 +1,7 @@
 #include "form1.h"
 
+#include "guard.h"
 #include "lamp.h"
-#include "linkerror.h"
 #include "logpane.h"
 #include "mscomm.h"
 #include "timestamp.h"
@@ -243,8 +243,9 @@ void Form1::CmdOpen_Click()
         EnableSettings(false);
         CmdSend->setFocus();
         AppendLog(kBlue, QStringLiteral("成功"));
-    } catch (const LinkError &e) {
-        AppendLog(kRed, e.description());
+    } catch (...) {
+        // Whatever failed ends the attempt's own line.
+        AppendLog(kRed, CaughtFailure());
     }
 }
 
@@ -284,10 +285,7 @@ void Form1::MSComm1_OnComm()
     case MSComm::comEventTxFull: message = QStringLiteral("  传输缓冲区已满"); break;
     case MSComm::comEventDCB: message = QStringLiteral("  检索端口的设备控制块 (DCB) 时的意外错误"); break;
     case MSComm::comEvSend: lightSendLamp(); return;
-    case MSComm::comEvReceive:
-        lightArrvLamp();
-        collectReceived();
-        return;
+    case MSComm::comEvReceive: collectReceived(); return;
     case MSComm::comEvCTS: ShpRTS->setBackColor(MSComm1->CTSHolding() ? kRed : kBlack); return;
     case MSComm::comEvDSR: ShpDTR->setBackColor(MSComm1->DSRHolding() ? kRed : kBlack); return;
     case MSComm::comEvCD: ShpCD->setBackColor(MSComm1->CDHolding() ? kRed : kBlack); return;

@@ -42,23 +42,17 @@ public:
 
     // Written only while the port is closed.
     virtual void setCommPort(int port) = 0;
-    virtual int CommPort() const = 0;
     // "speed,parity,data bits,stop bits", e.g. "9600,N,8,1".
     virtual void setSettings(const QString &settings) = 0;
     virtual QString Settings() const = 0;
     virtual void setHandshaking(int handshaking) = 0;
-    virtual int Handshaking() const = 0;
     virtual void setDTREnable(bool on) = 0;
-    virtual bool DTREnable() const = 0;
     virtual void setRTSEnable(bool on) = 0;
-    virtual bool RTSEnable() const = 0;
     virtual void setEOFEnable(bool on) = 0;
-    virtual bool EOFEnable() const = 0;
 
     // Written at any time: how the window shows what it reads. The control
     // hands over bytes in either mode.
     virtual void setInputMode(int mode) = 0;
-    virtual int InputMode() const = 0;
 
     // true opens (throws LinkError naming the device on failure); false
     // closes and never throws.

@@ -3,10 +3,8 @@
 #include "linkerror.h"
 #include "serialdevice.h"
 
-#include <QMetaObject>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstring>
 #include <poll.h>
 
@@ -18,11 +16,6 @@ namespace {
 constexpr qint64 kStagingSize = 64 * 1024;
 
 constexpr char kEofChar = 0x1A;
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 QSerialPort::FlowControl qtFlow(int handshaking)
 {
@@ -45,7 +38,7 @@ SerialControl::SerialControl(QObject *parent) : MSComm(parent), m_port(new QSeri
     m_port->setStopBits(m_settings.stopBits);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     m_port->setReadBufferSize(kStagingSize);
-    connect(m_port, &QSerialPort::readyRead, this, &SerialControl::readArrived);
+    connect(m_port, &QSerialPort::readyRead, this, &SerialControl::pumpStaged);
     connect(m_port, &QSerialPort::bytesWritten, this, &SerialControl::writtenOut);
     connect(m_port, &QSerialPort::errorOccurred, this, &SerialControl::portError);
 
@@ -70,27 +63,33 @@ int SerialControl::fd() const
 }
 
 template<typename Call>
-bool SerialControl::qtSetting(Call call)
+QString SerialControl::qtSetting(Call call)
 {
     if (!call())
-        return false;
+        return m_port->errorString();
     if (!m_port->isOpen())
-        return true;
+        return QString();
     return SerialLine::applyInputFlags(fd(), softwareFlow());
 }
 
-bool SerialControl::applyLineSettings()
+QString SerialControl::applyLineSettings()
 {
-    return qtSetting([this] { return m_port->setBaudRate(m_settings.speed); })
-        && qtSetting([this] { return m_port->setDataBits(m_settings.dataBits); })
-        && qtSetting([this] { return m_port->setParity(m_settings.parity); })
-        && qtSetting([this] { return m_port->setStopBits(m_settings.stopBits); });
+    // The first refusal ends it and is the one reported.
+    QString problem = qtSetting([this] { return m_port->setBaudRate(m_settings.speed); });
+    if (problem.isEmpty())
+        problem = qtSetting([this] { return m_port->setDataBits(m_settings.dataBits); });
+    if (problem.isEmpty())
+        problem = qtSetting([this] { return m_port->setParity(m_settings.parity); });
+    if (problem.isEmpty())
+        problem = qtSetting([this] { return m_port->setStopBits(m_settings.stopBits); });
+    return problem;
 }
 
-bool SerialControl::applyFlowAndLines()
+QString SerialControl::applyFlowAndLines()
 {
-    if (!qtSetting([this] { return m_port->setFlowControl(qtFlow(m_handshaking)); }))
-        return false;
+    if (QString problem = qtSetting([this] { return m_port->setFlowControl(qtFlow(m_handshaking)); });
+        !problem.isEmpty())
+        return problem;
     if (m_port->isOpen()) {
         // A device without modem lines (a pseudo-terminal) refuses these;
         // that is not an error for a port that has no lines to hold.
@@ -99,7 +98,7 @@ bool SerialControl::applyFlowAndLines()
         if (qtFlow(m_handshaking) != QSerialPort::HardwareControl)
             SerialLine::setRts(fd(), m_rts);
     }
-    return true;
+    return QString();
 }
 
 void SerialControl::setCommPort(int port)
@@ -111,11 +110,6 @@ void SerialControl::setCommPort(int port)
     m_commPort = port;
 }
 
-int SerialControl::CommPort() const
-{
-    return m_commPort;
-}
-
 void SerialControl::setSettings(const QString &settings)
 {
     SerialSettings parsed;
@@ -124,8 +118,8 @@ void SerialControl::setSettings(const QString &settings)
         fail(problem);
     m_settings = parsed;
     m_settingsText = settings;
-    if (!applyLineSettings())
-        fail(m_port->isOpen() && m_port->error() == QSerialPort::NoError ? systemError() : m_port->errorString());
+    if (const QString problem = applyLineSettings(); !problem.isEmpty())
+        fail(problem);
 }
 
 QString SerialControl::Settings() const
@@ -138,13 +132,8 @@ void SerialControl::setHandshaking(int handshaking)
     if (handshaking < comNone || handshaking > comRTSXOnXOff)
         fail(QStringLiteral("handshaking %1 is not one of 0 (none), 1 (XON/XOFF), 2 (RTS/CTS), 3 (both)").arg(handshaking));
     m_handshaking = handshaking;
-    if (!applyFlowAndLines())
-        fail(m_port->isOpen() && m_port->error() == QSerialPort::NoError ? systemError() : m_port->errorString());
-}
-
-int SerialControl::Handshaking() const
-{
-    return m_handshaking;
+    if (const QString problem = applyFlowAndLines(); !problem.isEmpty())
+        fail(problem);
 }
 
 void SerialControl::setDTREnable(bool on)
@@ -154,11 +143,6 @@ void SerialControl::setDTREnable(bool on)
         SerialLine::setDtr(fd(), on);
 }
 
-bool SerialControl::DTREnable() const
-{
-    return m_dtr;
-}
-
 void SerialControl::setRTSEnable(bool on)
 {
     m_rts = on;
@@ -166,31 +150,15 @@ void SerialControl::setRTSEnable(bool on)
         SerialLine::setRts(fd(), on);
 }
 
-bool SerialControl::RTSEnable() const
-{
-    return m_rts;
-}
-
 void SerialControl::setEOFEnable(bool on)
 {
     m_eof = on;
-}
-
-bool SerialControl::EOFEnable() const
-{
-    return m_eof;
 }
 
 void SerialControl::setInputMode(int mode)
 {
     if (mode != comInputModeText && mode != comInputModeBinary)
         fail(QStringLiteral("input mode %1 is not 0 (text) or 1 (bytes)").arg(mode));
-    m_inputMode = mode;
-}
-
-int SerialControl::InputMode() const
-{
-    return m_inputMode;
 }
 
 void SerialControl::setPortOpen(bool open)
@@ -221,8 +189,7 @@ void SerialControl::open()
     m_device = device;
     resetReception();
 
-    if (!SerialLine::applyInputFlags(fd(), softwareFlow())) {
-        const QString problem = systemError();
+    if (const QString problem = SerialLine::applyInputFlags(fd(), softwareFlow()); !problem.isEmpty()) {
         closePort();
         throw LinkError(device + QStringLiteral(": ") + problem);
     }
@@ -244,7 +211,7 @@ bool SerialControl::softwareFlow() const
 void SerialControl::resetReception(bool keepInput)
 {
     // A new generation: whatever was queued for the port before is dropped.
-    ++m_generation;
+    m_generation.advance();
     if (!keepInput)
         m_input = QByteArray();
     m_marks.reset();
@@ -303,13 +270,10 @@ QByteArray SerialControl::take()
     // Qt may hold more that did not fit; bring it in after this read.
     if (!m_pumpPosted && m_port->bytesAvailable() > 0) {
         m_pumpPosted = true;
-        const quint64 generation = m_generation;
-        QMetaObject::invokeMethod(this, [this, generation] {
-            if (generation != m_generation)
-                return;
+        m_generation.post(this, [this] {
             m_pumpPosted = false;
             pumpStaged();
-        }, Qt::QueuedConnection);
+        });
     }
     return all;
 }
@@ -355,20 +319,12 @@ void SerialControl::post(int code)
             return;
         m_receivePosted = true;
     }
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(this, [this, generation, code] {
-        if (generation != m_generation)
-            return; // the port it was for has been closed
+    m_generation.post(this, [this, code] {
         if (code == comEvReceive)
             m_receivePosted = false;
         m_event = code;
         emit OnComm();
-    }, Qt::QueuedConnection);
-}
-
-void SerialControl::readArrived()
-{
-    pumpStaged();
+    });
 }
 
 void SerialControl::pumpStaged()
@@ -425,13 +381,11 @@ void SerialControl::portError(QSerialPort::SerialPortError error)
 
     // Closing from inside Qt's own notification is left to the event loop;
     // until then nothing more is read or reported for this port.
+    // (A close by the user in the meantime ends this port's story: the
+    // report is dropped with the rest.)
     m_failing = true;
-    ++m_generation;
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(this, [this, generation, description] {
-        // A close by the user in the meantime ended this port's story.
-        if (generation != m_generation)
-            return;
+    m_generation.advance();
+    m_generation.post(this, [this, description] {
         // What came before the failure is the window's to log: take in all
         // that Qt still holds, past the bound (no sender is left to hold
         // back), and keep it through the close.
@@ -439,7 +393,7 @@ void SerialControl::portError(QSerialPort::SerialPortError error)
             m_marks.decode(raw.constData(), raw.size(), m_input);
         closePort(true);
         emit LinkFailed(description);
-    }, Qt::QueuedConnection);
+    });
 }
 
 void SerialControl::pollLines()

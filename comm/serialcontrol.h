@@ -1,5 +1,6 @@
 #pragma once
 
+#include "generation.h"
 #include "mscomm.h"
 #include "serialline.h"
 #include "serialmarkdecoder.h"
@@ -33,19 +34,13 @@ public:
     static constexpr int kLinePollMs = 50;
 
     void setCommPort(int port) override;
-    int CommPort() const override;
     void setSettings(const QString &settings) override;
     QString Settings() const override;
     void setHandshaking(int handshaking) override;
-    int Handshaking() const override;
     void setDTREnable(bool on) override;
-    bool DTREnable() const override;
     void setRTSEnable(bool on) override;
-    bool RTSEnable() const override;
     void setEOFEnable(bool on) override;
-    bool EOFEnable() const override;
     void setInputMode(int mode) override;
-    int InputMode() const override;
     void setPortOpen(bool open) override;
     bool PortOpen() const override;
     bool CTSHolding() const override;
@@ -71,13 +66,13 @@ private:
     bool softwareFlow() const;
     [[noreturn]] void fail(const QString &problem) const;
     // Qt's setting calls reset the tty's input flags: run one, then put the
-    // flags back.
+    // flags back. Each of these returns the problem, worded where it
+    // happened, else empty.
     template<typename Call>
-    bool qtSetting(Call call);
-    bool applyLineSettings();
-    bool applyFlowAndLines();
+    QString qtSetting(Call call);
+    QString applyLineSettings();
+    QString applyFlowAndLines();
 
-    void readArrived();
     void pumpStaged();
     void writtenOut();
     void portError(QSerialPort::SerialPortError error);
@@ -98,10 +93,9 @@ private:
     bool m_dtr = false;
     bool m_rts = false;
     bool m_eof = false;
-    int m_inputMode = comInputModeText;
 
     QString m_device;
-    quint64 m_generation = 0;
+    Generation m_generation;
     QByteArray m_input;
     SerialMarkDecoder m_marks;
     bool m_receivePosted = false;

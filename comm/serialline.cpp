@@ -1,6 +1,7 @@
 #include "serialline.h"
 
 #include <cerrno>
+#include <cstring>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -25,18 +26,21 @@ bool setModemBit(int fd, int bit, bool on)
 
 } // namespace
 
-bool applyInputFlags(int fd, bool softwareFlow)
+QString applyInputFlags(int fd, bool softwareFlow)
 {
+    const auto failure = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
     termios t;
     if (::tcgetattr(fd, &t) != 0)
-        return false;
+        return failure();
     t.c_iflag |= INPCK | PARMRK;
     t.c_iflag &= ~(IGNPAR | IGNBRK | BRKINT | ISTRIP);
     if (softwareFlow)
         t.c_iflag |= IXON | IXOFF;
     // The speed bits are written back as read: for a rate outside the
     // standard list they say "other", and the kernel keeps the rate Qt set.
-    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+    if (::tcsetattr(fd, TCSANOW, &t) != 0)
+        return failure();
+    return QString();
 }
 
 bool inputMarked(int fd)

@@ -174,6 +174,7 @@ void ConsoleWindow::CmdSend_Click()
 
 void ConsoleWindow::collectReceived()
 {
+    lightArrvLamp();
     if (Receiving)
         return;
     Receiving = true;

@@ -88,8 +88,9 @@ protected:
     virtual void handOverText(const QString &payload) = 0;
     virtual void handOverBytes(const QByteArray &payload) = 0;
 
-    // The receive collection: light the lamp, settle until the count stops
-    // growing, read everything and log it as text or bytes.
+    // The receive collection: light the arrival lamp (on every call, a
+    // nested one too), settle until the count stops growing, read
+    // everything and log it as text or bytes.
     void collectReceived();
     // Whatever ends a link calls this before it writes its own line: what
     // the link delivered and the log has not shown yet (waiting, or held

@@ -6,16 +6,25 @@
 #include <exception>
 #include <unistd.h>
 
+QString CaughtFailure()
+{
+    try {
+        throw;
+    } catch (const LinkError &e) {
+        return e.description();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("未知错误");
+    }
+}
+
 void RunGuarded(const std::function<void()> &handler, const std::function<void(const QString &)> &report)
 {
     try {
         handler();
-    } catch (const LinkError &e) {
-        report(e.description());
-    } catch (const std::exception &e) {
-        report(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        report(QStringLiteral("未知错误"));
+        report(CaughtFailure());
     }
 }
 

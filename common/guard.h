@@ -3,6 +3,11 @@
 #include <QString>
 #include <functional>
 
+// The description text of the failure being handled; call it only inside a
+// catch block. A link control's failure reads as the control worded it, any
+// other exception by its what(), anything else as "未知错误".
+QString CaughtFailure();
+
 // Runs a handler so that no exception reaches Qt's event loop. What escapes
 // is handed to `report` as its description text.
 void RunGuarded(const std::function<void()> &handler, const std::function<void(const QString &)> &report);

@@ -136,7 +136,7 @@ QString LogPane::textBetween(int from, int to) const
     return out;
 }
 
-QString LogPane::toPlainText() const
+QString LogPane::logText() const
 {
     return textBetween(0, document()->characterCount() - 1);
 }

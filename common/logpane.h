@@ -22,9 +22,9 @@ public:
     static QString displayable(const QString &text);
 
     // The log's text as it reads: line breaks as "\n", and a long line whole
-    // even where the pane holds it in several blocks. (Hides the base
-    // class's document text, which would show those block joins.)
-    QString toPlainText() const;
+    // even where the pane holds it in several blocks (the document's own
+    // text would show those block joins).
+    QString logText() const;
     // The same for the characters from `from` to `to` of the document.
     QString textBetween(int from, int to) const;
 

@@ -1,8 +1,8 @@
 #include "frmsockbay.h"
 
 #include "clock.h"
+#include "guard.h"
 #include "lamp.h"
-#include "linkerror.h"
 #include "logpane.h"
 #include "portnumber.h"
 #include "timestamp.h"
@@ -55,13 +55,6 @@ void setBoxText(QLineEdit *box, const QString &text, int typedLimit)
 void tightenBox(QLineEdit *box, int typedLimit)
 {
     box->setMaxLength(std::max<int>(typedLimit, int(box->text().size())));
-}
-
-QString describe(const std::exception &e)
-{
-    if (const auto *link = dynamic_cast<const LinkError *>(&e))
-        return link->description();
-    return QString::fromLocal8Bit(e.what());
 }
 
 } // namespace
@@ -226,8 +219,8 @@ void FrmSockbay::CmdCnn_Click()
             CmdLstn->setFocus();
             EnableAddressFields(true);
         }
-    } catch (const std::exception &e) {
-        connectFailed(describe(e));
+    } catch (...) {
+        connectFailed(CaughtFailure());
     }
 }
 
@@ -309,8 +302,8 @@ void FrmSockbay::CmdLstn_Click()
             EnableAddressFields(true);
             ListenMode = false;
         }
-    } catch (const std::exception &e) {
-        listenFailed(describe(e));
+    } catch (...) {
+        listenFailed(CaughtFailure());
     }
 }
 
@@ -344,8 +337,8 @@ void FrmSockbay::Winsock1_ConnectionRequest(qint32 requestID)
     Winsock1->Close();
     try {
         Winsock1->Accept(requestID);
-    } catch (const std::exception &e) {
-        acceptFailed(describe(e));
+    } catch (...) {
+        acceptFailed(CaughtFailure());
         return;
     }
     ShpCnn->setBackColor(kRed);
@@ -366,7 +359,6 @@ void FrmSockbay::acceptFailed(const QString &description)
 
 void FrmSockbay::Winsock1_DataArrival(qint64)
 {
-    lightArrvLamp();
     collectReceived();
 }
 

@@ -59,16 +59,6 @@ SocketControl::~SocketControl()
         m_socket->disconnect(this);
 }
 
-template<typename Event>
-void SocketControl::post(Event event)
-{
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(this, [this, generation, event] {
-        if (generation == m_generation)
-            event();
-    }, Qt::QueuedConnection);
-}
-
 QString SocketControl::LocalIP() const
 {
     const auto interfaces = QNetworkInterface::allInterfaces();
@@ -205,7 +195,7 @@ void SocketControl::Accept(qint32 requestID)
 
 void SocketControl::Close() noexcept
 {
-    ++m_generation;
+    m_generation.advance();
     m_arrivalQueued = false;
     m_progressQueued = false;
     m_progressBytes = 0;

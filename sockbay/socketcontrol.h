@@ -1,5 +1,6 @@
 #pragma once
 
+#include "generation.h"
 #include "winsock.h"
 
 #include <QAbstractSocket>
@@ -13,7 +14,7 @@ class SocketServer;
 // accepted connection.
 //
 // Every event is queued onto the control's thread; none is raised from
-// inside a call the window made. Close() bumps a generation counter, so an
+// inside a call the window made. Close() starts a new generation, so an
 // event queued for a connection that Close() has since dropped is not raised.
 class SocketControl : public Winsock
 {
@@ -52,12 +53,11 @@ public:
     // The bound applied to connections made after the call. For tests and
     // benchmarks that compare bounds.
     void setReadBufferLimit(qint64 bytes) { m_readBufferLimit = bytes; }
-    qint64 readBufferLimit() const { return m_readBufferLimit; }
 
 private:
     // Runs `event` later on this control's thread, unless Close() came first.
     template<typename Event>
-    void post(Event event);
+    void post(Event event) { m_generation.post(this, std::move(event)); }
 
     QTcpSocket *newSocket();
     // A new socket connecting to the remote host and port of Connect();
@@ -88,7 +88,7 @@ private:
     int m_state = sckClosed;
     qint32 m_localPort = 0;
     qint64 m_readBufferLimit = kReadBufferBytes;
-    quint64 m_generation = 0;
+    Generation m_generation;
 
     // Requests whose ConnectionRequest is being raised right now (a nested
     // event loop could offer more than one).

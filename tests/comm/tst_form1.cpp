@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <stdexcept>
+
 namespace {
 QStringList items(const QComboBox *box)
 {
@@ -463,6 +465,17 @@ void TstForm1::openFailsByError()
     QVERIFY(log().endsWith(QStringLiteral("COM1……4 data bits are not supported")));
     QCOMPARE(fake->openCalls, 1);
     QVERIFY(!fake->open);
+
+    // Any other failure ends the attempt's line too, not a new entry.
+    fake->failSettingsWith.clear();
+    fake->onOpen = [] { throw std::runtime_error("out of descriptors"); };
+    w->CmdOpen_Click();
+    QVERIFY(log().endsWith(QStringLiteral("COM1……out of descriptors")));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("out of descriptors")), kRed);
+    fake->onOpen = [] { throw 42; };
+    w->CmdOpen_Click();
+    QVERIFY(log().endsWith(QStringLiteral("COM1……未知错误")));
+    QVERIFY(w->CmdOpen->isEnabled() && !w->CmdClose->isEnabled());
 }
 
 void TstForm1::openFailsSilently()

@@ -5,6 +5,8 @@
 
 #include <QMetaObject>
 
+#include <functional>
+
 // A serial control under the test's hand: it records what the window wrote,
 // holds an input buffer the test fills, fails on request, and raises OnComm
 // queued, as the real one does.
@@ -28,6 +30,7 @@ public:
     bool cts = false, dsr = false, cd = false;
     QByteArray inBuffer;
     QString failOpenWith;     // non-empty: opening throws this description
+    std::function<void()> onOpen; // run as opening starts (it may throw anything)
     bool openSilentlyFails = false; // opening leaves the port closed
     QString failSettingsWith;
     QString failOutputWith;
@@ -43,7 +46,6 @@ public:
     }
 
     void setCommPort(int port) override { commPort = port; }
-    int CommPort() const override { return commPort; }
     void setSettings(const QString &s) override
     {
         if (!failSettingsWith.isEmpty())
@@ -52,19 +54,16 @@ public:
     }
     QString Settings() const override { return settings; }
     void setHandshaking(int h) override { handshaking = h; }
-    int Handshaking() const override { return handshaking; }
     void setDTREnable(bool on) override { dtr = on; }
-    bool DTREnable() const override { return dtr; }
     void setRTSEnable(bool on) override { rts = on; }
-    bool RTSEnable() const override { return rts; }
     void setEOFEnable(bool on) override { eof = on; }
-    bool EOFEnable() const override { return eof; }
     void setInputMode(int mode) override { inputMode = mode; }
-    int InputMode() const override { return inputMode; }
     void setPortOpen(bool o) override
     {
         if (o) {
             ++openCalls;
+            if (onOpen)
+                onOpen();
             if (!failOpenWith.isEmpty())
                 throw LinkError(failOpenWith);
             open = !openSilentlyFails;

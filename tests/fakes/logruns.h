@@ -15,7 +15,7 @@ constexpr quint32 kMixedColours = 0xFFFFFFFF;
 // The log as it reads (a long line whole).
 inline QString logText(const LogPane *pane)
 {
-    return pane->toPlainText();
+    return pane->logText();
 }
 
 inline quint32 colourAt(const QPlainTextEdit *pane, int position)

@@ -12,7 +12,7 @@ namespace serialwindowlog {
 
 inline QString logText(Form1 &w)
 {
-    return w.TxtMsg->toPlainText();
+    return w.TxtMsg->logText();
 }
 
 inline QString lastLine(Form1 &w)

@@ -16,7 +16,7 @@ namespace logprobe {
 
 inline QStringList lines(const LogPane *log)
 {
-    return log->toPlainText().split(u'\n');
+    return log->logText().split(u'\n');
 }
 
 inline QString lastLine(const LogPane *log)

@@ -398,7 +398,7 @@ private slots:
         QCOMPARE(tail(w, 4), (QStringList{"  连接127.0.0.1:321……", "  通讯错误：连接被拒绝", "  通讯结束", ""}));
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被拒绝")), qint64(kRed));
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯结束")), qint64(kBlack));
-        QVERIFY(!w->TxtMsg->toPlainText().contains(QStringLiteral("失败")));
+        QVERIFY(!w->TxtMsg->logText().contains(QStringLiteral("失败")));
         QCOMPARE(windowRow(w), rows::idle);
         QVERIFY(w->ErrorReported);
     }
@@ -424,7 +424,7 @@ private slots:
         sock->onConnect = [this] { sock->raiseClose(); };
         click(w->CmdCnn);
         QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", "  启动侦听:123……成功"}));
-        QVERIFY(!w->TxtMsg->toPlainText().contains(QStringLiteral("失败")));
+        QVERIFY(!w->TxtMsg->logText().contains(QStringLiteral("失败")));
         QCOMPARE(sock->state, int(Winsock::sckListening));
         QCOMPARE(windowRow(w), rows::listening);
     }
@@ -460,7 +460,7 @@ private slots:
         listen();
         sock->failAcceptWith = QStringLiteral("没有该连接请求");
         sock->raiseConnectionRequest(5);
-        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("没有该连接请求")));
+        QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("没有该连接请求")));
         QCOMPARE(tail(w, 2), (QStringList{"  接受连接请求没有该连接请求", "  启动侦听:123……成功"}));
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("没有该连接请求")), qint64(kRed));
         QCOMPARE(windowRow(w), rows::listening);
@@ -515,7 +515,7 @@ private slots:
         sock->failListenWith.clear();
         connectOut();
         sock->raiseClose();
-        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("  通讯结束")));
+        QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("  通讯结束")));
         if (listenMode) {
             QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", "  启动侦听:123……成功"}));
             QCOMPARE(windowRow(w), rows::listening);
@@ -613,7 +613,7 @@ private slots:
         sock->raiseDataArrival();
         QTRY_COMPARE(tail(w, 1), QStringList{entry});
         QTest::qWait(50);
-        QCOMPARE(w->TxtMsg->toPlainText().count(QStringLiteral("接收")), 1);
+        QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
         QVERIFY(lampLitWhileSettling);
         QVERIFY(!w->Receiving);
         QTRY_VERIFY(!w->ShpArrv->isLit());
@@ -653,11 +653,11 @@ private slots:
         sock->inBuffer = "kept";
         sock->onPoll = [this] { sock->raiseClose(); };
         sock->raiseDataArrival();
-        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("  通讯结束")));
+        QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("  通讯结束")));
         QTRY_VERIFY(!w->Receiving);
         // The data stands once, before the closing line; the settling
         // collection then finds the connection gone and writes nothing.
-        QCOMPARE(w->TxtMsg->toPlainText().count(QStringLiteral("接收")), 1);
+        QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
         if (accepted) {
             QCOMPARE(tail(w, 4), (QStringList{"  接收文本：  kept", "  通讯结束", "", "  启动侦听:123……成功"}));
             QCOMPARE(windowRow(w), rows::listening);
@@ -684,7 +684,7 @@ private slots:
             connectOut();
         }
         sock->raiseError(10053, QStringLiteral("连接被中止"));
-        QTRY_VERIFY(w->TxtMsg->toPlainText().contains(QStringLiteral("  通讯结束")));
+        QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("  通讯结束")));
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被中止")), qint64(kRed));
         QVERIFY(w->ErrorReported);
         if (accepted) {
@@ -739,7 +739,7 @@ private slots:
         QTRY_VERIFY(!w->Receiving);
         QTest::qWait(50);
         QCOMPARE(tail(w, int(lines.size())), lines);
-        QCOMPARE(w->TxtMsg->toPlainText().count(QStringLiteral("接收")), 1);
+        QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
     }
 
     // A character cut by the last read shows as U+FFFD at the end; bytes
@@ -790,14 +790,14 @@ private slots:
     {
         QFETCH(int, state);
         sock->state = state;
-        const QString before = w->TxtMsg->toPlainText();
+        const QString before = w->TxtMsg->logText();
         for (const QString &text : {QStringLiteral("hello"), QString()}) {
             w->TxtSend->setText(text);
             w->CmdSend_Click();
         }
         QVERIFY(sock->sent.isEmpty());
         QVERIFY(m_notices.isEmpty());
-        QCOMPARE(w->TxtMsg->toPlainText(), before);
+        QCOMPARE(w->TxtMsg->logText(), before);
     }
 
     void sendTextAndBytes()

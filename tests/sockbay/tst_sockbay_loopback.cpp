@@ -48,12 +48,12 @@ QStringList tail(const FrmSockbay *w, int n)
 
 bool logHas(const FrmSockbay *w, const QString &text)
 {
-    return w->TxtMsg->toPlainText().contains(text);
+    return w->TxtMsg->logText().contains(text);
 }
 
 int count(const FrmSockbay *w, const QString &text)
 {
-    return int(w->TxtMsg->toPlainText().count(text));
+    return int(w->TxtMsg->logText().count(text));
 }
 
 // Makes the socket layer's own connect timer (Qt's, below the window's
@@ -412,7 +412,7 @@ private slots:
         client->write("shown before the end");
         QTRY_VERIFY_WITH_TIMEOUT(logHas(w, QStringLiteral("  通讯结束")), 10000);
         QTRY_VERIFY(!w->Receiving);
-        QCOMPARE(w->TxtMsg->toPlainText().count(QStringLiteral("接收")), 1);
+        QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
         QCOMPARE(tail(w, 4), (QStringList{"  接收文本：  shown before the end", "  通讯结束", "",
                                           QStringLiteral("  启动侦听:%1……成功").arg(port)}));
         QCOMPARE(windowRow(w), rows::listening);
