@@ -46,6 +46,8 @@ public:
     QPushButton *CmdOpen;
     QPushButton *CmdClose;
     Lamp *ShpOpen;
+    // By their given names: ShpDTR shows the DSR line and ShpRTS the CTS
+    // line (the inputs; the outputs DTR and RTS are the user's to set).
     Lamp *ShpDTR;
     Lamp *ShpRTS;
     Lamp *ShpCD;

@@ -30,21 +30,13 @@ LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent)
     connect(&m_repaint, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
 }
 
-QString LogPane::displayable(const QString &text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c == 0 || c == 0xFDD0 || c == 0xFDD1 || c == 0xFFFC) {
-            if (out.isNull())
-                out = text;
-            out[i] = c == 0 ? QChar(0x2400) : QChar(QChar::ReplacementCharacter);
-        }
-    }
-    return out.isNull() ? text : out;
-}
-
 namespace {
+
+// What the document takes for its own structure: the start and end of a
+// frame, and the place of an embedded object.
+constexpr char16_t kFrameStart = 0xFDD0;
+constexpr char16_t kFrameEnd = 0xFDD1;
+constexpr char16_t kObjectMarker = 0xFFFC;
 
 // Marks a block that continues the line of the block before it.
 constexpr int kContinuation = QTextFormat::UserProperty + 1;
@@ -68,6 +60,20 @@ qsizetype cutPoint(const QString &text, qsizetype at, qsizetype floor)
 }
 
 } // namespace
+
+QString LogPane::displayable(const QString &text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == 0 || c == kFrameStart || c == kFrameEnd || c == kObjectMarker) {
+            if (out.isNull())
+                out = text;
+            out[i] = QChar(c == 0 ? kNulStandIn : kMarkerStandIn);
+        }
+    }
+    return out.isNull() ? text : out;
+}
 
 void LogPane::AppendLog(quint32 colour, const QString &text)
 {

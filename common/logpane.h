@@ -20,6 +20,10 @@ public:
     // (NUL, the document's own frame and object markers) are shown as
     // visible stand-ins.
     static QString displayable(const QString &text);
+    // NUL shows as the symbol for null, the markers as the replacement
+    // character.
+    static constexpr char16_t kNulStandIn = 0x2400;
+    static constexpr char16_t kMarkerStandIn = 0xFFFD;
 
     // The log's text as it reads: line breaks as "\n", and a long line whole
     // even where the pane holds it in several blocks (the document's own

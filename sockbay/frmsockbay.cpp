@@ -69,6 +69,7 @@ FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(parent
     setWindowIcon(icon);
     setClientArea(8910, 6780);
     buildControls();
+    applyToolState(ToolStates::Idle);
     setTabOrderChain();
     connectHandlers();
 
@@ -100,14 +101,12 @@ void FrmSockbay::buildControls()
     CmdLstn->setGeometry(twRect(240, 840, 1095, 420));
     CmdStop = new QPushButton(QStringLiteral("停止"), this);
     CmdStop->setGeometry(twRect(1440, 840, 1095, 420));
-    CmdStop->setEnabled(false);
     CmdCnn = new QPushButton(QStringLiteral("连接"), this);
     CmdCnn->setGeometry(twRect(2760, 840, 1095, 420));
     CmdSend->setText(QStringLiteral("发送"));
     CmdSend->setGeometry(twRect(3960, 840, 1095, 420));
     CmdClose = new QPushButton(QStringLiteral("挂断"), this);
     CmdClose->setGeometry(twRect(5160, 840, 1095, 420));
-    CmdClose->setEnabled(false);
     CmdClear->setText(QStringLiteral("清除"));
     CmdClear->setGeometry(twRect(6480, 840, 1095, 420));
     CmdQuit->setGeometry(twRect(7680, 840, 1095, 420));
@@ -187,15 +186,23 @@ void FrmSockbay::EnableAddressFields(bool enabled)
     TxtRIP->setEnabled(enabled);
 }
 
+void FrmSockbay::applyToolState(const ToolState &state)
+{
+    EnableAddressFields(state.addressBoxes);
+    CmdCnn->setEnabled(state.connect);
+    CmdLstn->setEnabled(state.listen);
+    CmdStop->setEnabled(state.stop);
+    CmdSend->setEnabled(state.send);
+    CmdClose->setEnabled(state.hangUp);
+    ShpCnn->setBackColor(state.connectedLamp ? kRed : kBlack);
+    ShpLstn->setBackColor(state.listeningLamp ? kRed : kBlack);
+}
+
 void FrmSockbay::CmdCnn_Click()
 {
     try {
         ErrorReported = false;
-        TxtLPort->setEnabled(false);
-        TxtRPort->setEnabled(false);
-        TxtRIP->setEnabled(false);
-        CmdLstn->setEnabled(false);
-        CmdCnn->setEnabled(false);
+        applyToolState(ToolStates::Connecting);
         NormalizePorts();
         AppendEntry(kBlack, QStringLiteral("  连接") + TxtRIP->text() + u':' + TxtRPort->text() + QStringLiteral("……"));
         Winsock1->Close();
@@ -203,10 +210,8 @@ void FrmSockbay::CmdCnn_Click()
         Winsock1->Connect(TxtRIP->text(), TxtRPort->text());
         waitWhileConnecting();
         if (Winsock1->State() == Winsock::sckConnected) {
-            ShpCnn->setBackColor(kRed);
+            applyToolState(ToolStates::Connected);
             AppendLog(kBlue, QStringLiteral("成功"));
-            CmdSend->setEnabled(true);
-            CmdClose->setEnabled(true);
             CmdSend->setFocus();
         } else if (!ErrorReported && Winsock1->State() != Winsock::sckListening) {
             // (A peer close handled during the wait may already have started
@@ -214,10 +219,8 @@ void FrmSockbay::CmdCnn_Click()
             // showing a listen that no longer exists.)
             Winsock1->Close();
             AppendLog(kRed, QStringLiteral("失败"));
-            CmdLstn->setEnabled(true);
-            CmdCnn->setEnabled(true);
+            applyToolState(ToolStates::Idle);
             CmdLstn->setFocus();
-            EnableAddressFields(true);
         }
     } catch (...) {
         connectFailed(CaughtFailure());
@@ -228,10 +231,8 @@ void FrmSockbay::connectFailed(const QString &description)
 {
     Winsock1->Close();
     AppendLog(kRed, description);
-    CmdLstn->setEnabled(true);
-    CmdCnn->setEnabled(true);
+    applyToolState(ToolStates::Idle);
     CmdLstn->setFocus();
-    EnableAddressFields(true);
 }
 
 void FrmSockbay::waitWhileConnecting()
@@ -261,16 +262,10 @@ void FrmSockbay::CmdClose_Click()
 {
     // What came in before the hang-up stands before its line.
     logRemaining();
-    EnableAddressFields(true);
-    CmdLstn->setEnabled(true);
-    CmdCnn->setEnabled(true);
-    CmdSend->setEnabled(false);
-    CmdClose->setEnabled(false);
+    applyToolState(ToolStates::Idle);
     CmdCnn->setFocus();
     Winsock1->Close();
     AppendEntry(kBlack, QStringLiteral("  挂断连接\r\n"));
-    ShpLstn->setBackColor(kBlack);
-    ShpCnn->setBackColor(kBlack);
     if (ListenMode)
         CmdLstn_Click();
 }
@@ -279,27 +274,22 @@ void FrmSockbay::CmdLstn_Click()
 {
     try {
         ErrorReported = false;
-        EnableAddressFields(false);
-        CmdLstn->setEnabled(false);
-        CmdCnn->setEnabled(false);
+        applyToolState(ToolStates::Connecting);
         NormalizePorts();
         AppendEntry(kBlack, QStringLiteral("  启动侦听:") + TxtLPort->text() + QStringLiteral("……"));
         Winsock1->Close();
         Winsock1->setLocalPort(ToLong(TxtLPort->text()));
         Winsock1->Listen();
         if (Winsock1->State() == Winsock::sckListening) {
-            ShpLstn->setBackColor(kRed);
+            applyToolState(ToolStates::Listening);
             AppendLog(kBlue, QStringLiteral("成功"));
-            CmdStop->setEnabled(true);
             CmdStop->setFocus();
             ListenMode = true;
         } else if (!ErrorReported) {
             Winsock1->Close();
             AppendLog(kRed, QStringLiteral("失败"));
-            CmdLstn->setEnabled(true);
-            CmdCnn->setEnabled(true);
+            applyToolState(ToolStates::Idle);
             CmdLstn->setFocus();
-            EnableAddressFields(true);
             ListenMode = false;
         }
     } catch (...) {
@@ -312,22 +302,16 @@ void FrmSockbay::listenFailed(const QString &description)
     // Unlike the connect trap, the description is logged before the close.
     AppendLog(kRed, description);
     Winsock1->Close();
-    CmdLstn->setEnabled(true);
-    CmdCnn->setEnabled(true);
+    applyToolState(ToolStates::Idle);
     CmdLstn->setFocus();
-    EnableAddressFields(true);
 }
 
 void FrmSockbay::CmdStop_Click()
 {
-    EnableAddressFields(true);
-    CmdLstn->setEnabled(true);
-    CmdCnn->setEnabled(true);
-    CmdStop->setEnabled(false);
+    applyToolState(ToolStates::Idle);
     CmdLstn->setFocus();
     Winsock1->Close();
     AppendEntry(kBlack, QStringLiteral("  停止侦听\r\n"));
-    ShpLstn->setBackColor(kBlack);
     ListenMode = false;
 }
 
@@ -341,10 +325,8 @@ void FrmSockbay::Winsock1_ConnectionRequest(qint32 requestID)
         acceptFailed(CaughtFailure());
         return;
     }
-    ShpCnn->setBackColor(kRed);
-    CmdStop->setEnabled(false);
-    CmdSend->setEnabled(true);
-    CmdClose->setEnabled(true);
+    // The focus stays where it was.
+    applyToolState(ToolStates::Serving);
 }
 
 void FrmSockbay::acceptFailed(const QString &description)
@@ -371,18 +353,11 @@ void FrmSockbay::Winsock1_Close()
 
 void FrmSockbay::endConnection(const QString &closingEntry)
 {
-    EnableAddressFields(true);
-    CmdLstn->setEnabled(true);
-    CmdCnn->setEnabled(true);
-    CmdStop->setEnabled(false);
-    CmdSend->setEnabled(false);
-    CmdClose->setEnabled(false);
+    applyToolState(ToolStates::Idle);
     CmdLstn->setFocus();
     Winsock1->Close();
     if (!closingEntry.isEmpty())
         AppendEntry(kBlack, closingEntry);
-    ShpLstn->setBackColor(kBlack);
-    ShpCnn->setBackColor(kBlack);
     if (ListenMode)
         CmdLstn_Click();
 }

@@ -7,6 +7,30 @@ class QGroupBox;
 class TipArea;
 class Winsock;
 
+// A state of the network tester, as the controls show it: which buttons and
+// address boxes it leaves on, which lamps it lights. (`ListenMode` is not
+// part of it: an automatic listen that fails leaves it set while the window
+// shows Idle.)
+struct ToolState
+{
+    bool connect, listen, stop, send, hangUp, addressBoxes;
+    bool connectedLamp, listeningLamp;
+};
+
+// Every state the tool can be in. A handler applies one where its steps set
+// these controls; nothing reads them back, the link's state is asked of the
+// socket control each time.
+namespace ToolStates {
+//                                 CmdCnn CmdLstn CmdStop CmdSend CmdClose boxes  ShpCnn ShpLstn
+inline constexpr ToolState Idle       {true,  true,   false,  false,  false,   true,  false, false};
+// Also while a listen is being set up: the same controls are off.
+inline constexpr ToolState Connecting {false, false,  false,  false,  false,   false, false, false};
+inline constexpr ToolState Connected  {false, false,  false,  true,   true,    false, true,  false};
+inline constexpr ToolState Listening  {false, false,  true,   false,  false,   false, false, true};
+// An accepted connection.
+inline constexpr ToolState Serving    {false, false,  false,  true,   true,    false, true,  true};
+} // namespace ToolStates
+
 // The network tester's window.
 class FrmSockbay : public ConsoleWindow
 {
@@ -18,6 +42,7 @@ public:
     void Form_Load();
     void NormalizePorts();
     void EnableAddressFields(bool enabled);
+    void applyToolState(const ToolState &state);
 
     void CmdCnn_Click();
     void CmdClose_Click();
