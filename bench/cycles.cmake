@@ -5,3 +5,5 @@
 add_executable(bench_cycles ${CMAKE_CURRENT_LIST_DIR}/cycles.cpp ${CMAKE_CURRENT_LIST_DIR}/resultline.h)
 target_link_libraries(bench_cycles PRIVATE commwindow commport sockbaywindow sockbaysocket
     Qt6::Widgets Qt6::Network util)
+# The tests' free-port probe.
+target_include_directories(bench_cycles PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -32,6 +32,7 @@
 #include "frmsockbay.h"
 #include "logpane.h"
 #include "messagebox.h"
+#include "ports.h"
 #include "resultline.h"
 #include "serialcontrol.h"
 #include "socketcontrol.h"
@@ -385,14 +386,6 @@ Result runSerial(const Options &options)
         w.CmdClose->click();
         return !w.MSComm1->PortOpen();
     });
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
 }
 
 Result runListen(const Options &options)

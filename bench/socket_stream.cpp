@@ -10,6 +10,7 @@
 
 #include "frmsockbay.h"
 #include "logpane.h"
+#include "ports.h"
 #include "resultline.h"
 #include "socketcontrol.h"
 
@@ -194,13 +195,6 @@ private:
     std::atomic<bool> m_released{false};
     std::atomic<bool> m_failed{false};
 };
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
-}
 
 struct Result
 {

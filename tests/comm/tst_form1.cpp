@@ -1,10 +1,11 @@
 #include "clock.h"
+#include "eventqueue.h"
 #include "fakemscomm.h"
 #include "form1.h"
 #include "guard.h"
 #include "lamp.h"
 #include "logpane.h"
-#include "logruns.h"
+#include "logreader.h"
 #include "messagebox.h"
 #include "twips.h"
 
@@ -21,23 +22,14 @@
 
 #include <stdexcept>
 
+using namespace logreader;
+
 namespace {
 QStringList items(const QComboBox *box)
 {
     QStringList out;
     for (int i = 0; i < box->count(); ++i)
         out << box->itemText(i);
-    return out;
-}
-
-// Log text with every time stamp replaced by "T", so lines can be compared.
-QString shape(const QString &log, const QString &stampSample)
-{
-    QString out = log;
-    Q_UNUSED(stampSample);
-    static const QRegularExpression stamp(
-        QStringLiteral("\\d{1,4}[/. -](\\d{1,2}|[A-Za-z]{3})[/. -]\\d{1,4} \\d{1,2}:\\d{2}:\\d{2}( [AP]M)?"));
-    out.replace(stamp, QStringLiteral("T"));
     return out;
 }
 } // namespace
@@ -52,15 +44,15 @@ private:
     Form1 *w = nullptr;
     QStringList notices;
     ScaledClock clock{20}; // the one-second settle takes 50 ms
-    ScaledClock slowClock{2}; // long enough to act during the pause
     int quits = 0;
 
-    QString log() const { return shape(logText(w->TxtMsg), {}); }
-    // For tests that act while a collection is pausing.
-    void slowSettle() { Clock::install(&slowClock); }
-    // Runs `f` inside the collection's pause: the handler pumps events
-    // there, so only a timer can act while it waits.
-    void duringSettle(std::function<void()> f) { QTimer::singleShot(150, w, std::move(f)); }
+    QString log() const { return shape(w->TxtMsg); }
+    // Runs `f` inside the next collection's pause, as an event the pause
+    // delivers: queued when the collection first asks what is waiting.
+    void duringSettle(std::function<void()> f)
+    {
+        fake->onPoll = [this, f = std::move(f)] { QMetaObject::invokeMethod(w, f, Qt::QueuedConnection); };
+    }
     void open()
     {
         w->CmdOpen->click();
@@ -660,20 +652,19 @@ void TstForm1::lineEventsFollowTheLevel()
     fake->raise(MSComm::comEvCTS);
     fake->cts = false;
     QTRY_COMPARE(w->ShpRTS->BackColor(), kBlack);
-    QTest::qWait(20);
+    deliverQueuedEvents();
     QCOMPARE(w->ShpRTS->BackColor(), kBlack);
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
 }
 
 void TstForm1::receiveTextAfterSettle()
 {
-    slowSettle();
     open();
     fake->inBuffer = "line one\r\nline two <i>";
     bool lampLit = false, receiving = false;
     // More of the burst arrives during the pause and is read with it.
-    QTimer::singleShot(30, w, [&] { lampLit = w->ShpArrv->isLit(); });
     duringSettle([&] {
+        lampLit = w->ShpArrv->isLit();
         receiving = w->Receiving;
         fake->inBuffer += "</i>";
     });
@@ -704,7 +695,6 @@ void TstForm1::receiveBytesAfterSettle()
 
 void TstForm1::receiveNestedEventOnlyRelights()
 {
-    slowSettle();
     open();
     fake->inBuffer = "abc";
     duringSettle([&] {
@@ -714,7 +704,7 @@ void TstForm1::receiveNestedEventOnlyRelights()
     });
     fake->raise(MSComm::comEvReceive);
     QTRY_VERIFY(log().contains(QStringLiteral("接收文本")));
-    QTest::qWait(50);
+    deliverQueuedEvents();
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  帧错误\nT  接收文本：  abcdef"));
 }
 
@@ -731,14 +721,13 @@ void TstForm1::receiveEmptyBufferReadsAtOnce()
 
 void TstForm1::closeDuringSettleLogsDataFirst()
 {
-    slowSettle();
     open();
     fake->inBuffer = "pending";
     duringSettle([&] { QTest::mouseClick(w->CmdClose, Qt::LeftButton); });
     fake->raise(MSComm::comEvReceive);
     QTRY_VERIFY(log().contains(QStringLiteral("关闭端口")));
     QTRY_VERIFY(!w->Receiving);
-    QTest::qWait(600);
+    deliverQueuedEvents();
     // What had come stands once, before the close; the settling collection
     // then finds the port closed and writes nothing.
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  接收文本：  pending\nT 关闭端口\n"));
@@ -752,7 +741,6 @@ void TstForm1::closeDuringSettleLogsDataFirst()
 
 void TstForm1::receiveModeSwitchedDuringSettle()
 {
-    slowSettle();
     open();
     fake->inBuffer = "AB";
     duringSettle([&] { QTest::mouseClick(w->OptArrv[1], Qt::LeftButton); });
@@ -776,7 +764,6 @@ void TstForm1::lostDeviceIsReportedOnce()
 
 void TstForm1::lostDeviceDuringSettleLogsDataFirst()
 {
-    slowSettle();
     open();
     fake->inBuffer = "last words";
     duringSettle([&] {
@@ -787,7 +774,7 @@ void TstForm1::lostDeviceDuringSettleLogsDataFirst()
     fake->raise(MSComm::comEvReceive);
     QTRY_VERIFY(log().contains(QStringLiteral("device removed")));
     QTRY_VERIFY(!w->Receiving);
-    QTest::qWait(100);
+    deliverQueuedEvents();
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  接收文本：  last words\nT  /dev/ttyUSB0: device removed"));
 }
 

@@ -1,6 +1,6 @@
 #include "lamp.h"
 #include "logpane.h"
-#include "logruns.h"
+#include "logreader.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+
+using namespace logreader;
 
 // The message log as a user reads it: shapes, colours, where text lands.
 class TstLogPane : public QObject

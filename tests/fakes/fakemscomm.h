@@ -2,6 +2,7 @@
 
 #include "linkerror.h"
 #include "mscomm.h"
+#include "pollhook.h"
 
 #include <QMetaObject>
 
@@ -31,6 +32,7 @@ public:
     QByteArray inBuffer;
     QString failOpenWith;     // non-empty: opening throws this description
     std::function<void()> onOpen; // run as opening starts (it may throw anything)
+    PollHook onPoll; // run once, at the next InBufferCount()
     bool openSilentlyFails = false; // opening leaves the port closed
     QString failSettingsWith;
     QString failOutputWith;
@@ -79,7 +81,11 @@ public:
     bool CDHolding() const override { return cd; }
     // As the real one: a close empties it, a failure (the test sets `open`
     // false) keeps it.
-    qint64 InBufferCount() const override { return inBuffer.size(); }
+    qint64 InBufferCount() const override
+    {
+        onPoll.fire();
+        return inBuffer.size();
+    }
     QByteArray InputBytes() override { return take(); }
     void OutputText(const QString &text) override { out(text.toUtf8()); }
     void OutputBytes(const QByteArray &bytes) override { out(bytes); }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "linkerror.h"
+#include "pollhook.h"
 #include "winsock.h"
 
 #include <QMetaObject>
 #include <QStringList>
 #include <functional>
-#include <utility>
 
 // A socket control under the test's hand: it records what the window called,
 // in order, holds a receive buffer the test fills, fails on request, and
@@ -37,7 +37,7 @@ public:
     QString failSendWith;
     QString failGetDataWith;
     std::function<void()> onConnect; // run inside Connect(), after the state is set
-    mutable std::function<void()> onPoll; // run once, at the next BytesReceived()
+    PollHook onPoll; // run once, at the next BytesReceived()
 
     // Queue an event, delivered by the event loop.
     void raiseConnectionRequest(qint32 id)
@@ -70,10 +70,7 @@ public:
     int State() const override { return state; }
     qint64 BytesReceived() const override
     {
-        if (onPoll) {
-            const std::function<void()> hook = std::exchange(onPoll, nullptr);
-            hook();
-        }
+        onPoll.fire();
         return inBuffer.size();
     }
     void Connect(const QString &host, const QString &port) override

@@ -1,13 +1,14 @@
 // The network tester's window over a fake socket control: every handler's
 // log lines, colours, buttons, lamps, focus and flags.
 #include "clock.h"
+#include "eventqueue.h"
 #include "fakewinsock.h"
 #include "frmsockbay.h"
 #include "guard.h"
 #include "lamp.h"
 #include "linkerror.h"
 #include "logpane.h"
-#include "logprobe.h"
+#include "logreader.h"
 #include "messagebox.h"
 #include "portnumber.h"
 #include "windowrow.h"
@@ -21,17 +22,9 @@
 #include <ctime>
 #include <limits>
 
-using namespace logprobe;
+using namespace logreader;
 
 namespace {
-const QString connecting = QStringLiteral("Cnn:off Lstn:off Stop:off Send:off Close:off Boxes:off ShpCnn:black ShpLstn:black");
-
-// The last `n` lines of the log as messages.
-QStringList tail(const FrmSockbay *w, int n)
-{
-    const QStringList all = messages(w->TxtMsg);
-    return all.mid(std::max<qsizetype>(0, all.size() - n));
-}
 } // namespace
 
 class TstFrmSockbay : public QObject
@@ -243,9 +236,9 @@ private slots:
     void startsIdleWithOneLine()
     {
         QCOMPARE(w->windowTitle(), QStringLiteral("IP通讯测试(Quelt)"));
-        QCOMPARE(messages(w->TxtMsg), QStringList{QStringLiteral("  启动程序，本地IP：10.1.2.3  机器名：fakehost")});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("启动程序")), qint64(kBlack));
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("fakehost")), qint64(kBlack));
+        QCOMPARE(shapedLines(w->TxtMsg), QStringList{QStringLiteral("T  启动程序，本地IP：10.1.2.3  机器名：fakehost")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("启动程序"), kLast), kBlack);
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("fakehost"), kLast), kBlack);
         QCOMPARE(w->TxtLPort->text(), QStringLiteral("123"));
         QCOMPARE(w->TxtRPort->text(), QStringLiteral("321"));
         QCOMPARE(windowRow(w), rows::idle);
@@ -260,6 +253,32 @@ private slots:
         QCOMPARE(quad.size(), 4);
         const int a = quad[0].toInt(), b = quad[1].toInt();
         QVERIFY2(a == 10 || (a == 172 && b >= 16 && b <= 31) || (a == 192 && b == 168), qPrintable(w->TxtRIP->text()));
+    }
+
+    void stateTableShowsEachRowAsGiven_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("idle") << 0 << rows::idle;
+        QTest::newRow("connecting") << 1 << rows::connecting;
+        QTest::newRow("connected") << 2 << rows::connected;
+        QTest::newRow("listening") << 3 << rows::listening;
+        QTest::newRow("serving") << 4 << rows::serving;
+    }
+
+    void stateTableShowsEachRowAsGiven()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, shown);
+        const ToolState table[] = {ToolStates::Idle, ToolStates::Connecting, ToolStates::Connected,
+                                   ToolStates::Listening, ToolStates::Serving};
+        // From a row that differs in every column, so each one is set.
+        w->applyToolState(ToolState{true, true, true, true, true, true, true, true});
+        w->applyToolState(table[state]);
+        QCOMPARE(windowRow(w), shown);
+        w->applyToolState(ToolState{});
+        w->applyToolState(table[state]);
+        QCOMPARE(windowRow(w), shown);
     }
 
     void typingIsLimited()
@@ -317,10 +336,10 @@ private slots:
         };
         click(w->CmdCnn);
 
-        QCOMPARE(rowDuringWait, connecting);
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:321……成功")});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  连接")), qint64(kBlack));
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功")), qint64(kBlue));
+        QCOMPARE(rowDuringWait, rows::connecting);
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:321……成功")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  连接"), kLast), kBlack);
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功"), kLast), kBlue);
         QCOMPARE(windowRow(w), rows::connected);
         QCOMPARE(w->focusWidget(), w->CmdSend);
         QCOMPARE(w->TxtRPort->text(), QStringLiteral("321"));
@@ -344,9 +363,9 @@ private slots:
             });
         };
         click(w->CmdCnn);
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:321……成功")});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:321……成功")});
         QCOMPARE(windowRow(w), rows::connected);
-        QTRY_COMPARE(tail(w, 1), QStringList{QStringLiteral("  接收文本：  220 hello")});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  接收文本：  220 hello")});
     }
 
     void connectGivesUpAfterSixtySeconds()
@@ -365,9 +384,9 @@ private slots:
         QVERIFY2(waited >= 60000 && waited < 90000, qPrintable(QString::number(waited)));
         // The wait sleeps between looks at the state instead of spinning.
         QVERIFY2(cpuMs < 0.5 * double(wall.elapsed()), qPrintable(QStringLiteral("cpu %1 ms of %2 ms").arg(cpuMs).arg(wall.elapsed())));
-        QCOMPARE(rowDuringWait, connecting);
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:321……失败")});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), qint64(kRed));
+        QCOMPARE(rowDuringWait, rows::connecting);
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:321……失败")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
         // Given up by a close in the wait, then closed again with the failure.
@@ -381,8 +400,8 @@ private slots:
         sock->failConnectWith = QStringLiteral("无效的端口号");
         click(w->CmdCnn);
 
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:9E+99……无效的端口号")});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("无效的端口号")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:9E+99……无效的端口号")});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("无效的端口号"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
         QCOMPARE(sock->calls, (QStringList{"Close", "LocalPort 0", "Connect 127.0.0.1 9E+99", "Close"}));
@@ -395,9 +414,9 @@ private slots:
         sock->onConnect = [this] { sock->raiseError(10061, QStringLiteral("连接被拒绝")); };
         click(w->CmdCnn);
 
-        QCOMPARE(tail(w, 4), (QStringList{"  连接127.0.0.1:321……", "  通讯错误：连接被拒绝", "  通讯结束", ""}));
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被拒绝")), qint64(kRed));
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯结束")), qint64(kBlack));
+        QCOMPARE(tail(w->TxtMsg, 4), (QStringList{"T  连接127.0.0.1:321……", "T  通讯错误：连接被拒绝", "T  通讯结束", ""}));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被拒绝"), kLast), kRed);
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯结束"), kLast), kBlack);
         QVERIFY(!w->TxtMsg->logText().contains(QStringLiteral("失败")));
         QCOMPARE(windowRow(w), rows::idle);
         QVERIFY(w->ErrorReported);
@@ -410,7 +429,7 @@ private slots:
         w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
         sock->onConnect = [this] { sock->raiseClose(); };
         click(w->CmdCnn);
-        QCOMPARE(tail(w, 3), (QStringList{"  连接127.0.0.1:321……", "  通讯结束", "失败"}));
+        QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  连接127.0.0.1:321……", "T  通讯结束", "失败"}));
         QCOMPARE(windowRow(w), rows::idle);
     }
 
@@ -423,7 +442,7 @@ private slots:
         w->TxtRIP->setText(QStringLiteral("127.0.0.1"));
         sock->onConnect = [this] { sock->raiseClose(); };
         click(w->CmdCnn);
-        QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", "  启动侦听:123……成功"}));
+        QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  通讯结束", "", "T  启动侦听:123……成功"}));
         QVERIFY(!w->TxtMsg->logText().contains(QStringLiteral("失败")));
         QCOMPARE(sock->state, int(Winsock::sckListening));
         QCOMPARE(windowRow(w), rows::listening);
@@ -433,7 +452,7 @@ private slots:
     {
         connectOut();
         click(w->CmdClose);
-        QCOMPARE(tail(w, 2), (QStringList{"  挂断连接", ""}));
+        QCOMPARE(tail(w->TxtMsg, 2), (QStringList{"T  挂断连接", ""}));
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdCnn);
         QCOMPARE(sock->calls, QStringList{"Close"});
@@ -444,11 +463,11 @@ private slots:
         listen();
         serve(42);
         QCOMPARE(sock->calls, (QStringList{"Close", "Accept 42"}));
-        QCOMPARE(tail(w, 1), QStringList{"  接受连接请求"});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  接受连接请求"});
         QVERIFY(w->ListenMode);
 
         click(w->CmdClose);
-        QCOMPARE(tail(w, 3), (QStringList{"  挂断连接", "", "  启动侦听:123……成功"}));
+        QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  挂断连接", "", "T  启动侦听:123……成功"}));
         QCOMPARE(windowRow(w), rows::listening);
         QCOMPARE(w->focusWidget(), w->CmdStop);
     }
@@ -461,8 +480,8 @@ private slots:
         sock->failAcceptWith = QStringLiteral("没有该连接请求");
         sock->raiseConnectionRequest(5);
         QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("没有该连接请求")));
-        QCOMPARE(tail(w, 2), (QStringList{"  接受连接请求没有该连接请求", "  启动侦听:123……成功"}));
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("没有该连接请求")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 2), (QStringList{"T  接受连接请求没有该连接请求", "T  启动侦听:123……成功"}));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("没有该连接请求"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::listening);
     }
 
@@ -470,8 +489,8 @@ private slots:
     {
         w->TxtLPort->setText(QStringLiteral("0123"));
         click(w->CmdLstn);
-        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:123……成功"});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功")), qint64(kBlue));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:123……成功"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功"), kLast), kBlue);
         QCOMPARE(windowRow(w), rows::listening);
         QCOMPARE(w->focusWidget(), w->CmdStop);
         QVERIFY(w->ListenMode);
@@ -483,8 +502,8 @@ private slots:
         w->ListenMode = true;
         sock->stateAfterListen = Winsock::sckClosed;
         click(w->CmdLstn);
-        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:123……失败"});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:123……失败"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
         QVERIFY(!w->ListenMode);
@@ -503,8 +522,8 @@ private slots:
         w->ListenMode = listenMode;
         sock->failListenWith = QStringLiteral("地址已被使用");
         click(w->CmdLstn);
-        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:123……地址已被使用"});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("地址已被使用")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:123……地址已被使用"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("地址已被使用"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
         QCOMPARE(w->ListenMode, listenMode);
@@ -517,10 +536,10 @@ private slots:
         sock->raiseClose();
         QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("  通讯结束")));
         if (listenMode) {
-            QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", "  启动侦听:123……成功"}));
+            QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  通讯结束", "", "T  启动侦听:123……成功"}));
             QCOMPARE(windowRow(w), rows::listening);
         } else {
-            QCOMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
+            QCOMPARE(tail(w->TxtMsg, 2), (QStringList{"T  通讯结束", ""}));
             QCOMPARE(windowRow(w), rows::idle);
         }
     }
@@ -545,12 +564,12 @@ private slots:
         w->TxtLPort->setText(typed);
         click(w->CmdLstn);
         if (port != -1000) {
-            QCOMPARE(tail(w, 1), QStringList{"  启动侦听:" + logged + "……成功"});
+            QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:" + logged + "……成功"});
             QCOMPARE(sock->localPort, port);
             return;
         }
-        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:" + logged + "……Overflow"});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("Overflow")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:" + logged + "……Overflow"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("Overflow"), kLast), kRed);
         QVERIFY(!sock->calls.contains(QStringLiteral("Listen")));
         QCOMPARE(windowRow(w), rows::idle);
     }
@@ -563,8 +582,8 @@ private slots:
         w->TxtLPort->setText(QStringLiteral("9E999"));
         click(w->CmdLstn);
         QCOMPARE(w->TxtLPort->text(), QStringLiteral("1.79769313486232E+308"));
-        QCOMPARE(tail(w, 1), QStringList{"  启动侦听:1.79769313486232E+308……Overflow"});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("Overflow")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:1.79769313486232E+308……Overflow"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("Overflow"), kLast), kRed);
         QVERIFY(!sock->calls.contains(QStringLiteral("Listen")));
         QCOMPARE(windowRow(w), rows::idle);
     }
@@ -573,7 +592,7 @@ private slots:
     {
         listen();
         click(w->CmdStop);
-        QCOMPARE(tail(w, 2), (QStringList{"  停止侦听", ""}));
+        QCOMPARE(tail(w->TxtMsg, 2), (QStringList{"T  停止侦听", ""}));
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
         QVERIFY(!w->ListenMode);
@@ -582,7 +601,7 @@ private slots:
         // A later close does not start listening.
         connectOut();
         sock->raiseClose();
-        QTRY_COMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
+        QTRY_COMPARE(tail(w->TxtMsg, 2), (QStringList{"T  通讯结束", ""}));
         QCOMPARE(windowRow(w), rows::idle);
     }
 
@@ -592,8 +611,8 @@ private slots:
     {
         QTest::addColumn<bool>("bytes");
         QTest::addColumn<QString>("entry");
-        QTest::newRow("text") << false << "  接收文本：  hello";
-        QTest::newRow("bytes") << true << "  接收数据：  68  65  6C  6C  6F";
+        QTest::newRow("text") << false << "T  接收文本：  hello";
+        QTest::newRow("bytes") << true << "T  接收数据：  68  65  6C  6C  6F";
     }
     void dataArrivalIsCollectedOnce()
     {
@@ -611,8 +630,8 @@ private slots:
             sock->raiseDataArrival();
         };
         sock->raiseDataArrival();
-        QTRY_COMPARE(tail(w, 1), QStringList{entry});
-        QTest::qWait(50);
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{entry});
+        deliverQueuedEvents();
         QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
         QVERIFY(lampLitWhileSettling);
         QVERIFY(!w->Receiving);
@@ -625,14 +644,14 @@ private slots:
         w->OptArrv[1]->setChecked(true);
         sock->inBuffer = QByteArray("AB\0\xff\r", 5);
         sock->raiseDataArrival();
-        QTRY_COMPARE(tail(w, 1), QStringList{"  接收数据：  41  42  0  FF  D"});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收数据：  41  42  0  FF  D"});
     }
 
     void arrivalWithNothingWaiting()
     {
         connectOut();
         sock->raiseDataArrival();
-        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  "});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  "});
     }
 
     void peerClosesDuringSettle_data()
@@ -659,10 +678,10 @@ private slots:
         // collection then finds the connection gone and writes nothing.
         QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
         if (accepted) {
-            QCOMPARE(tail(w, 4), (QStringList{"  接收文本：  kept", "  通讯结束", "", "  启动侦听:123……成功"}));
+            QCOMPARE(tail(w->TxtMsg, 4), (QStringList{"T  接收文本：  kept", "T  通讯结束", "", "T  启动侦听:123……成功"}));
             QCOMPARE(windowRow(w), rows::listening);
         } else {
-            QCOMPARE(tail(w, 3), (QStringList{"  接收文本：  kept", "  通讯结束", ""}));
+            QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  接收文本：  kept", "T  通讯结束", ""}));
             QCOMPARE(windowRow(w), rows::idle);
             QCOMPARE(w->focusWidget(), w->CmdLstn);
         }
@@ -685,13 +704,13 @@ private slots:
         }
         sock->raiseError(10053, QStringLiteral("连接被中止"));
         QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("  通讯结束")));
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被中止")), qint64(kRed));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：连接被中止"), kLast), kRed);
         QVERIFY(w->ErrorReported);
         if (accepted) {
-            QCOMPARE(tail(w, 4), (QStringList{"  通讯错误：连接被中止", "  通讯结束", "", "  启动侦听:123……成功"}));
+            QCOMPARE(tail(w->TxtMsg, 4), (QStringList{"T  通讯错误：连接被中止", "T  通讯结束", "", "T  启动侦听:123……成功"}));
             QCOMPARE(windowRow(w), rows::listening);
         } else {
-            QCOMPARE(tail(w, 3), (QStringList{"  通讯错误：连接被中止", "  通讯结束", ""}));
+            QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  通讯错误：连接被中止", "T  通讯结束", ""}));
             QCOMPARE(windowRow(w), rows::idle);
         }
     }
@@ -704,9 +723,9 @@ private slots:
         QTest::addColumn<QString>("end");
         QTest::addColumn<bool>("settling");
         QTest::addColumn<QStringList>("lines");
-        const QStringList hangUp{"  接收文本：  bye", "  挂断连接", ""};
-        const QStringList closed{"  接收文本：  bye", "  通讯结束", ""};
-        const QStringList error{"  接收文本：  bye", "  通讯错误：Connection reset by peer", "  通讯结束", ""};
+        const QStringList hangUp{"T  接收文本：  bye", "T  挂断连接", ""};
+        const QStringList closed{"T  接收文本：  bye", "T  通讯结束", ""};
+        const QStringList error{"T  接收文本：  bye", "T  通讯错误：Connection reset by peer", "T  通讯结束", ""};
         for (bool settling : {false, true}) {
             const char *when = settling ? "settling" : "waiting";
             QTest::addRow("hang-up, %s", when) << "hang-up" << settling << hangUp;
@@ -737,8 +756,8 @@ private slots:
         }
         QTRY_COMPARE(windowRow(w), rows::idle);
         QTRY_VERIFY(!w->Receiving);
-        QTest::qWait(50);
-        QCOMPARE(tail(w, int(lines.size())), lines);
+        deliverQueuedEvents();
+        QCOMPARE(tail(w->TxtMsg, int(lines.size())), lines);
         QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
     }
 
@@ -756,14 +775,14 @@ private slots:
         connectOut();
         sock->inBuffer = "\xE4\xBD";
         sock->raiseDataArrival();
-        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  "});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  "});
         QTRY_VERIFY(!w->Receiving);
         if (bytes)
             w->OptArrv[1]->setChecked(true);
         sock->raiseClose();
         QTRY_COMPARE(windowRow(w), rows::idle);
-        const QString last = bytes ? QStringLiteral("  接收数据：  E4  BD") : QStringLiteral("  接收文本：  \uFFFD");
-        QCOMPARE(tail(w, 3), (QStringList{last, "  通讯结束", ""}));
+        const QString last = bytes ? QStringLiteral("T  接收数据：  E4  BD") : QStringLiteral("T  接收文本：  \uFFFD");
+        QCOMPARE(tail(w->TxtMsg, 3), (QStringList{last, "T  通讯结束", ""}));
     }
 
     void sendProgressFlashesSendLamp()
@@ -807,14 +826,14 @@ private slots:
         click(w->CmdSend);
         QCOMPARE(sock->sent, QList<QByteArray>{"hello world"});
         QCOMPARE(sock->sentAsText, QList<bool>{true});
-        QCOMPARE(tail(w, 1), QStringList{"  发送文本：  hello world"});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  发送文本：  hello world"});
 
         w->OptSend[1]->setChecked(true);
         w->TxtSend->setText(QStringLiteral("41 42 ff"));
         click(w->CmdSend);
         QCOMPARE(sock->sent.last(), QByteArray("\x41\x42\xff"));
         QCOMPARE(sock->sentAsText.last(), false);
-        QCOMPARE(tail(w, 1), QStringList{"  发送数据：  41  42  FF"});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  发送数据：  41  42  FF"});
 
         w->TxtSend->setText(QStringLiteral("   "));
         click(w->CmdSend);
@@ -829,13 +848,13 @@ private slots:
         sock->failSendWith = QStringLiteral("连接已断开");
         w->TxtSend->setText(QStringLiteral("x"));
         click(w->CmdSend);
-        QCOMPARE(tail(w, 1), QStringList{"  连接已断开"});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("连接已断开")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  连接已断开"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("连接已断开"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::connected);
 
         sock->failSendWith.clear();
         click(w->CmdSend);
-        QCOMPARE(tail(w, 1), QStringList{"  发送文本：  x"});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  发送文本：  x"});
     }
 
     void readFailureLeavesNextCollectionWorking()
@@ -844,14 +863,14 @@ private slots:
         sock->failGetDataWith = QStringLiteral("读取失败");
         sock->inBuffer = "x";
         sock->raiseDataArrival();
-        QTRY_COMPARE(tail(w, 1), QStringList{"  读取失败"});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("读取失败")), qint64(kRed));
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  读取失败"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("读取失败"), kLast), kRed);
         QVERIFY(!w->Receiving);
 
         sock->failGetDataWith.clear();
         sock->inBuffer = "y";
         sock->raiseDataArrival();
-        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  y"});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  y"});
     }
 };
 

@@ -6,8 +6,9 @@
 #include "guard.h"
 #include "lamp.h"
 #include "logpane.h"
-#include "logprobe.h"
+#include "logreader.h"
 #include "messagebox.h"
+#include "ports.h"
 #include "socketcontrol.h"
 #include "windowrow.h"
 
@@ -23,38 +24,11 @@
 
 #include <sys/socket.h>
 
-using namespace logprobe;
+using namespace logreader;
 
 namespace {
 
 const QString kLoopback = QStringLiteral("127.0.0.1");
-
-// A port nobody listens on right now.
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-QStringList tail(const FrmSockbay *w, int n)
-{
-    const QStringList all = messages(w->TxtMsg);
-    return all.mid(std::max<qsizetype>(0, all.size() - n));
-}
-
-bool logHas(const FrmSockbay *w, const QString &text)
-{
-    return w->TxtMsg->logText().contains(text);
-}
-
-int count(const FrmSockbay *w, const QString &text)
-{
-    return int(w->TxtMsg->logText().count(text));
-}
 
 // Makes the socket layer's own connect timer (Qt's, below the window's
 // limit) run out almost at once, as it does at about a minute on its own.
@@ -118,8 +92,8 @@ private slots:
 
     void startLineNamesThisMachine()
     {
-        const QString start = messages(w->TxtMsg).constFirst();
-        QVERIFY2(start.startsWith(QStringLiteral("  启动程序，本地IP：")), qPrintable(start));
+        const QString start = shapedLines(w->TxtMsg).constFirst();
+        QVERIFY2(start.startsWith(QStringLiteral("T  启动程序，本地IP：")), qPrintable(start));
         QVERIFY(start.contains(QStringLiteral("  机器名：")));
         QVERIFY(!start.endsWith(QStringLiteral("  机器名：")));
     }
@@ -131,8 +105,8 @@ private slots:
         w->TxtRPort->setText(QString::number(peerServer.serverPort()));
         click(w->CmdCnn);
 
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……成功").arg(peerServer.serverPort())});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功")), qint64(kBlue));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:%1……成功").arg(peerServer.serverPort())});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功"), kLast), kBlue);
         QCOMPARE(windowRow(w), rows::connected);
         QCOMPARE(w->focusWidget(), w->CmdSend);
         QTRY_VERIFY(peerServer.hasPendingConnections());
@@ -153,18 +127,18 @@ private slots:
         click(w->CmdSend);
         QTRY_COMPARE(peer->bytesAvailable(), qint64(4));
         QCOMPARE(peer->readAll(), QByteArray("AB\0\xff", 4));
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  发送数据：  41  42  0  FF")});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  发送数据：  41  42  0  FF")});
 
         // Receiving: text, then bytes.
         peer->write("line one\nline 二");
-        QTRY_VERIFY(logHas(w, QStringLiteral("  接收文本：  line one\nline 二")));
+        QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("  接收文本：  line one\nline 二")));
         w->OptArrv[1]->setChecked(true);
         peer->write(QByteArray("\x01\xff\x00", 3));
-        QTRY_COMPARE(tail(w, 1), QStringList{QStringLiteral("  接收数据：  1  FF  0")});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  接收数据：  1  FF  0")});
 
         // Hang-up of an outgoing connection.
         click(w->CmdClose);
-        QCOMPARE(tail(w, 2), (QStringList{"  挂断连接", ""}));
+        QCOMPARE(tail(w->TxtMsg, 2), (QStringList{"T  挂断连接", ""}));
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdCnn);
         QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
@@ -175,16 +149,16 @@ private slots:
         w->TxtRPort->setText(QString::number(freePort()));
         click(w->CmdCnn);
         QTRY_COMPARE(windowRow(w), rows::idle);
-        QVERIFY(!logHas(w, QStringLiteral("成功")));
+        QVERIFY(!w->TxtMsg->logText().contains(QStringLiteral("成功")));
         // The refusal arrives as the control's error event: a red line with
         // the platform's description, then the closing line.
-        const QStringList lines = messages(w->TxtMsg);
-        QVERIFY(lines.indexOf(QRegularExpression(QStringLiteral("^  连接127\\.0\\.0\\.1:\\d+……$"))) >= 0);
-        const qsizetype error = lines.indexOf(QRegularExpression(QStringLiteral("^  通讯错误：.*refused.*")));
+        const QStringList lines = shapedLines(w->TxtMsg);
+        QVERIFY(lines.indexOf(QRegularExpression(QStringLiteral("^T  连接127\\.0\\.0\\.1:\\d+……$"))) >= 0);
+        const qsizetype error = lines.indexOf(QRegularExpression(QStringLiteral("^T  通讯错误：.*refused.*")));
         QVERIFY2(error >= 0, qPrintable(lines.join(u'|')));
-        QCOMPARE(colourOf(w->TxtMsg, lines.at(error)), qint64(kRed));
-        QCOMPARE(tail(w, 2), (QStringList{"  通讯结束", ""}));
-        QVERIFY(!logHas(w, QStringLiteral("失败")));
+        QCOMPARE(colourOf(w->TxtMsg, lines.at(error).mid(kStamp.size()), kLast), kRed);
+        QCOMPARE(tail(w->TxtMsg, 2), (QStringList{"T  通讯结束", ""}));
+        QVERIFY(!w->TxtMsg->logText().contains(QStringLiteral("失败")));
         QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
     }
 
@@ -203,8 +177,8 @@ private slots:
         click(w->CmdCnn);
         Clock::install(&m_fast);
         QVERIFY2(wall.elapsed() < 10000, qPrintable(QString::number(wall.elapsed())));
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……失败").arg(deaf.port())});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败")), qint64(kRed));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:%1……失败").arg(deaf.port())});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
         QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
@@ -227,12 +201,12 @@ private slots:
             click(w->CmdCnn);
             hurry.stop();
             Clock::install(&m_fast);
-            QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  连接127.0.0.1:%1……失败").arg(deaf.port())});
+            QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:%1……失败").arg(deaf.port())});
             QCOMPARE(windowRow(w), rows::idle);
             QCOMPARE(w->focusWidget(), w->CmdLstn);
         }
-        QVERIFY(!logHas(w, QStringLiteral("通讯错误")));
-        QCOMPARE(count(w, QStringLiteral("失败")), 10);
+        QVERIFY(!w->TxtMsg->logText().contains(QStringLiteral("通讯错误")));
+        QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("失败")), 10);
     }
 
     // A peer that sends and ends at once: every byte is logged before the
@@ -241,10 +215,10 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("ending");
-        QTest::newRow("close") << "close" << QStringList{"  通讯结束", ""};
-        QTest::newRow("half-close") << "half-close" << QStringList{"  通讯结束", ""};
+        QTest::newRow("close") << "close" << QStringList{"T  通讯结束", ""};
+        QTest::newRow("half-close") << "half-close" << QStringList{"T  通讯结束", ""};
         QTest::newRow("reset") << "reset"
-                               << QStringList{QStringLiteral("  通讯错误：Connection reset by peer"), "  通讯结束", ""};
+                               << QStringList{QStringLiteral("T  通讯错误：Connection reset by peer"), "T  通讯结束", ""};
     }
     void peerEndsRightAfterSending()
     {
@@ -267,13 +241,13 @@ private slots:
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
             client.abort();
         }
-        QTRY_VERIFY_WITH_TIMEOUT(count(w, QStringLiteral("  启动侦听:")) == 2, 10000);
-        QStringList expected{"  接受连接请求", "  接收文本：  msg 1", "msg 2"};
+        QTRY_VERIFY_WITH_TIMEOUT(w->TxtMsg->logText().count(QStringLiteral("  启动侦听:")) == 2, 10000);
+        QStringList expected{"T  接受连接请求", "T  接收文本：  msg 1", "msg 2"};
         expected += ending;
-        expected << QStringLiteral("  启动侦听:%1……成功").arg(port);
-        QCOMPARE(tail(w, int(expected.size())), expected);
+        expected << QStringLiteral("T  启动侦听:%1……成功").arg(port);
+        QCOMPARE(tail(w->TxtMsg, int(expected.size())), expected);
         if (how == QStringLiteral("reset"))
-            QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：Connection reset by peer")), qint64(kRed));
+            QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  通讯错误：Connection reset by peer"), kLast), kRed);
         QCOMPARE(windowRow(w), rows::listening);
     }
 
@@ -290,8 +264,8 @@ private slots:
         w->TxtRPort->setText(QString::number(server.serverPort()));
         click(w->CmdCnn);
         QTRY_COMPARE_WITH_TIMEOUT(windowRow(w), rows::idle, 10000);
-        QCOMPARE(tail(w, 6), (QStringList{QStringLiteral("  连接127.0.0.1:%1……成功").arg(server.serverPort()),
-                                          "  接收文本：  HTTP/1.0 200 OK", "", "bye", "  通讯结束", ""}));
+        QCOMPARE(tail(w->TxtMsg, 6), (QStringList{QStringLiteral("T  连接127.0.0.1:%1……成功").arg(server.serverPort()),
+                                          "T  接收文本：  HTTP/1.0 200 OK", "", "bye", "T  通讯结束", ""}));
     }
 
     void textCutAcrossReads()
@@ -301,34 +275,34 @@ private slots:
         QTRY_COMPARE(windowRow(w), rows::serving);
         QTRY_COMPARE(client->state(), QAbstractSocket::ConnectedState);
         client->write("\xE3");
-        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  "});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  "});
         QTRY_VERIFY(!w->Receiving);
         client->write("\xE3\x81\x82");
-        QTRY_COMPARE(tail(w, 1), QStringList{QStringLiteral("  接收文本：  \uFFFDあ")});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  接收文本：  \uFFFDあ")});
         // Cut again and hung up: the held bytes show at the end.
         client->write("\xE3\x81");
-        QTRY_COMPARE(count(w, QStringLiteral("  接收文本：")), 3);
+        QTRY_COMPARE(w->TxtMsg->logText().count(QStringLiteral("  接收文本：")), 3);
         QTRY_VERIFY(!w->Receiving);
         click(w->CmdClose);
-        QCOMPARE(tail(w, 4), (QStringList{QStringLiteral("  接收文本：  \uFFFD"), "  挂断连接", "",
-                                          QStringLiteral("  启动侦听:%1……成功").arg(port)}));
+        QCOMPARE(tail(w->TxtMsg, 4), (QStringList{QStringLiteral("T  接收文本：  \uFFFD"), "T  挂断连接", "",
+                                          QStringLiteral("T  启动侦听:%1……成功").arg(port)}));
     }
 
     void listenServeAndListenAgain()
     {
         const quint16 port = listenOnFreePort();
-        QCOMPARE(tail(w, 1), QStringList{QStringLiteral("  启动侦听:%1……成功").arg(port)});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  启动侦听:%1……成功").arg(port)});
         QCOMPARE(windowRow(w), rows::listening);
         QCOMPARE(w->focusWidget(), w->CmdStop);
 
         auto first = dial(port);
         QTRY_COMPARE(windowRow(w), rows::serving);
-        QCOMPARE(tail(w, 1), QStringList{"  接受连接请求"});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  接受连接请求"});
         QTRY_COMPARE(first->state(), QAbstractSocket::ConnectedState);
 
         // Served both ways.
         first->write("ping");
-        QTRY_COMPARE(tail(w, 1), QStringList{"  接收文本：  ping"});
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  ping"});
         w->TxtSend->setText(QStringLiteral("pong"));
         click(w->CmdSend);
         QTRY_COMPARE(first->bytesAvailable(), qint64(4));
@@ -342,7 +316,7 @@ private slots:
 
         // Hang-up listens again at once, on the same port.
         click(w->CmdClose);
-        QCOMPARE(tail(w, 3), (QStringList{"  挂断连接", "", QStringLiteral("  启动侦听:%1……成功").arg(port)}));
+        QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  挂断连接", "", QStringLiteral("T  启动侦听:%1……成功").arg(port)}));
         QCOMPARE(windowRow(w), rows::listening);
         QTRY_COMPARE(first->state(), QAbstractSocket::UnconnectedState);
 
@@ -352,11 +326,11 @@ private slots:
         QTRY_COMPARE(third->state(), QAbstractSocket::ConnectedState);
         third->disconnectFromHost();
         QTRY_COMPARE(windowRow(w), rows::listening);
-        QCOMPARE(tail(w, 3), (QStringList{"  通讯结束", "", QStringLiteral("  启动侦听:%1……成功").arg(port)}));
+        QCOMPARE(tail(w->TxtMsg, 3), (QStringList{"T  通讯结束", "", QStringLiteral("T  启动侦听:%1……成功").arg(port)}));
 
         // Stop: nothing listens any more.
         click(w->CmdStop);
-        QCOMPARE(tail(w, 2), (QStringList{"  停止侦听", ""}));
+        QCOMPARE(tail(w->TxtMsg, 2), (QStringList{"T  停止侦听", ""}));
         QCOMPARE(windowRow(w), rows::idle);
         QVERIFY(!w->ListenMode);
         auto late = dial(port);
@@ -379,12 +353,12 @@ private slots:
         w->TxtLPort->setText(QString::number(holder.serverPort()));
         click(w->CmdLstn);
 
-        const QString line = tail(w, 1).constFirst();
-        const QString head = QStringLiteral("  启动侦听:%1……").arg(holder.serverPort());
+        const QString line = tail(w->TxtMsg, 1).constFirst();
+        const QString head = QStringLiteral("T  启动侦听:%1……").arg(holder.serverPort());
         QVERIFY2(line.startsWith(head) && line.size() > head.size(), qPrintable(line));
         const QString description = line.mid(head.size());
         QVERIFY(description != QStringLiteral("成功") && description != QStringLiteral("失败"));
-        QCOMPARE(colourOf(w->TxtMsg, description), qint64(kRed));
+        QCOMPARE(colourOf(w->TxtMsg, description, kLast), kRed);
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->ListenMode, listenMode);
         QCOMPARE(w->focusWidget(), w->CmdLstn);
@@ -410,11 +384,11 @@ private slots:
         });
         closer.start();
         client->write("shown before the end");
-        QTRY_VERIFY_WITH_TIMEOUT(logHas(w, QStringLiteral("  通讯结束")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->TxtMsg->logText().contains(QStringLiteral("  通讯结束")), 10000);
         QTRY_VERIFY(!w->Receiving);
         QCOMPARE(w->TxtMsg->logText().count(QStringLiteral("接收")), 1);
-        QCOMPARE(tail(w, 4), (QStringList{"  接收文本：  shown before the end", "  通讯结束", "",
-                                          QStringLiteral("  启动侦听:%1……成功").arg(port)}));
+        QCOMPARE(tail(w->TxtMsg, 4), (QStringList{"T  接收文本：  shown before the end", "T  通讯结束", "",
+                                          QStringLiteral("T  启动侦听:%1……成功").arg(port)}));
         QCOMPARE(windowRow(w), rows::listening);
     }
 };

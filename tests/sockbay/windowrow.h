@@ -24,8 +24,11 @@ inline QString windowRow(const FrmSockbay *w)
              lamp(w->ShpCnn), lamp(w->ShpLstn));
 }
 
+// The table of tool states, one text a row; the window's own table is
+// checked against it.
 namespace rows {
 const QString idle = QStringLiteral("Cnn:on Lstn:on Stop:off Send:off Close:off Boxes:on ShpCnn:black ShpLstn:black");
+const QString connecting = QStringLiteral("Cnn:off Lstn:off Stop:off Send:off Close:off Boxes:off ShpCnn:black ShpLstn:black");
 const QString connected = QStringLiteral("Cnn:off Lstn:off Stop:off Send:on Close:on Boxes:off ShpCnn:red ShpLstn:black");
 const QString listening = QStringLiteral("Cnn:off Lstn:off Stop:on Send:off Close:off Boxes:off ShpCnn:black ShpLstn:red");
 const QString serving = QStringLiteral("Cnn:off Lstn:off Stop:off Send:on Close:on Boxes:off ShpCnn:red ShpLstn:red");

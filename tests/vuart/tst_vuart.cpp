@@ -2,66 +2,46 @@
 // modem lines, line errors and handshaking that a bare pseudo-terminal cannot
 // show, as the user sees them and as they reach the line.
 #include "clock.h"
+#include "combobox.h"
 #include "form1.h"
 #include "lamp.h"
-#include "logruns.h"
+#include "logreader.h"
 #include "ptypair.h"
 #include "serialcontrol.h"
-#include "serialwindowlog.h"
 #include "virtualuart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
 #include <sys/ioctl.h>
 
-using namespace serialwindowlog;
+using namespace logreader;
 
 namespace {
 
+// The control polls the lines on a real-time timer and the data comes from
+// the kernel's tty: a check that nothing more comes lets four polls pass.
 constexpr int kSettledMs = 4 * SerialControl::kLinePollMs;
 
-const QString kBreak = QStringLiteral("  接收到一个中断信号");
-const QString kFrame = QStringLiteral("  帧错误");
-const QString kOverrun = QStringLiteral("  端口超速");
-const QString kRxOver = QStringLiteral("  接受缓冲区溢出");
-const QString kParity = QStringLiteral("  奇偶校验");
-const QString kRing = QStringLiteral("  检测到响铃信号");
-const QString kEof = QStringLiteral("  收到文件结束符");
+// The red entries, as redEntries() reads them.
+const QString kBreak = kStamp + QStringLiteral("  接收到一个中断信号");
+const QString kFrame = kStamp + QStringLiteral("  帧错误");
+const QString kOverrun = kStamp + QStringLiteral("  端口超速");
+const QString kRxOver = kStamp + QStringLiteral("  接受缓冲区溢出");
+const QString kParity = kStamp + QStringLiteral("  奇偶校验");
+const QString kRing = kStamp + QStringLiteral("  检测到响铃信号");
+const QString kEof = kStamp + QStringLiteral("  收到文件结束符");
 
 constexpr int kNoCounter = -1;
-
-// The messages of the log's red lines, each after its time stamp; a red
-// line without one is returned whole, marked, so that comparisons fail.
-QStringList redEntries(Form1 &w)
-{
-    static const QRegularExpression stamped(
-        QStringLiteral("^\\d{1,4}[/. -](\\d{1,2}|[A-Za-z]{3})[/. -]\\d{1,4} \\d{1,2}:\\d{2}:\\d{2}( [AP]M)?(  .*)$"));
-    const QString text = w.TxtMsg->document()->toPlainText();
-    QStringList entries;
-    qsizetype start = 0;
-    for (const QString &line : text.split(u'\n')) {
-        bool red = !line.isEmpty();
-        for (qsizetype i = 0; red && i < line.size(); ++i)
-            red = colourAt(w.TxtMsg, int(start + i)) == kRed;
-        if (red) {
-            const QRegularExpressionMatch m = stamped.match(line);
-            entries.append(m.hasMatch() ? m.captured(3) : QStringLiteral("(no time stamp) ") + line);
-        }
-        start += line.size() + 1;
-    }
-    return entries;
-}
 
 // All byte listings run together, as "  41  FF".
 QString receivedListing(Form1 &w)
 {
-    return entriesAfter(w, QStringLiteral("  接收数据：")).join(QString());
+    return entriesAfter(w.TxtMsg, QStringLiteral("  接收数据：")).join(QString());
 }
 
 } // namespace
@@ -137,7 +117,7 @@ void VuartWindowTest::open(bool counters)
 {
     VirtualUart::refuseCounters(!counters);
     m_window->CmdOpen->click();
-    QVERIFY2(lastLine(*m_window).endsWith(QStringLiteral("成功")), qPrintable(lastLine(*m_window)));
+    QVERIFY2(lastLine(m_window->TxtMsg).endsWith(QStringLiteral("成功")), qPrintable(lastLine(m_window->TxtMsg)));
 }
 
 // The lamp that shows a modem input.
@@ -180,7 +160,7 @@ void VuartWindowTest::lampsShowLinesAtOpen()
     // Lines that stay as they were give no events.
     QTest::qWait(kSettledMs);
     QCOMPARE(m_events, QList<int>());
-    QCOMPARE(redEntries(w), QStringList());
+    QCOMPARE(redEntries(w.TxtMsg), QStringList());
 
     // Closing puts them out, whatever the lines.
     w.CmdClose->click();
@@ -208,7 +188,7 @@ void VuartWindowTest::lampsFollowLineChanges()
     QFETCH(int, code);
     Form1 &w = *m_window;
     open(counters);
-    const QString logAtOpen = logText(w);
+    const QString logAtOpen = logText(w.TxtMsg);
     Lamp *lamp = lampFor(line);
     QList<Lamp *> others = {w.ShpRTS, w.ShpDTR, w.ShpCD};
     others.removeOne(lamp);
@@ -239,7 +219,7 @@ void VuartWindowTest::lampsFollowLineChanges()
     for (Lamp *other : others)
         QCOMPARE(other->BackColor(), kBlack);
     // Line changes show on the lamps only.
-    QCOMPARE(logText(w), logAtOpen);
+    QCOMPARE(logText(w.TxtMsg), logAtOpen);
 }
 
 void VuartWindowTest::lineEventsLogged_data()
@@ -285,7 +265,7 @@ void VuartWindowTest::lineEventsLogged()
     QFETCH(QString, message);
     QFETCH(QString, received);
     Form1 &w = *m_window;
-    select(w.CmbJY, parity);
+    chooseItem(w.CmbJY, parity);
     open(counters);
 
     if (ring) {
@@ -301,13 +281,13 @@ void VuartWindowTest::lineEventsLogged()
     if (!farEnd.isEmpty())
         QVERIFY(m_pty->write(farEnd));
 
-    QTRY_COMPARE_WITH_TIMEOUT(redEntries(w), QStringList{message}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(redEntries(w.TxtMsg), QStringList{message}, 5000);
     const QStringList data = received.isNull() ? QStringList() : QStringList{received};
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), data, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), data, 5000);
     // Reported once: by the counters or by the marks, never both.
     QTest::qWait(kSettledMs);
-    QCOMPARE(redEntries(w), QStringList{message});
-    QCOMPARE(receivedTexts(w), data);
+    QCOMPARE(redEntries(w.TxtMsg), QStringList{message});
+    QCOMPARE(receivedTexts(w.TxtMsg), data);
     if (!data.isEmpty())
         QCOMPARE(colourOf(w.TxtMsg, QStringLiteral("  接收文本：  ") + received), kBlack);
     // The ring lamp is not a lamp: the line lamps stay as the lines are.
@@ -328,9 +308,9 @@ void VuartWindowTest::endOfFileLoggedWhenEnabled()
     w.ChkEof->setChecked(enabled);
     open(true);
     QVERIFY(m_pty->write("ab\x1a" "cd"));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{QStringLiteral("ab\x1a" "cd")}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{QStringLiteral("ab\x1a" "cd")}, 5000);
     QTest::qWait(kSettledMs);
-    QCOMPARE(redEntries(w), enabled ? QStringList{kEof} : QStringList());
+    QCOMPARE(redEntries(w.TxtMsg), enabled ? QStringList{kEof} : QStringList());
 }
 
 void VuartWindowTest::outputsHeldAsTheBoxesSay_data()
@@ -364,7 +344,7 @@ void VuartWindowTest::outputsHeldAsTheBoxesSay()
     Form1 &w = *m_window;
     w.ChkDTR->setCheckState(dtrBox);
     w.ChkRTS->setCheckState(rtsBox);
-    select(w.CmbXY, handshaking);
+    chooseItem(w.CmbXY, handshaking);
     open(true);
     QCOMPARE(bool(VirtualUart::outputs() & TIOCM_DTR), dtr);
     QCOMPARE(bool(VirtualUart::outputs() & TIOCM_RTS), rts);
@@ -394,9 +374,9 @@ void VuartWindowTest::handshakingReachesTheLine()
     QFETCH(uint, softwareFlow);
     QFETCH(bool, hardwareFlow);
     Form1 &w = *m_window;
-    select(w.CmbJY, QStringLiteral("E"));
-    select(w.CmbSJ, QStringLiteral("7"));
-    select(w.CmbXY, handshaking);
+    chooseItem(w.CmbJY, QStringLiteral("E"));
+    chooseItem(w.CmbSJ, QStringLiteral("7"));
+    chooseItem(w.CmbXY, handshaking);
     open(true);
     const VirtualUart::Flags t = VirtualUart::settings();
     QCOMPARE(t.iflag & (IXON | IXOFF), softwareFlow);
@@ -427,7 +407,7 @@ void VuartWindowTest::dataIntactAroundMarks()
                                  QByteArray("\x55\x04\377\377", 4)};
     for (const QByteArray &piece : pieces) {
         QVERIFY(m_pty->write(piece));
-        QTest::qWait(20);
+        QTest::qWait(20); // long enough for the kernel to hand each piece over on its own
     }
     if (counters) {
         VirtualUart::count(VirtualUart::Break);
@@ -435,10 +415,10 @@ void VuartWindowTest::dataIntactAroundMarks()
     }
     const QString listing = QStringLiteral("  1  FF  2  3  3F  4  FF");
     QTRY_COMPARE_WITH_TIMEOUT(receivedListing(w), listing, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(redEntries(w), (QStringList{kBreak, kFrame}), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(redEntries(w.TxtMsg), (QStringList{kBreak, kFrame}), 5000);
     QTest::qWait(kSettledMs);
     QCOMPARE(receivedListing(w), listing);
-    QCOMPARE(redEntries(w), (QStringList{kBreak, kFrame}));
+    QCOMPARE(redEntries(w.TxtMsg), (QStringList{kBreak, kFrame}));
 }
 
 QTEST_MAIN(VuartWindowTest)

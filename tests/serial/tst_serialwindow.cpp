@@ -1,11 +1,12 @@
 // The serial tester's window over the real control and a pseudo-terminal.
 #include "clock.h"
+#include "combobox.h"
 #include "form1.h"
 #include "logpane.h"
+#include "logreader.h"
 #include "messagebox.h"
 #include "ptypair.h"
 #include "serialcontrol.h"
-#include "serialwindowlog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +20,7 @@
 
 #include <memory>
 
-using namespace serialwindowlog;
+using namespace logreader;
 
 class SerialWindowTest : public QObject
 {
@@ -82,18 +83,18 @@ void SerialWindowTest::cleanup()
 void SerialWindowTest::open()
 {
     m_window->CmdOpen->click();
-    QVERIFY2(lastLine(*m_window).endsWith(QStringLiteral("成功")), qPrintable(lastLine(*m_window)));
+    QVERIFY2(lastLine(m_window->TxtMsg).endsWith(QStringLiteral("成功")), qPrintable(lastLine(m_window->TxtMsg)));
 }
 
 void SerialWindowTest::opensWithChosenSettings()
 {
     Form1 &w = *m_window;
-    select(w.CmbSpeed, QStringLiteral("256000"));
-    select(w.CmbJY, QStringLiteral("E"));
-    select(w.CmbSJ, QStringLiteral("7"));
-    select(w.CmbTZ, QStringLiteral("2"));
+    chooseItem(w.CmbSpeed, QStringLiteral("256000"));
+    chooseItem(w.CmbJY, QStringLiteral("E"));
+    chooseItem(w.CmbSJ, QStringLiteral("7"));
+    chooseItem(w.CmbTZ, QStringLiteral("2"));
     open();
-    QVERIFY(lastLine(w).contains(QStringLiteral(" 打开端口：COM1……成功")));
+    QVERIFY(lastLine(w.TxtMsg).contains(QStringLiteral(" 打开端口：COM1……成功")));
     QVERIFY(w.MSComm1->PortOpen());
     QCOMPARE(w.MSComm1->Settings(), QStringLiteral("256000,E,7,2"));
     QVERIFY(w.CmdClose->isEnabled());
@@ -112,22 +113,22 @@ void SerialWindowTest::refusedOpensAreLogged()
     m_pty->linkTo(2, missing);
     w.CmbPort->setCurrentIndex(1);
     w.CmdOpen->click();
-    QVERIFY2(lastLine(w).endsWith(QStringLiteral(" 打开端口：COM2……") + missing + QStringLiteral(": No such file or directory")),
-             qPrintable(lastLine(w)));
+    QVERIFY2(lastLine(w.TxtMsg).endsWith(QStringLiteral(" 打开端口：COM2……") + missing + QStringLiteral(": No such file or directory")),
+             qPrintable(lastLine(w.TxtMsg)));
     QVERIFY(w.CmdOpen->isEnabled());
     QVERIFY(!w.CmdClose->isEnabled());
 
     // Settings this system cannot do: a plain reason, the port stays shut.
     w.CmbPort->setCurrentIndex(0);
-    select(w.CmbSJ, QStringLiteral("4"));
+    chooseItem(w.CmbSJ, QStringLiteral("4"));
     w.CmdOpen->click();
-    QVERIFY2(lastLine(w).contains(QStringLiteral("……") + m_pty->devicePath() + QStringLiteral(": 4 data bits are not supported")),
-             qPrintable(lastLine(w)));
+    QVERIFY2(lastLine(w.TxtMsg).contains(QStringLiteral("……") + m_pty->devicePath() + QStringLiteral(": 4 data bits are not supported")),
+             qPrintable(lastLine(w.TxtMsg)));
     QVERIFY(!w.MSComm1->PortOpen());
-    select(w.CmbSJ, QStringLiteral("8"));
-    select(w.CmbTZ, QStringLiteral("1.5"));
+    chooseItem(w.CmbSJ, QStringLiteral("8"));
+    chooseItem(w.CmbTZ, QStringLiteral("1.5"));
     w.CmdOpen->click();
-    QVERIFY2(lastLine(w).contains(QStringLiteral("1.5 stop bits are not supported")), qPrintable(lastLine(w)));
+    QVERIFY2(lastLine(w.TxtMsg).contains(QStringLiteral("1.5 stop bits are not supported")), qPrintable(lastLine(w.TxtMsg)));
     QVERIFY(!w.MSComm1->PortOpen());
     QVERIFY(w.CmdOpen->isEnabled());
 }
@@ -140,7 +141,7 @@ void SerialWindowTest::hexBytesReachTheOtherEnd()
     w.TxtSend->setText(QStringLiteral("41 42 FF 00"));
     w.CmdSend->click();
     QCOMPARE(m_pty->read(4), QByteArray("\x41\x42\xff\x00", 4));
-    QVERIFY(lastLine(w).endsWith(QStringLiteral("  发送数据：  41  42  FF  0")));
+    QVERIFY(lastLine(w.TxtMsg).endsWith(QStringLiteral("  发送数据：  41  42  FF  0")));
     QVERIFY(m_notices.isEmpty());
 }
 
@@ -153,7 +154,7 @@ void SerialWindowTest::textGetsCarriageReturn()
     w.TxtSend->setText(QStringLiteral("  AT+GMR  "));
     w.CmdSend->click();
     QCOMPARE(m_pty->read(7), QByteArray("AT+GMR\r"));
-    QVERIFY(lastLine(w).endsWith(QStringLiteral("  发送文本：  AT+GMR")));
+    QVERIFY(lastLine(w.TxtMsg).endsWith(QStringLiteral("  发送文本：  AT+GMR")));
 }
 
 void SerialWindowTest::arrivalLoggedAsText()
@@ -161,9 +162,9 @@ void SerialWindowTest::arrivalLoggedAsText()
     Form1 &w = *m_window;
     open();
     QVERIFY(m_pty->write(QStringLiteral("温度 21.5 <b>").toUtf8()));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{QStringLiteral("温度 21.5 <b>")}, 10000);
-    QTest::qWait(300);
-    QCOMPARE(receivedTexts(w).size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{QStringLiteral("温度 21.5 <b>")}, 10000);
+    QTest::qWait(300); // a second entry would come from the kernel's tty: real time only
+    QCOMPARE(receivedTexts(w.TxtMsg).size(), 1);
 }
 
 void SerialWindowTest::arrivalLoggedAsBytes()
@@ -173,8 +174,8 @@ void SerialWindowTest::arrivalLoggedAsBytes()
     // Switched while open: the next arrival is listed as bytes.
     w.OptArrv[1]->click();
     QVERIFY(m_pty->write("AB"));
-    QTRY_VERIFY_WITH_TIMEOUT(logText(w).contains(QStringLiteral("  接收数据：  41  42")), 10000);
-    QVERIFY(lastLine(w).endsWith(QStringLiteral("  接收数据：  41  42")));
+    QTRY_VERIFY_WITH_TIMEOUT(logText(w.TxtMsg).contains(QStringLiteral("  接收数据：  41  42")), 10000);
+    QVERIFY(lastLine(w.TxtMsg).endsWith(QStringLiteral("  接收数据：  41  42")));
 }
 
 void SerialWindowTest::streamLoggedOnceInSeveralEntries()
@@ -187,9 +188,9 @@ void SerialWindowTest::streamLoggedOnceInSeveralEntries()
         sent.append(QStringLiteral("<%1>").arg(i, 4, 10, QLatin1Char('0')).toUtf8());
     m_pty->startWriter(sent, 25, 10);
 
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).join(QString()).size(), sent.size(), 30000);
-    QTest::qWait(300);
-    const QStringList entries = receivedTexts(w);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg).join(QString()).size(), sent.size(), 30000);
+    QTest::qWait(300); // stray bytes would come from the kernel's tty: real time only
+    const QStringList entries = receivedTexts(w.TxtMsg);
     QCOMPARE(entries.join(QString()).toUtf8(), sent);
     QVERIFY2(entries.size() >= 3, qPrintable(QString::number(entries.size())));
 }
@@ -204,12 +205,12 @@ void SerialWindowTest::otherEndClosingLeavesWindowUsable()
     QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
 
     // Sending finds the port gone and does nothing; closing works as ever.
-    const QString before = logText(w);
+    const QString before = logText(w.TxtMsg);
     w.CmdSend->click();
-    QCOMPARE(logText(w), before);
+    QCOMPARE(logText(w.TxtMsg), before);
     w.CmdClose->click();
-    QVERIFY(lastLine(w).isEmpty()); // the close entry ends its line
-    QVERIFY(logText(w).endsWith(QStringLiteral(" 关闭端口\n")));
+    QVERIFY(lastLine(w.TxtMsg).isEmpty()); // the close entry ends its line
+    QVERIFY(logText(w.TxtMsg).endsWith(QStringLiteral(" 关闭端口\n")));
     QVERIFY(w.CmdOpen->isEnabled());
 
     // And a new device opens in the same window.
@@ -217,7 +218,7 @@ void SerialWindowTest::otherEndClosingLeavesWindowUsable()
     next.linkAs(1);
     open();
     QVERIFY(next.write("hi"));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{QStringLiteral("hi")}, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{QStringLiteral("hi")}, 10000);
 }
 
 void SerialWindowTest::textCutAcrossReads()
@@ -228,17 +229,17 @@ void SerialWindowTest::textCutAcrossReads()
     // A lead byte on its own, then a read that does not continue it; then
     // one cut inside a character that the next read starts afresh.
     QVERIFY(m_pty->write("\xC3"));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w), QStringList{""}, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{""}, 10000);
     QTRY_VERIFY(!w.Receiving);
     QVERIFY(m_pty->write("hello"));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg).size(), 2, 10000);
     QTRY_VERIFY(!w.Receiving);
     QVERIFY(m_pty->write("\xE3"));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).size(), 3, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg).size(), 3, 10000);
     QTRY_VERIFY(!w.Receiving);
     QVERIFY(m_pty->write("\xE3\x81\x82"));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w).size(), 4, 10000);
-    QCOMPARE(receivedTexts(w), (QStringList{"", r + "hello", "", r + QStringLiteral("あ")}));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg).size(), 4, 10000);
+    QCOMPARE(receivedTexts(w.TxtMsg), (QStringList{"", r + "hello", "", r + QStringLiteral("あ")}));
 }
 
 void SerialWindowTest::modeSwitchAfterCut()
@@ -246,7 +247,7 @@ void SerialWindowTest::modeSwitchAfterCut()
     Form1 &w = *m_window;
     open();
     auto settled = [&](int entries) {
-        QTRY_COMPARE_WITH_TIMEOUT(int(logText(w).count(QStringLiteral("  接收"))), entries, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(int(logText(w.TxtMsg).count(QStringLiteral("  接收"))), entries, 10000);
         QTRY_VERIFY(!w.Receiving);
     };
     // Text, cut; bytes: the held bytes lead the listing.
@@ -255,14 +256,14 @@ void SerialWindowTest::modeSwitchAfterCut()
     w.OptArrv[1]->click();
     QVERIFY(m_pty->write("\xB0\x41"));
     settled(2);
-    QVERIFY2(lastLine(w).endsWith(QStringLiteral("  接收数据：  E6  95  B0  41")), qPrintable(lastLine(w)));
+    QVERIFY2(lastLine(w.TxtMsg).endsWith(QStringLiteral("  接收数据：  E6  95  B0  41")), qPrintable(lastLine(w.TxtMsg)));
     // Bytes, cut; text: nothing was held, the rest is invalid on its own.
     QVERIFY(m_pty->write("\xE6"));
     settled(3);
     w.OptArrv[0]->click();
     QVERIFY(m_pty->write("\x95\xB0!"));
     settled(4);
-    QCOMPARE(receivedTexts(w), (QStringList{"ok", QStringLiteral("\uFFFD\uFFFD!")}));
+    QCOMPARE(receivedTexts(w.TxtMsg), (QStringList{"ok", QStringLiteral("\uFFFD\uFFFD!")}));
 }
 
 void SerialWindowTest::endDuringSettleLogsDataFirst_data()
@@ -293,24 +294,19 @@ void SerialWindowTest::endDuringSettleLogsDataFirst()
     QVERIFY(m_pty->write("last words \xE6\x95\xB0"));
     QTRY_VERIFY_WITH_TIMEOUT(!ender.isActive(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!w.Receiving && !w.MSComm1->PortOpen(), 10000);
-    QTest::qWait(300);
+    QTest::qWait(300); // a late entry would follow the kernel's hang-up: real time only
 
-    const QStringList lines = logText(w).split(u'\n');
+    const QStringList lines = logLines(w.TxtMsg);
     const qsizetype data = lines.indexOf(QRegularExpression(QStringLiteral(".*  接收文本：  last words 数$")));
-    QVERIFY2(data >= 0, qPrintable(logText(w)));
-    QCOMPARE(receivedTexts(w).size(), 1);
+    QVERIFY2(data >= 0, qPrintable(logText(w.TxtMsg)));
+    QCOMPARE(receivedTexts(w.TxtMsg).size(), 1);
     if (byUser) {
         QVERIFY(lines.at(data + 1).endsWith(QStringLiteral(" 关闭端口")));
     } else {
-        QTRY_VERIFY_WITH_TIMEOUT(logText(w).contains(QStringLiteral("hung up")), 10000);
-        QVERIFY2(logText(w).split(u'\n').at(data + 1).contains(QStringLiteral("hung up")), qPrintable(logText(w)));
+        QTRY_VERIFY_WITH_TIMEOUT(logText(w.TxtMsg).contains(QStringLiteral("hung up")), 10000);
+        QVERIFY2(logLines(w.TxtMsg).at(data + 1).contains(QStringLiteral("hung up")), qPrintable(logText(w.TxtMsg)));
     }
 }
 
-int runSerialWindowTest(int argc, char **argv)
-{
-    SerialWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
-#include "serialwindowtest.moc"
+QTEST_MAIN(SerialWindowTest)
+#include "tst_serialwindow.moc"

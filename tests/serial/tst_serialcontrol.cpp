@@ -1,4 +1,5 @@
 // The real serial control over pseudo-terminal pairs.
+#include "eventqueue.h"
 #include "linkerror.h"
 #include "ptypair.h"
 #include "serialcontrol.h"
@@ -214,7 +215,7 @@ void SerialControlTest::closedPortIsQuiet()
     QCOMPARE(control.InBufferCount(), 0);
     // What waited at the close is gone when the port opens again.
     control.setPortOpen(true);
-    QTest::qWait(50);
+    QTest::qWait(50); // what the tty still held would come from the kernel: real time only
     QCOMPARE(control.InBufferCount(), 0);
 }
 
@@ -253,7 +254,7 @@ void SerialControlTest::receivedBytesTakenOnce()
     QTRY_VERIFY_WITH_TIMEOUT(events.codes.contains(MSComm::comEvReceive), 10000);
     QCOMPARE(control.InputBytes(), bytes);
     QCOMPARE(control.InBufferCount(), 0);
-    QTest::qWait(50);
+    QTest::qWait(50); // a second copy would come from the kernel: real time only
     QVERIFY(control.InputBytes().isEmpty());
 
     // Each later arrival is announced again.
@@ -300,7 +301,7 @@ void SerialControlTest::eventsDroppedAfterClose()
     control.setPortOpen(true);
     QVERIFY(pty.write("x\x1a"));
     QTRY_COMPARE_WITH_TIMEOUT(events.codes, QList<int>{MSComm::comEvReceive}, 10000);
-    QTest::qWait(100);
+    deliverQueuedEvents();
     QCOMPARE(events.codes, QList<int>{MSComm::comEvReceive});
     QVERIFY(!control.PortOpen());
 }
@@ -320,7 +321,7 @@ void SerialControlTest::pseudoTerminalHasNoLines()
     QVERIFY(!control.DSRHolding());
     QVERIFY(!control.CDHolding());
     control.setDTREnable(false);
-    QTest::qWait(200);
+    QTest::qWait(200); // the lines are polled on a real-time timer: a few polls must pass
     QVERIFY(events.codes.isEmpty());
     QVERIFY(failed.isEmpty());
     QVERIFY(control.PortOpen());
@@ -344,7 +345,7 @@ void SerialControlTest::fullBufferHoldsBackTheSender()
     // Nobody reads: the buffer fills to its bound, no further, and the
     // sender is held back instead of data being thrown away.
     QTRY_COMPARE_WITH_TIMEOUT(control.InBufferCount(), SerialControl::kInBufferSize, 30000);
-    QTest::qWait(200);
+    QTest::qWait(200); // more would come from the kernel's tty: real time only
     QCOMPARE(control.InBufferCount(), SerialControl::kInBufferSize);
     QVERIFY(pty.writtenSoFar() < sent.size());
 
@@ -376,7 +377,7 @@ void SerialControlTest::otherEndClosing()
     const QString description = failed.first().first().toString();
     QVERIFY2(description.startsWith(pty.devicePath() + QStringLiteral(": ")), qPrintable(description));
     QVERIFY2(description.contains(QStringLiteral("hung up")), qPrintable(description));
-    QTest::qWait(200);
+    QTest::qWait(200); // a second report would follow the kernel's hang-up: real time only
     QCOMPARE(failed.size(), 1);
     QVERIFY(events.codes.isEmpty());
     QCOMPARE(control.InBufferCount(), 0);
@@ -391,10 +392,5 @@ void SerialControlTest::otherEndClosing()
     QCOMPARE(next.read(2), QByteArray("ok"));
 }
 
-int runSerialControlTest(int argc, char **argv)
-{
-    SerialControlTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
-#include "serialcontroltest.moc"
+QTEST_MAIN(SerialControlTest)
+#include "tst_serialcontrol.moc"

@@ -168,10 +168,5 @@ void SerialPartsTest::resolveDevices()
     qputenv("XDG_CONFIG_HOME", saved);
 }
 
-int runSerialPartsTest(int argc, char **argv)
-{
-    SerialPartsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
-#include "serialpartstest.moc"
+QTEST_MAIN(SerialPartsTest)
+#include "tst_serialparts.moc"
