@@ -50,7 +50,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTextDocument>
 #include <QTimer>
 
 #include <cstdio>
@@ -220,7 +219,7 @@ public:
     // The log written since the current cycle began.
     QString logSince() const
     {
-        return m_window.TxtMsg->textBetween(m_from, m_window.TxtMsg->document()->characterCount() - 1);
+        return m_window.TxtMsg->textBetween(m_from, m_window.TxtMsg->store().size());
     }
 
     Result run(const Cycle &cycle)
@@ -232,7 +231,7 @@ public:
         r.warm = r.before;
         int shown = 0;
         for (int n = 1; n <= cycles; ++n) {
-            m_from = m_window.TxtMsg->document()->characterCount() - 1;
+            m_from = m_window.TxtMsg->store().size();
             QStringList expected;
             bool peerOk = true;
             QElapsedTimer clock;

@@ -8,10 +8,16 @@
 #include "twips.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QMimeData>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -31,13 +37,13 @@ void settle()
 }
 
 // A listing as the tools write it: the header entry, then the whole listing
-// as one piece.
+// as one piece, kept as its bytes.
 double onePiece(LogPane &log, const QByteArray &bytes)
 {
     QElapsedTimer t;
     t.start();
     log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收数据："));
-    log.AppendLog(kBlack, FormatHexBytes(bytes));
+    log.AppendListing(kBlack, bytes);
     settle();
     return t.nsecsElapsed() / 1e6;
 }
@@ -49,9 +55,99 @@ double perByte(LogPane &log, const QByteArray &bytes)
     t.start();
     log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收数据："));
     for (const char c : bytes)
-        log.AppendLog(kBlack, FormatHexBytes(QByteArray(1, c)));
+        log.AppendListing(kBlack, QByteArray(1, c));
     settle();
     return t.nsecsElapsed() / 1e6;
+}
+
+long statusKib(const char *field)
+{
+    FILE *f = std::fopen("/proc/self/status", "r");
+    char line[256];
+    long kib = -1;
+    const size_t n = std::strlen(field);
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, n) == 0)
+            kib = std::atol(line + n);
+    if (f)
+        std::fclose(f);
+    return kib;
+}
+
+// The time of one full repaint of the pane, averaged.
+double paintMs(LogPane &log)
+{
+    settle();
+    QElapsedTimer t;
+    t.start();
+    constexpr int kTimes = 50;
+    for (int i = 0; i < kTimes; ++i)
+        log.viewport()->repaint();
+    return t.nsecsElapsed() / 1e6 / kTimes;
+}
+
+// 100 MiB received in entries of 2 MiB (as a flood is logged), then select
+// all, copy, clear: their times, and what the log and the copy cost in
+// memory.
+void bigLog(bool listing)
+{
+    constexpr qint64 kEntry = 2 << 20;
+    constexpr int kEntries = 50;
+    const QByteArray bytes = randomBytes(kEntry);
+    QString text(kEntry, Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        text[i] = QChar(u'a' + char16_t(i % 26));
+    const long rssBefore = statusKib("VmRSS:");
+    LogPane log;
+    log.resize(tw(8655), tw(3810));
+    log.show();
+    settle();
+    QElapsedTimer t;
+    t.start();
+    double slowest = 0;
+    for (int i = 0; i < kEntries; ++i) {
+        QElapsedTimer one;
+        one.start();
+        if (listing) {
+            log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收数据："));
+            log.AppendListing(kBlack, bytes);
+        } else {
+            log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收文本：  ") + text);
+        }
+        settle();
+        slowest = std::max(slowest, one.nsecsElapsed() / 1e6);
+    }
+    const double appendS = t.nsecsElapsed() / 1e9;
+    const long rssLog = statusKib("VmRSS:");
+    const double received = double(kEntry) * kEntries;
+    const double paint = paintMs(log);
+    const double stored = double(log.store().bytesUsed()) / received;
+
+    log.setFocus();
+    t.restart();
+    log.selectAll();
+    log.copy();
+    const double copyMs = t.nsecsElapsed() / 1e6;
+    const long rssCopy = statusKib("VmRSS:");
+    const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+    const qint64 copiedBytes = copied ? copied->data(QStringLiteral("text/plain")).size() : 0;
+
+    t.restart();
+    log.clearLog();
+    settle();
+    const double clearMs = t.nsecsElapsed() / 1e6;
+    QGuiApplication::clipboard()->clear();
+
+    const char *what = listing ? "100 MiB bytes" : "100 MiB text";
+    std::printf("%-34s %12.2f s (%.0f MiB/s), slowest entry %.1f ms\n", (std::string(what) + ", append").c_str(),
+                appendS, received / (1 << 20) / appendS, slowest);
+    std::printf("%-34s %12.2f B per received byte (the store %.2f)\n", (std::string(what) + ", memory").c_str(),
+                (rssLog - rssBefore) * 1024.0 / received, stored);
+    std::printf("%-34s %12.1f ms\n", (std::string(what) + ", one repaint").c_str(), paint);
+    std::printf("%-34s %12.0f ms, %.0f MiB copied, memory +%.0f MiB\n", (std::string(what) + ", select all+copy").c_str(),
+                copyMs, copiedBytes / 1048576.0, (rssCopy - rssLog) / 1024.0);
+    std::printf("%-34s %12.1f ms\n", (std::string(what) + ", clear").c_str(), clearMs);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -120,5 +216,21 @@ int main(int argc, char *argv[])
                 fullBurst / emptyBurst);
     std::printf("%-34s %12.0f entries/s\n", "entries, one by one, 100,000", fullEach);
     std::printf("%-34s %12.1f s\n", "filling to 100,000 entries", fillS);
+
+    // Drawing a screenful with 10 entries and with 1,000,000.
+    {
+        LogPane small;
+        small.resize(tw(8655), tw(3810));
+        small.show();
+        rate(small, 10, 1);
+        const double few = paintMs(small);
+        rate(log, 1000000 - 115000, 10000);
+        const double many = paintMs(log);
+        std::printf("%-34s %12.2f ms with 10 entries, %.2f ms with %lld (ratio %.2f)\n", "one repaint", few, many,
+                    log.store().lineCount() - 1, many / few);
+    }
+    std::fflush(stdout);
+    bigLog(false);
+    bigLog(true);
     return 0;
 }

@@ -17,7 +17,6 @@
 #include <QRadioButton>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTextDocument>
 #include <QTimer>
 
 #include <atomic>
@@ -223,7 +222,7 @@ int runWindow(bool bytes)
     const QByteArray data = bytes ? randomBytes() : numberedText();
     QElapsedTimer clock;
     qint64 lastChange = 0;
-    QObject::connect(w.TxtMsg->document(), &QTextDocument::contentsChanged, [&] { lastChange = clock.elapsed(); });
+    QObject::connect(w.TxtMsg, &LogPane::appended, [&] { lastChange = clock.elapsed(); });
     std::atomic<bool> done{false};
     clock.start();
     std::thread t = writer(pair.master, data, done);

@@ -24,8 +24,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTimer>
 
 #include <atomic>
@@ -276,17 +274,14 @@ Result runWindow(const Stream &stream, bool text, const Options &options)
     result.baselineKib = procStatusKib("VmRSS:");
 
     // Count what each log write adds after a receive header.
-    QTextDocument *document = window.TxtMsg->document();
+    LogPane *log = window.TxtMsg;
     qint64 logged = 0;
     bool afterBytesHeader = false;
     bool done = false;
     QElapsedTimer clock;
     QEventLoop loop;
-    QObject::connect(document, &QTextDocument::contentsChange, &loop, [&](int position, int, int added) {
-        QTextCursor cursor(document);
-        cursor.setPosition(position);
-        cursor.setPosition(position + added, QTextCursor::KeepAnchor);
-        const QString piece = cursor.selectedText();
+    QObject::connect(log, &LogPane::appended, &loop, [&](qint64 from, qint64 to) {
+        const QString piece = log->textBetween(from, to);
         if (text) {
             const qsizetype at = piece.indexOf(kTextHeader);
             if (at >= 0) {

@@ -176,7 +176,6 @@ void Form1::setTabOrderChain()
     for (QWidget *w : {static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2), static_cast<QWidget *>(Frame3),
                        static_cast<QWidget *>(Frame4)})
         w->setFocusPolicy(Qt::NoFocus);
-    TxtMsg->setTabChangesFocus(true);
 }
 
 void Form1::Form_Load()

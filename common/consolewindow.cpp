@@ -165,10 +165,10 @@ void ConsoleWindow::CmdSend_Click()
         TxtSend->setFocus();
         return;
     }
-    // One piece for the whole listing: the log reads the same as one piece
-    // per byte, at a fraction of the cost.
+    // One piece for the whole listing, kept as the bytes: the log reads the
+    // same as one piece per byte, at a fraction of the cost.
     AppendEntry(kBlack, QStringLiteral("  发送数据："));
-    AppendLog(kBlack, FormatHexBytes(payload.bytes));
+    TxtMsg->AppendListing(kBlack, payload.bytes);
     handOverBytes(payload.bytes);
 }
 
@@ -213,7 +213,7 @@ void ConsoleWindow::logReceived(bool last)
         if (m_received.holding())
             bytes.prepend(m_received.takeHeld());
         AppendEntry(kBlack, QStringLiteral("  接收数据："));
-        AppendLog(kBlack, FormatHexBytes(bytes));
+        TxtMsg->AppendListing(kBlack, bytes);
     }
 }
 

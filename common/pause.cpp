@@ -8,13 +8,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 void Wait(double times)
 {
+    Pause().wait(times);
+}
+
+void Pause::wait(double times)
+{
     Clock &clock = Clock::current();
     const qint64 start = clock.nowMs();
+    m_ended = false;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (!(times > 0)) // also NaN
+    if (!(times > 0) || m_ended) // also NaN
         return;
 
     // A day is more than any caller asks for; the cap keeps the sum finite.
@@ -28,9 +35,18 @@ void Wait(double times)
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    for (qint64 now = clock.nowMs(); now < end; now = clock.nowMs()) {
+    QEventLoop *outer = std::exchange(m_loop, &loop);
+    for (qint64 now = clock.nowMs(); now < end && !m_ended; now = clock.nowMs()) {
         timer.start(std::max(1, clock.realMs(end - now)));
         if (loop.exec() != 0)
             break; // the application is quitting
     }
+    m_loop = outer;
+}
+
+void Pause::end()
+{
+    m_ended = true;
+    if (m_loop)
+        m_loop->quit();
 }

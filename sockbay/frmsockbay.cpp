@@ -143,7 +143,6 @@ void FrmSockbay::setTabOrderChain()
         setTabOrder(chain[i], chain[i + 1]);
     for (QWidget *w : {FrmSet, Frame1, Frame2, Frame3})
         w->setFocusPolicy(Qt::NoFocus);
-    TxtMsg->setTabChangesFocus(true);
 }
 
 void FrmSockbay::connectHandlers()

@@ -1,25 +1,26 @@
-// The message log: after any sequence of AppendLog calls the pane reads as
-// the appended texts one after another (each line break as "\n", the
-// stand-ins in place), every character has the colour it was appended in,
-// and copying reads the same: all of it at once, or in two parts cut
-// anywhere.
+// The message log: after any sequence of AppendLog and AppendListing calls
+// the pane reads as the appended texts one after another (each line break
+// as "\n", the stand-ins in place, a listing as its "  41" form), every
+// character has the colour it was appended in, the rows of any width give
+// every character once, and copying reads the same: all of it at once, or
+// in two parts cut anywhere.
 //
 // Input: a sequence of appends. Each starts with a byte whose low two bits
 // pick the colour (black, red, blue, or three bytes B G R that follow) and
-// whose other six bits repeat the text up to 64 times (so that a line
-// outgrows the pane's block size); then a length byte and the text, one
+// whose other six bits repeat the text up to 63 times (so that a line grows
+// past the store's inner marks), or, all set, make it a listing of up to 63
+// bytes that follow a length byte; then a length byte and the text, one
 // character per byte below 0x80 (printable ASCII, line breaks, the
 // characters the pane replaces, surrogates and other awkward ones), a
 // UTF-16 unit from each pair of bytes at 0x80 and up.
 
 #include "fuzzcheck.h"
 #include "logpane.h"
+#include "payload.h"
 
 #include <QApplication>
 #include <QMimeData>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QClipboard>
 
 #include <cstdint>
 #include <cstdlib>
@@ -32,22 +33,13 @@ namespace {
 constexpr int kMostAppends = 64;
 constexpr qsizetype kMostCharacters = 24000;
 
-// The copy the pane would put on the clipboard, without a clipboard.
-class Pane : public LogPane
+// What a copy of [from, to) puts on the clipboard, read back.
+QString copied(LogPane &pane, qint64 from, qint64 to)
 {
-public:
-    using LogPane::createMimeDataFromSelection;
-
-    QString copied(int from, int to)
-    {
-        QTextCursor cursor(document());
-        cursor.setPosition(from);
-        cursor.setPosition(to, QTextCursor::KeepAnchor);
-        setTextCursor(cursor);
-        const std::unique_ptr<QMimeData> data(createMimeDataFromSelection());
-        return data->text();
-    }
-};
+    pane.setSelection(from, to);
+    pane.copy();
+    return from == to ? QString() : QGuiApplication::clipboard()->text();
+}
 
 struct Reader
 {
@@ -99,10 +91,19 @@ void expectAppend(Expected &e, quint32 bgr, const QString &text)
             e.text += u'\n';
             continue;
         }
-        // Stand-ins for what the document would take as its own markers.
+        // Stand-ins for what a text document would take as its own
+        // markers, and for a half of a surrogate pair that has no partner.
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            e.text += text.mid(i, 2);
+            e.characters += text.mid(i, 2);
+            e.colours.push_back(colour);
+            e.colours.push_back(colour);
+            ++i;
+            continue;
+        }
         if (c == 0)
             c = 0x2400;
-        else if (c == 0xFDD0 || c == 0xFDD1 || c == 0xFFFC)
+        else if (c == 0xFDD0 || c == 0xFDD1 || c == 0xFFFC || QChar::isSurrogate(c))
             c = 0xFFFD;
         e.text += QChar(c);
         e.characters += QChar(c);
@@ -125,7 +126,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Reader in{data, size};
-    Pane pane;
+    LogPane pane;
     Expected want;
     qsizetype total = 0;
     for (int n = 0; n < kMostAppends && !in.atEnd(); ++n) {
@@ -141,6 +142,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             colour |= in.next();
             break;
         }
+        if ((head >> 2) == 63) {
+            // A byte listing, kept as its bytes.
+            QByteArray bytes;
+            for (int k = in.next() % 64; k > 0 && !in.atEnd(); --k)
+                bytes.append(char(in.next()));
+            const QString listing = FormatHexBytes(bytes);
+            if (total + listing.size() > kMostCharacters)
+                break;
+            total += listing.size();
+            pane.AppendListing(colour, bytes);
+            expectAppend(want, colour, listing);
+            continue;
+        }
         const QString piece = textFrom(in, in.next() % 48);
         const QString text = piece.repeated(1 + (head >> 2));
         if (total + text.size() > kMostCharacters)
@@ -152,17 +166,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     FUZZ_CHECK_EQ(pane.logText(), want.text);
 
-    // Every character in the colour of its own append, in order, none lost
-    // or doubled at the pane's block joins.
+    // Every character in the colour of its own append, and the rows of
+    // any width, put together, give every character once.
+    const LogStore &store = pane.store();
     QString characters;
     std::vector<QRgb> colours;
-    for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QRgb colour = fragment.charFormat().foreground().color().rgb();
-            characters += fragment.text();
-            colours.insert(colours.end(), size_t(fragment.text().size()), colour);
-        }
+    const qint64 width = 1 + (size % 97);
+    for (qint64 line = 0; line < store.lineCount(); ++line) {
+        const qint64 rows = store.lineLastCell(line) < 0 ? 1 : store.lineLastCell(line) / width + 1;
+        for (qint64 row = 0; row < rows; ++row)
+            store.visitCells(line, row * width, (row + 1) * width, [&](quint32 bgr, QStringView run, qint64, qint64) {
+                characters += run;
+                const QRgb colour = qRgb(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
+                colours.insert(colours.end(), size_t(run.size()), colour);
+            });
     }
     FUZZ_CHECK_EQ(characters, want.characters);
     for (size_t i = 0; i < colours.size(); ++i) {
@@ -172,22 +189,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Copying all of it, as select-all and copy do.
     pane.selectAll();
-    {
-        const std::unique_ptr<QMimeData> copy(pane.createMimeDataFromSelection());
-        FUZZ_CHECK_EQ(copy->text(), want.text);
-    }
+    pane.copy();
+    FUZZ_CHECK_EQ(want.text.isEmpty() ? QString() : QGuiApplication::clipboard()->text(), want.text);
 
-    // Copying in two parts, cut at any place of the document (a line
-    // break, a join between blocks of one long line, the ends).
-    const int end = pane.document()->characterCount() - 1;
+    // Copying in two parts, cut at any place (a line break, inside a
+    // listing, the ends; not inside a surrogate pair).
+    const qint64 end = store.size();
     uint32_t hash = 2166136261u;
     for (size_t i = 0; i < size; ++i)
         hash = (hash ^ data[i]) * 16777619u;
     for (int k = 0; k < 3; ++k) {
-        const int cut = int((hash >> (k * 8)) % uint32_t(end + 1));
-        FUZZ_CHECK_EQ(pane.copied(0, cut) + pane.copied(cut, end), want.text);
+        qint64 cut = qint64((hash >> (k * 8)) % uint32_t(end + 1));
+        if (cut < end && want.text.at(cut).isLowSurrogate())
+            --cut;
+        FUZZ_CHECK_EQ(copied(pane, 0, cut) + copied(pane, cut, end), want.text);
         // A selection made backwards copies the same.
-        FUZZ_CHECK_EQ(pane.copied(end, cut), pane.copied(cut, end));
+        FUZZ_CHECK_EQ(copied(pane, end, cut), copied(pane, cut, end));
     }
     return 0;
 }

@@ -9,8 +9,6 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QTextBlock>
-#include <QTextDocument>
 
 #include <algorithm>
 
@@ -121,39 +119,31 @@ struct Run
     QString text;
 };
 
-inline quint32 bgrOf(const QTextFormat &format)
-{
-    const QColor c = format.foreground().color();
-    return quint32(c.red()) | quint32(c.green()) << 8 | quint32(c.blue()) << 16;
-}
-
 // The log as runs of one colour each; together their texts are logText().
 // A line break has the colour of the line it starts.
 inline QList<Run> colourRuns(const LogPane *log)
 {
+    const LogStore &store = log->store();
     const QString text = logText(log);
     QList<Run> runs;
-    auto add = [&runs](quint32 colour, const QString &piece) {
+    auto add = [&runs](quint32 colour, QStringView piece) {
         if (piece.isEmpty())
             return;
         if (!runs.isEmpty() && runs.last().colour == colour)
             runs.last().text += piece;
         else
-            runs.append({colour, piece});
+            runs.append({colour, piece.toString()});
     };
-    // The pane holds a long line in several blocks: a block starts a line
-    // only where the log's text has a line break.
-    qsizetype at = 0;
-    const QTextDocument *doc = log->document();
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-        if (block != doc->begin() && at < text.size() && text.at(at) == u'\n') {
-            add(bgrOf(block.charFormat()), QStringLiteral("\n"));
+    for (qint64 at = 0; at < text.size();) {
+        if (text.at(at) == u'\n') {
+            add(store.colourAt(at + 1), u"\n");
             ++at;
+            continue;
         }
-        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-            add(bgrOf(it.fragment().charFormat()), it.fragment().text());
-            at += it.fragment().length();
-        }
+        qint64 from = at, to = at;
+        const quint32 colour = store.colourAt(at, &from, &to);
+        add(colour, QStringView(text).mid(at, to - at));
+        at = to;
     }
     return runs;
 }

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The log's content, kept compactly and append-only: each piece that was
+// written with its colour, text as UTF-8 and a received byte listing as the
+// bytes themselves, turned into their "  41  42  D" form only when read.
+//
+// The log reads as one text whose lines are separated by "\n" (a written
+// CR LF, CR, LF or paragraph separator each starts a new line). Positions
+// count the UTF-16 characters of that text, as QString does, a line break
+// counting one. For a view that wraps lines on a fixed-pitch grid, every
+// character also has a cell: its column within its line, a wide (CJK)
+// character taking two.
+class LogStore
+{
+public:
+    LogStore();
+    ~LogStore();
+    LogStore(const LogStore &) = delete;
+    LogStore &operator=(const LogStore &) = delete;
+
+    // `colour` is 0x00BBGGRR. Text is stored as given (the caller makes it
+    // displayable first).
+    void append(quint32 colour, QStringView text);
+    // The listing of `bytes`: two spaces and the byte in hexadecimal each.
+    void appendListing(quint32 colour, const QByteArray &bytes);
+    void clear();
+
+    // Characters of the whole text.
+    qint64 size() const { return m_size; }
+    // Never less than one: an empty log is one empty line.
+    qint64 lineCount() const { return qint64(m_lines.size()); }
+    qint64 lineStart(qint64 line) const { return m_lines[size_t(line)].start; }
+    // Characters of the line, its break excluded.
+    qint64 lineLength(qint64 line) const;
+    // The cells the line takes, and the cell its last character starts at
+    // (-1 for an empty line): its rows at a width follow from these alone.
+    qint64 lineCells(qint64 line) const { return m_lines[size_t(line)].cells; }
+    qint64 lineLastCell(qint64 line) const { return m_lines[size_t(line)].lastCell; }
+    // The line holding `position` (a line break belongs to the line it ends).
+    qint64 lineAt(qint64 position) const;
+
+    // The text of [from, to), clamped to the log.
+    QString text(qint64 from, qint64 to) const;
+    // The same as UTF-8, handed out in pieces of bounded size, so that a
+    // copy of a large log never holds it twice.
+    void writeUtf8(qint64 from, qint64 to, const std::function<void(const char *, qint64)> &sink) const;
+
+    // Walks the characters of `line` that start at cells [fromCell, toCell),
+    // as runs of one colour: `run(colour, text, firstPosition, firstCell)`.
+    // A wide character that starts before `toCell` is taken whole.
+    void visitCells(qint64 line, qint64 fromCell, qint64 toCell,
+                    const std::function<void(quint32, QStringView, qint64, qint64)> &run) const;
+    // The position of the first character of `line` starting at or after
+    // `cell` (the line's end when none does), and the cell of a position.
+    qint64 positionAtCell(qint64 line, qint64 cell) const;
+    qint64 cellAt(qint64 position) const;
+
+    // The colour of the character at `position` (0 for a line break and
+    // past the end), and the stretch of its line around it written in that
+    // colour ([*from, *to)).
+    quint32 colourAt(qint64 position, qint64 *from = nullptr, qint64 *to = nullptr) const;
+
+    // Memory the content takes, with its index.
+    qint64 bytesUsed() const;
+
+    // Cells a character takes on the grid: 2 for the wide and full-width
+    // forms of East Asian scripts (and the emoji drawn that wide), else 1.
+    static int cellWidth(char32_t c);
+
+private:
+    struct Piece
+    {
+        qint64 data;      // first byte in the arena
+        qint64 bytes;     // stored bytes (UTF-8, or the listed bytes)
+        qint64 start;     // position of its first character
+        qint64 chars;     // characters it reads as
+        qint64 cellStart; // cell of its first character within its line
+        qint64 cells;
+        qint64 firstMark; // its marks, in m_marks
+        qint64 markCount;
+        quint32 colour;
+        bool listing;
+    };
+    struct Line
+    {
+        qint64 firstPiece;
+        qint64 start;
+        qint64 cells = 0;
+        qint64 lastCell = -1;
+    };
+    // A point inside a long piece, every kMarkEvery stored bytes, so that a
+    // position or cell deep inside it is found without reading from its
+    // start.
+    struct Mark
+    {
+        qint64 byte, chr, cell;
+    };
+    static constexpr qint64 kMarkEvery = 4096;
+
+    class Arena;
+
+    void appendLineSegment(quint32 colour, QStringView segment);
+    void breakLine();
+    Piece &openPiece(quint32 colour, bool listing);
+    qint64 lineEndPiece(qint64 line) const;
+    qint64 pieceAt(qint64 line, qint64 position) const;
+    qint64 pieceAtCell(qint64 line, qint64 cell) const;
+    // The nearest mark of `piece` at or before `chr` (by character) or
+    // `cell` (by cell); the piece's start when it has none.
+    Mark markBefore(const Piece &piece, qint64 value, bool byCell) const;
+    // Reads the characters of `piece` from `from` (a mark or a character
+    // boundary): `visit(utf16, length, cellWidth)` returns false to stop.
+    template<typename Visit>
+    void walk(const Piece &piece, Mark from, Visit visit) const;
+    // Goes through [from, to) in order: `lineBreak()` for each line break
+    // in it, `span(piece, a, b)` for the part [a, b) of each piece in it.
+    template<typename Break, typename Span>
+    void spans(qint64 from, qint64 to, Break lineBreak, Span span) const;
+
+    std::unique_ptr<Arena> m_arena;
+    std::vector<Piece> m_pieces;
+    std::vector<Line> m_lines;
+    std::vector<Mark> m_marks;
+    qint64 m_size = 0;
+};
