@@ -366,6 +366,11 @@ qint64 Form1::receiveWaiting()
     return MSComm1->InBufferCount();
 }
 
+qint64 Form1::receiveLimit()
+{
+    return MSComm1->InBufferSize();
+}
+
 bool Form1::receiveLinkUp()
 {
     return MSComm1->PortOpen();

@@ -69,6 +69,7 @@ protected:
     void handOverText(const QString &payload) override;
     void handOverBytes(const QByteArray &payload) override;
     qint64 receiveWaiting() override;
+    qint64 receiveLimit() override;
     bool receiveLinkUp() override;
     QByteArray receiveBytes() override;
 

@@ -67,6 +67,9 @@ public:
     // Bytes waiting. Never throws. A close empties it, but after the device
     // failed (LinkFailed) it still holds what came before the failure.
     virtual qint64 InBufferCount() const = 0;
+    // The input buffer's bound: once this many bytes wait, the control
+    // reads no more from the device until they are taken.
+    virtual qint64 InBufferSize() const = 0;
     // Take everything waiting, as it came (the window decodes text itself,
     // since a character may span two reads). Throws LinkError if the device
     // fails.

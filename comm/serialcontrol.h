@@ -47,6 +47,7 @@ public:
     bool DSRHolding() const override;
     bool CDHolding() const override;
     qint64 InBufferCount() const override;
+    qint64 InBufferSize() const override { return kInBufferSize; }
     QByteArray InputBytes() override;
     void OutputText(const QString &text) override;
     void OutputBytes(const QByteArray &bytes) override;

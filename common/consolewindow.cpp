@@ -175,8 +175,13 @@ void ConsoleWindow::CmdSend_Click()
 void ConsoleWindow::collectReceived()
 {
     lightArrvLamp();
-    if (Receiving)
+    if (Receiving) {
+        // A link that holds all it can takes nothing more: waiting out the
+        // second would only idle it.
+        if (receiveWaiting() >= receiveLimit())
+            m_settle.end();
         return;
+    }
     Receiving = true;
     // Whatever happens below, the next arrival must start a fresh collection.
     struct Reset
@@ -187,9 +192,11 @@ void ConsoleWindow::collectReceived()
 
     qint64 remembered = 0;
     for (;;) {
-        if (receiveWaiting() == remembered)
+        const qint64 waiting = receiveWaiting();
+        if (waiting == remembered)
             break;
-        Wait(kSettleSeconds);
+        if (waiting < receiveLimit())
+            m_settle.wait(kSettleSeconds);
         remembered = receiveWaiting();
         if (!receiveLinkUp())
             break;

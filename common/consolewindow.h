@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pause.h"
 #include "textdecoder.h"
 
 #include <QWidget>
@@ -89,8 +90,8 @@ protected:
     virtual void handOverBytes(const QByteArray &payload) = 0;
 
     // The receive collection: light the arrival lamp (on every call, a
-    // nested one too), settle until the count stops growing, read
-    // everything and log it as text or bytes.
+    // nested one too), settle until the count stops growing or the link
+    // holds all it can, read everything and log it as text or bytes.
     void collectReceived();
     // Whatever ends a link calls this before it writes its own line: what
     // the link delivered and the log has not shown yet (waiting, or held
@@ -98,6 +99,9 @@ protected:
     // nothing that came before the end stands after it or is lost.
     void logRemaining();
     virtual qint64 receiveWaiting() = 0;
+    // What the link holds at most: with that much waiting it takes no more
+    // until it is read, so the settle ends there.
+    virtual qint64 receiveLimit() = 0;
     virtual bool receiveLinkUp() = 0;
     // Everything waiting, as it came; the window turns it into text itself.
     virtual QByteArray receiveBytes() = 0;
@@ -113,4 +117,6 @@ private:
     // Received text spans reads: a character cut by one read waits here
     // for the next.
     StreamTextDecoder m_received;
+    // The settle of the collection under way.
+    Pause m_settle;
 };

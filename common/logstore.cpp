@@ -2,24 +2,34 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 // The stored bytes, in chunks that are never moved: growing never copies
-// what is there, and a chunk's pages are taken from the system only as they
-// are written.
+// what is there. The chunks are mapped from the system apart from the heap,
+// so that the short-lived large strings of a busy log (an entry being
+// decoded and formatted) cannot leave holes between them that the heap then
+// keeps; a chunk's pages are taken only as they are written.
 class LogStore::Arena
 {
 public:
     static constexpr int kShift = 20;
     static constexpr qint64 kChunk = qint64(1) << kShift;
 
+    Arena() = default;
+    Arena(const Arena &) = delete;
+    Arena &operator=(const Arena &) = delete;
+    ~Arena() { clear(); }
+
     void append(const char *bytes, qint64 n)
     {
         while (n > 0) {
             const qint64 at = m_size & (kChunk - 1);
             if (at == 0 && qint64(m_chunks.size()) * kChunk == m_size)
-                m_chunks.emplace_back(new char[kChunk]); // left uninitialised on purpose
+                m_chunks.push_back(mapChunk());
             const qint64 take = std::min(n, kChunk - at);
-            std::memcpy(m_chunks.back().get() + at, bytes, size_t(take));
+            std::memcpy(m_chunks.back() + at, bytes, size_t(take));
             bytes += take;
             n -= take;
             m_size += take;
@@ -36,7 +46,7 @@ public:
         while (n > 0) {
             const qint64 at = from & (kChunk - 1);
             const qint64 take = std::min(n, kChunk - at);
-            sink(m_chunks[size_t(from >> kShift)].get() + at, take);
+            sink(m_chunks[size_t(from >> kShift)] + at, take);
             from += take;
             n -= take;
         }
@@ -45,12 +55,22 @@ public:
     qint64 reserved() const { return qint64(m_chunks.size()) * kChunk; }
     void clear()
     {
-        m_chunks.clear();
+        for (char *chunk : m_chunks)
+            ::munmap(chunk, size_t(kChunk));
+        std::vector<char *>().swap(m_chunks);
         m_size = 0;
     }
 
 private:
-    std::vector<std::unique_ptr<char[]>> m_chunks;
+    static char *mapChunk()
+    {
+        void *p = ::mmap(nullptr, size_t(kChunk), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        return static_cast<char *>(p);
+    }
+
+    std::vector<char *> m_chunks;
     qint64 m_size = 0;
 };
 

@@ -397,6 +397,11 @@ qint64 FrmSockbay::receiveWaiting()
     return Winsock1->BytesReceived();
 }
 
+qint64 FrmSockbay::receiveLimit()
+{
+    return Winsock1->ReadBufferSize();
+}
+
 bool FrmSockbay::receiveLinkUp()
 {
     return Winsock1->State() == Winsock::sckConnected;

@@ -103,6 +103,11 @@ qint64 SocketControl::BytesReceived() const
     return m_leftover.size() + (m_socket ? m_socket->bytesAvailable() : 0);
 }
 
+qint64 SocketControl::ReadBufferSize() const
+{
+    return m_socket ? m_socket->readBufferSize() : m_readBufferLimit;
+}
+
 void SocketControl::requireClosed() const
 {
     if (m_state != sckClosed)

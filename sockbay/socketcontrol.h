@@ -40,6 +40,7 @@ public:
 
     int State() const override;
     qint64 BytesReceived() const override;
+    qint64 ReadBufferSize() const override;
 
     void Connect(const QString &remoteHost, const QString &remotePort) override;
     void Listen() override;

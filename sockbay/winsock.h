@@ -41,6 +41,9 @@ public:
     // While a connect is resolving or under way the state is sckConnecting.
     virtual int State() const = 0;
     virtual qint64 BytesReceived() const = 0;
+    // The bound of what a connection holds unread: once this much waits,
+    // the control takes no more from the network until it is read.
+    virtual qint64 ReadBufferSize() const = 0;
 
     // Returns at once; a bad argument throws at once.
     virtual void Connect(const QString &remoteHost, const QString &remotePort) = 0;

@@ -1,6 +1,7 @@
 #include "clock.h"
 #include "eventqueue.h"
 #include "fakemscomm.h"
+#include "frozenclock.h"
 #include "form1.h"
 #include "guard.h"
 #include "lamp.h"
@@ -124,6 +125,8 @@ private slots:
     void receiveBytesAfterSettle();
     void receiveNestedEventOnlyRelights();
     void receiveEmptyBufferReadsAtOnce();
+    void fullBufferIsReadAtOnce();
+    void bufferFilledDuringSettleEndsIt();
     void closeDuringSettleLogsDataFirst();
     void receiveModeSwitchedDuringSettle();
     void lostDeviceIsReportedOnce();
@@ -717,6 +720,46 @@ void TstForm1::receiveEmptyBufferReadsAtOnce()
     QTest::mouseClick(w->OptArrv[1], Qt::LeftButton);
     fake->raise(MSComm::comEvReceive);
     QTRY_VERIFY(log().endsWith(QStringLiteral("\nT  接收数据：")));
+}
+
+void TstForm1::fullBufferIsReadAtOnce()
+{
+    // The control holds all it can: it takes no more until read, so there
+    // is nothing to wait for. The entry is written before any other event
+    // is handled.
+    open();
+    fake->inBufferSize = 8;
+    fake->inBuffer = "12345678";
+    bool otherEventRan = false;
+    QMetaObject::invokeMethod(w, [&] { otherEventRan = true; }, Qt::QueuedConnection);
+    fake->event = MSComm::comEvReceive;
+    w->MSComm1_OnComm();
+    QVERIFY(!otherEventRan);
+    QVERIFY(log().endsWith(QStringLiteral("T  接收文本：  12345678")));
+    QVERIFY(!w->Receiving);
+}
+
+void TstForm1::bufferFilledDuringSettleEndsIt()
+{
+    // On a clock that never moves only the full buffer can end the settle.
+    FrozenClock frozen;
+    Clock::install(&frozen);
+    open();
+    fake->inBufferSize = 8;
+    fake->inBuffer = "1234";
+    duringSettle([&] {
+        fake->inBuffer += "5678";
+        fake->raise(MSComm::comEvReceive); // as the control does when more comes
+    });
+    fake->raise(MSComm::comEvReceive);
+    QTRY_VERIFY(log().endsWith(QStringLiteral("T  接收文本：  12345678")));
+    QTRY_VERIFY(!w->Receiving);
+    // Below the bound a nested arrival only relights the lamp (the settle
+    // goes on; the clock then decides).
+    Clock::install(&clock);
+    fake->inBufferSize = 1 << 20;
+    receive("more");
+    QVERIFY(log().endsWith(QStringLiteral("T  接收文本：  more")));
 }
 
 void TstForm1::closeDuringSettleLogsDataFirst()

@@ -17,6 +17,7 @@ protected:
     void handOverText(const QString &) override {}
     void handOverBytes(const QByteArray &) override {}
     qint64 receiveWaiting() override { return 0; }
+    qint64 receiveLimit() override { return 1; }
     bool receiveLinkUp() override { return false; }
     QByteArray receiveBytes() override { return {}; }
 };

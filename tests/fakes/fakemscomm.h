@@ -33,6 +33,7 @@ public:
     QString failOpenWith;     // non-empty: opening throws this description
     std::function<void()> onOpen; // run as opening starts (it may throw anything)
     PollHook onPoll; // run once, at the next InBufferCount()
+    qint64 inBufferSize = 1 << 20;
     bool openSilentlyFails = false; // opening leaves the port closed
     QString failSettingsWith;
     QString failOutputWith;
@@ -81,6 +82,7 @@ public:
     bool CDHolding() const override { return cd; }
     // As the real one: a close empties it, a failure (the test sets `open`
     // false) keeps it.
+    qint64 InBufferSize() const override { return inBufferSize; }
     qint64 InBufferCount() const override
     {
         onPoll.fire();

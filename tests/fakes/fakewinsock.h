@@ -38,6 +38,7 @@ public:
     QString failGetDataWith;
     std::function<void()> onConnect; // run inside Connect(), after the state is set
     PollHook onPoll; // run once, at the next BytesReceived()
+    qint64 readBufferSize = 2 << 20;
 
     // Queue an event, delivered by the event loop.
     void raiseConnectionRequest(qint32 id)
@@ -68,6 +69,7 @@ public:
     }
     qint32 LocalPort() const override { return localPort; }
     int State() const override { return state; }
+    qint64 ReadBufferSize() const override { return readBufferSize; }
     qint64 BytesReceived() const override
     {
         onPoll.fire();

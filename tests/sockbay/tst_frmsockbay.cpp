@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "eventqueue.h"
 #include "fakewinsock.h"
+#include "frozenclock.h"
 #include "frmsockbay.h"
 #include "guard.h"
 #include "lamp.h"
@@ -636,6 +637,36 @@ private slots:
         QVERIFY(lampLitWhileSettling);
         QVERIFY(!w->Receiving);
         QTRY_VERIFY(!w->ShpArrv->isLit());
+    }
+
+    void fullConnectionEndsTheSettle()
+    {
+        // On a clock that never moves only a connection that holds all it
+        // can ends the settle; one already full is read before any other
+        // event is handled.
+        FrozenClock frozen;
+        Clock::install(&frozen);
+        connectOut();
+        sock->readBufferSize = 6;
+        sock->inBuffer = "hel";
+        // The rest lands while the handler settles, with an event of its own.
+        sock->onPoll = [this] {
+            QMetaObject::invokeMethod(w, [this] {
+                sock->inBuffer += "lo!";
+                sock->raiseDataArrival();
+            }, Qt::QueuedConnection);
+        };
+        sock->raiseDataArrival();
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  hello!"});
+        QTRY_VERIFY(!w->Receiving);
+
+        sock->inBuffer = "again!";
+        bool otherEventRan = false;
+        QMetaObject::invokeMethod(w, [&] { otherEventRan = true; }, Qt::QueuedConnection);
+        w->Winsock1_DataArrival(6);
+        QVERIFY(!otherEventRan);
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  again!"});
+        Clock::install(&m_clock);
     }
 
     void receivedBytesListing()
