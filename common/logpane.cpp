@@ -175,7 +175,7 @@ void LogPane::clearLog()
 {
     m_store.clear();
     m_wrapCache.clear();
-    std::vector<qint64>{0, 1}.swap(m_rowStart);
+    std::deque<qint64>{0, 1}.swap(m_rowStart);
     m_anchor = m_caret = 0;
     m_selecting = false;
     updateScrollRange();
@@ -237,10 +237,59 @@ void LogPane::copy() const
 
 // Rows and the grid ---------------------------------------------------------
 
+namespace {
+
+// Where the rows of a line of text start (cells), at `columns` cells a row:
+// after the last space of a row where it has one, else where the row is
+// full. Spaces stay at the end of their row, as in any text box, so a row
+// starts with what follows them. Returns the row count; fills `starts`
+// when given.
+qint64 wrapRows(QStringView text, qint64 columns, std::vector<qint64> *starts)
+{
+    if (starts)
+        starts->assign(1, 0);
+    qint64 rows = 1;
+    qint64 cell = 0;
+    qint64 rowStart = 0;
+    qint64 afterSpace = -1; // the cell after the last space of this row
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (c == u' ') {
+            afterSpace = ++cell;
+            continue;
+        }
+        const int width = LogStore::cellWidth(c);
+        while (cell + width - rowStart > columns && cell > rowStart) {
+            rowStart = afterSpace > rowStart ? afterSpace : cell;
+            ++rows;
+            if (starts)
+                starts->push_back(rowStart);
+            afterSpace = -1;
+        }
+        cell += width;
+    }
+    return rows;
+}
+
+} // namespace
+
 qint64 LogPane::rowsOf(qint64 line) const
 {
-    if (wrapsAtWords(line))
-        return qint64(wrapTable(line).size());
+    if (wrapsAtWords(line)) {
+        // Counted without keeping the table: a flood of short lines would
+        // only churn the cache of the lines on screen.
+        if (m_store.lineCells(line) <= m_columns)
+            return 1;
+        const auto found = m_wrapCache.find(line);
+        if (found != m_wrapCache.end() && line + 1 < m_store.lineCount())
+            return qint64(found->second.size());
+        return wrapRows(m_store.text(m_store.lineStart(line), m_store.lineStart(line) + m_store.lineLength(line)),
+                        m_columns, nullptr);
+    }
     const qint64 last = m_store.lineLastCell(line);
     return last < 0 ? 1 : last / m_columns + 1;
 }
@@ -263,6 +312,7 @@ qint64 LogPane::rowOfCell(qint64 line, qint64 cell) const
     return std::min(cell / m_columns, rowsOf(line) - 1);
 }
 
+
 const std::vector<qint64> &LogPane::wrapTable(qint64 line) const
 {
     // The last line keeps growing: its rows are worked out afresh.
@@ -273,32 +323,7 @@ const std::vector<qint64> &LogPane::wrapTable(qint64 line) const
     if (m_wrapCache.size() > 256)
         m_wrapCache.clear();
     std::vector<qint64> &starts = m_wrapCache[line];
-    starts.assign(1, 0);
-    const QString text = m_store.text(m_store.lineStart(line), m_store.lineStart(line) + m_store.lineLength(line));
-    qint64 cell = 0;
-    qint64 rowStart = 0;
-    qint64 afterSpace = -1; // the cell after the last space of this row
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text.at(i).unicode();
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
-            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-            ++i;
-        }
-        if (c == u' ') {
-            // Spaces stay at the end of their row, as in any text box: a
-            // row starts with what follows them.
-            afterSpace = ++cell;
-            continue;
-        }
-        const int width = LogStore::cellWidth(c);
-        while (cell + width - rowStart > m_columns && cell > rowStart) {
-            // After the last space of the row when it has one; else here.
-            rowStart = afterSpace > rowStart ? afterSpace : cell;
-            starts.push_back(rowStart);
-            afterSpace = -1;
-        }
-        cell += width;
-    }
+    wrapRows(m_store.text(m_store.lineStart(line), m_store.lineStart(line) + m_store.lineLength(line)), m_columns, &starts);
     return starts;
 }
 

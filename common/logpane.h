@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include <deque>
 #include <unordered_map>
 #include <vector>
 
@@ -153,7 +154,8 @@ private:
     mutable std::unordered_map<qint64, std::vector<qint64>> m_wrapCache;
     // m_rowStart[line]: the first row of each line; its last element is the
     // row count.
-    std::vector<qint64> m_rowStart{0, 1};
+    // (Blocks, not one array: growing never copies it whole.)
+    std::deque<qint64> m_rowStart{0, 1};
     qint64 m_columns = 80;
     qreal m_cellWidth = 8;
     int m_rowHeight = 16;

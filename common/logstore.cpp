@@ -1,5 +1,7 @@
 #include "logstore.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -88,6 +90,18 @@ int listingChars(unsigned char b)
     return b >= 16 ? 4 : 3;
 }
 
+// Writes the listing of one byte at `out`; returns its length.
+int listByte(unsigned char v, char *out)
+{
+    out[0] = ' ';
+    out[1] = ' ';
+    int k = 2;
+    if (v >= 16)
+        out[k++] = char(kHexDigits[v >> 4]);
+    out[k++] = char(kHexDigits[v & 15]);
+    return k;
+}
+
 int encodeUtf8(char32_t c, char *out)
 {
     if (c < 0x80) {
@@ -156,86 +170,77 @@ void LogStore::clear()
     // Given back to the system, not kept for the next log.
     std::vector<Piece>().swap(m_pieces);
     std::vector<Mark>().swap(m_marks);
-    std::vector<Line>().swap(m_lines);
+    std::deque<Line>().swap(m_lines);
     m_lines.push_back(Line{0, 0});
     m_size = 0;
 }
 
-void LogStore::append(quint32 colour, QStringView text)
-{
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (!isLineBreak(c))
-            continue;
-        appendLineSegment(colour, text.mid(from, i - from));
-        breakLine();
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-            ++i;
-        from = i + 1;
-    }
-    appendLineSegment(colour, text.mid(from));
-}
-
-void LogStore::breakLine()
-{
-    ++m_size;
-    m_lines.push_back(Line{qint64(m_pieces.size()), m_size});
-}
-
 LogStore::Piece &LogStore::openPiece(quint32 colour, bool listing)
 {
-    const Line &line = m_lines.back();
-    if (!m_pieces.empty() && qint64(m_pieces.size()) > line.firstPiece) {
+    if (!m_pieces.empty()) {
         Piece &last = m_pieces.back();
         if (last.colour == colour && last.listing == listing)
             return last;
     }
-    m_pieces.push_back(Piece{m_arena->size(), 0, m_size, 0, line.cells, 0, qint64(m_marks.size()), 0, colour, listing});
+    m_pieces.push_back(Piece{m_arena->size(), 0, m_size, 0, lineCells(lineCount() - 1), qint64(m_marks.size()), 0,
+                             colour, listing});
     return m_pieces.back();
 }
 
-void LogStore::appendLineSegment(quint32 colour, QStringView segment)
+void LogStore::addMarkIfDue(Piece &piece, qint64 storedBytes)
 {
-    if (segment.isEmpty())
+    const qint64 last = piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0;
+    if (storedBytes - last < kMarkEvery)
+        return;
+    m_marks.push_back(Mark{storedBytes, piece.chars, lineCells(lineCount() - 1)});
+    ++piece.markCount;
+}
+
+void LogStore::append(quint32 colour, QStringView text)
+{
+    if (text.isEmpty())
         return;
     Piece &piece = openPiece(colour, false);
-    Line &line = m_lines.back();
-    qint64 lastMark = piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0;
-
     char buffer[4096 + 8];
     int filled = 0;
-    const qsizetype n = segment.size();
-    for (qsizetype i = 0; i < n;) {
-        char32_t c = segment[i].unicode();
-        int units = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(segment[i + 1].unicode())) {
-            c = QChar::surrogateToUcs4(char16_t(c), segment[i + 1].unicode());
-            units = 2;
-        } else if (QChar::isSurrogate(c)) {
-            c = QChar::ReplacementCharacter; // a lone half reads as one broken character
-        }
-        if (piece.bytes + filled - lastMark >= kMarkEvery) {
-            lastMark = piece.bytes + filled;
-            m_marks.push_back(Mark{lastMark, piece.chars, piece.cells});
-            ++piece.markCount;
-        }
-        const int width = cellWidth(c);
-        line.lastCell = line.cells;
-        line.cells += width;
-        piece.cells += width;
-        piece.chars += units;
+    const auto put = [&](char32_t c) {
         filled += encodeUtf8(c, buffer + filled);
         if (filled >= 4096) {
             m_arena->append(buffer, filled);
             piece.bytes += filled;
             filled = 0;
         }
-        i += units;
+    };
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        addMarkIfDue(piece, piece.bytes + filled);
+        char32_t c = text[i].unicode();
+        if (isLineBreak(char16_t(c))) {
+            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+                ++i;
+            put(U'\n');
+            ++piece.chars;
+            ++m_size;
+            m_lines.push_back(Line{m_size, 0});
+            continue;
+        }
+        int units = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(char16_t(c), text[i + 1].unicode());
+            units = 2;
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            c = QChar::ReplacementCharacter; // a lone half reads as one broken character
+        }
+        const int width = cellWidth(c);
+        Line &line = m_lines.back();
+        line.cells = ((line.cells >> 1) + width) << 1 | (width == 2 ? 1 : 0);
+        piece.chars += units;
+        m_size += units;
+        put(c);
     }
     m_arena->append(buffer, filled);
     piece.bytes += filled;
-    m_size += n;
 }
 
 void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
@@ -243,31 +248,38 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     Piece &piece = openPiece(colour, true);
-    Line &line = m_lines.back();
-    qint64 lastMark = piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0;
-    qint64 chars = 0;
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+    Line &line = m_lines.back();
+    qint64 cells = line.cells >> 1;
+    qint64 lastMark = piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (piece.bytes + i - lastMark >= kMarkEvery) {
             lastMark = piece.bytes + i;
-            m_marks.push_back(Mark{lastMark, piece.chars + chars, piece.cells + chars});
+            m_marks.push_back(Mark{lastMark, piece.chars, cells});
             ++piece.markCount;
         }
-        chars += listingChars(data[i]);
+        const int chars = listingChars(data[i]);
+        piece.chars += chars;
+        cells += chars;
     }
+    m_size += cells - (line.cells >> 1);
+    line.cells = cells << 1;
     m_arena->append(bytes.constData(), bytes.size());
     piece.bytes += bytes.size();
-    piece.chars += chars;
-    piece.cells += chars;
-    line.cells += chars;
-    line.lastCell = line.cells - 1;
-    m_size += chars;
 }
 
 qint64 LogStore::lineLength(qint64 line) const
 {
     const qint64 end = line + 1 < lineCount() ? m_lines[size_t(line + 1)].start - 1 : m_size;
     return end - m_lines[size_t(line)].start;
+}
+
+qint64 LogStore::lineLastCell(qint64 line) const
+{
+    const qint64 packed = m_lines[size_t(line)].cells;
+    if (packed == 0)
+        return -1;
+    return (packed >> 1) - ((packed & 1) ? 2 : 1);
 }
 
 qint64 LogStore::lineAt(qint64 position) const
@@ -277,38 +289,37 @@ qint64 LogStore::lineAt(qint64 position) const
     return std::max<qint64>(0, qint64(it - m_lines.begin()) - 1);
 }
 
-qint64 LogStore::lineEndPiece(qint64 line) const
+qint64 LogStore::pieceAt(qint64 position) const
 {
-    return line + 1 < lineCount() ? m_lines[size_t(line + 1)].firstPiece : qint64(m_pieces.size());
+    const auto it = std::upper_bound(m_pieces.begin(), m_pieces.end(), position,
+                                     [](qint64 p, const Piece &x) { return p < x.start; });
+    return it == m_pieces.begin() ? -1 : qint64(it - m_pieces.begin()) - 1;
 }
 
-qint64 LogStore::pieceAt(qint64 line, qint64 position) const
-{
-    const auto first = m_pieces.begin() + m_lines[size_t(line)].firstPiece;
-    const auto last = m_pieces.begin() + lineEndPiece(line);
-    const auto it = std::upper_bound(first, last, position, [](qint64 p, const Piece &x) { return p < x.start; });
-    return it == first ? -1 : qint64(it - m_pieces.begin()) - 1;
-}
-
-qint64 LogStore::pieceAtCell(qint64 line, qint64 cell) const
-{
-    const auto first = m_pieces.begin() + m_lines[size_t(line)].firstPiece;
-    const auto last = m_pieces.begin() + lineEndPiece(line);
-    const auto it = std::upper_bound(first, last, cell, [](qint64 c, const Piece &x) { return c < x.cellStart; });
-    return it == first ? -1 : qint64(it - m_pieces.begin()) - 1;
-}
-
-LogStore::Mark LogStore::markBefore(const Piece &piece, qint64 value, bool byCell) const
+LogStore::Mark LogStore::markBefore(const Piece &piece, qint64 chr) const
 {
     const auto first = m_marks.begin() + piece.firstMark;
     const auto last = first + piece.markCount;
-    const auto it = std::upper_bound(first, last, value,
-                                     [byCell](qint64 v, const Mark &m) { return v < (byCell ? m.cell : m.chr); });
-    return it == first ? Mark{0, 0, 0} : *(it - 1);
+    const auto it = std::upper_bound(first, last, chr, [](qint64 v, const Mark &m) { return v < m.chr; });
+    return it == first ? Mark{0, 0, piece.cellStart} : *(it - 1);
 }
 
-// `visit(units, count, width, chr, cell)`: one character of the piece, its
-// position and cell relative to the piece; returns false to stop.
+LogStore::Mark LogStore::markBeforeCell(const Piece &piece, qint64 lineChr, qint64 lineEndChr, qint64 cell) const
+{
+    // The marks that fall in the line go by cell (they rise along it);
+    // before the first of them the line's start is reached from the mark
+    // before it.
+    const auto first = m_marks.begin() + piece.firstMark;
+    const auto last = first + piece.markCount;
+    const auto byChr = [](const Mark &m, qint64 v) { return m.chr < v; };
+    const auto inLine = std::lower_bound(first, last, lineChr, byChr);
+    const auto lineEnd = std::lower_bound(inLine, last, lineEndChr, byChr);
+    const auto it = std::upper_bound(inLine, lineEnd, cell, [](qint64 v, const Mark &m) { return v < m.cell; });
+    if (it != inLine)
+        return *(it - 1);
+    return lineChr <= 0 ? Mark{0, 0, piece.cellStart} : markBefore(piece, lineChr);
+}
+
 template<typename Visit>
 void LogStore::walk(const Piece &piece, Mark from, Visit visit) const
 {
@@ -316,16 +327,14 @@ void LogStore::walk(const Piece &piece, Mark from, Visit visit) const
     qint64 cell = from.cell;
     const qint64 end = piece.data + piece.bytes;
     if (piece.listing) {
-        char16_t token[4] = {u' ', u' ', 0, 0};
+        char token[4];
         for (qint64 b = piece.data + from.byte; b < end; ++b) {
-            const unsigned char v = m_arena->at(b);
-            int n = 2;
-            if (v >= 16)
-                token[n++] = kHexDigits[v >> 4];
-            token[n++] = kHexDigits[v & 15];
-            for (int k = 0; k < n; ++k, ++chr, ++cell)
-                if (!visit(token + k, 1, 1, chr, cell))
+            const int n = listByte(m_arena->at(b), token);
+            for (int k = 0; k < n; ++k, ++chr, ++cell) {
+                const char16_t unit = char16_t(token[k]);
+                if (!visit(&unit, 1, 1, chr, cell))
                     return;
+            }
         }
         return;
     }
@@ -348,6 +357,14 @@ void LogStore::walk(const Piece &piece, Mark from, Visit visit) const
             length = 4;
         }
         b += length;
+        if (c == U'\n') {
+            const char16_t unit = u'\n';
+            if (!visit(&unit, 1, 0, chr, cell))
+                return;
+            ++chr;
+            cell = 0;
+            continue;
+        }
         char16_t units[2];
         int count = 1;
         if (c >= 0x10000) {
@@ -365,24 +382,30 @@ void LogStore::walk(const Piece &piece, Mark from, Visit visit) const
     }
 }
 
-template<typename Break, typename Span>
-void LogStore::spans(qint64 from, qint64 to, Break lineBreak, Span span) const
+qint64 LogStore::byteAt(const Piece &piece, qint64 chr) const
 {
-    for (qint64 line = lineAt(from); line < lineCount() && lineStart(line) <= to; ++line) {
-        const qint64 start = lineStart(line);
-        const qint64 end = start + lineLength(line);
-        if (start > from && start <= to)
-            lineBreak();
-        if (end <= from || start >= to)
-            continue;
-        const qint64 a = std::max(from, start);
-        const qint64 b = std::min(to, end);
-        for (qint64 p = std::max<qint64>(pieceAt(line, a), m_lines[size_t(line)].firstPiece); p < lineEndPiece(line); ++p) {
-            const Piece &piece = m_pieces[size_t(p)];
-            if (piece.start >= b)
-                break;
-            span(piece, std::max(a, piece.start), std::min(b, piece.start + piece.chars));
-        }
+    const Mark m = markBefore(piece, chr);
+    qint64 b = m.byte;
+    for (qint64 c = m.chr; c < chr;) {
+        const unsigned char lead = m_arena->at(piece.data + b);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        c += length == 4 ? 2 : 1;
+        b += length;
+    }
+    return b;
+}
+
+template<typename Span>
+void LogStore::spans(qint64 from, qint64 to, Span span) const
+{
+    for (qint64 p = std::max<qint64>(0, pieceAt(from)); p < qint64(m_pieces.size()); ++p) {
+        const Piece &piece = m_pieces[size_t(p)];
+        if (piece.start >= to)
+            break;
+        const qint64 a = std::max(from, piece.start);
+        const qint64 b = std::min(to, piece.start + piece.chars);
+        if (b > a)
+            span(piece, a, b);
     }
 }
 
@@ -393,8 +416,18 @@ QString LogStore::text(qint64 from, qint64 to) const
     to = std::clamp<qint64>(to, from, m_size);
     if (to > from)
         out.reserve(qsizetype(to - from));
-    spans(from, to, [&] { out += u'\n'; }, [&](const Piece &piece, qint64 a, qint64 b) {
-        walk(piece, markBefore(piece, a - piece.start, false), [&](const char16_t *units, int count, int, qint64 chr, qint64) {
+    spans(from, to, [&](const Piece &piece, qint64 a, qint64 b) {
+        if (!piece.listing) {
+            // The stored UTF-8 of [a, b), decoded in one go (a sequence cut
+            // by a chunk's end is carried over; a leading U+FEFF is text).
+            const qint64 first = byteAt(piece, a - piece.start);
+            const qint64 last = byteAt(piece, b - piece.start);
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+            m_arena->spans(piece.data + first, last - first,
+                           [&](const char *bytes, qint64 n) { out += decoder.decode(QByteArrayView(bytes, n)); });
+            return;
+        }
+        walk(piece, markBefore(piece, a - piece.start), [&](const char16_t *units, int count, int, qint64 chr, qint64) {
             const qint64 at = piece.start + chr;
             if (at >= b)
                 return false;
@@ -424,31 +457,24 @@ void LogStore::writeUtf8(qint64 from, qint64 to, const std::function<void(const 
             flush();
         return buffer.get() + used;
     };
-    spans(from, to, [&] { *room() = '\n', ++used; }, [&](const Piece &piece, qint64 a, qint64 b) {
-        const bool whole = a <= piece.start && piece.start + piece.chars <= b;
-        if (whole && !piece.listing) {
+    spans(from, to, [&](const Piece &piece, qint64 a, qint64 b) {
+        const bool whole = a == piece.start && b == piece.start + piece.chars;
+        if (!piece.listing) {
             // The stored bytes are the text.
+            const qint64 first = whole ? 0 : byteAt(piece, a - piece.start);
+            const qint64 last = whole ? piece.bytes : byteAt(piece, b - piece.start);
             flush();
-            m_arena->spans(piece.data, piece.bytes, sink);
+            m_arena->spans(piece.data + first, last - first, sink);
             return;
         }
         if (whole) {
             m_arena->spans(piece.data, piece.bytes, [&](const char *bytes, qint64 n) {
-                for (qint64 i = 0; i < n; ++i) {
-                    char *out = room();
-                    const auto v = static_cast<unsigned char>(bytes[i]);
-                    out[0] = ' ';
-                    out[1] = ' ';
-                    int k = 2;
-                    if (v >= 16)
-                        out[k++] = char(kHexDigits[v >> 4]);
-                    out[k++] = char(kHexDigits[v & 15]);
-                    used += k;
-                }
+                for (qint64 i = 0; i < n; ++i)
+                    used += listByte(static_cast<unsigned char>(bytes[i]), room());
             });
             return;
         }
-        walk(piece, markBefore(piece, a - piece.start, false), [&](const char16_t *units, int count, int, qint64 chr, qint64) {
+        walk(piece, markBefore(piece, a - piece.start), [&](const char16_t *units, int count, int, qint64 chr, qint64) {
             const qint64 at = piece.start + chr;
             if (at >= b)
                 return false;
@@ -467,23 +493,30 @@ void LogStore::visitCells(qint64 line, qint64 fromCell, qint64 toCell,
 {
     if (toCell <= fromCell)
         return;
+    const qint64 start = lineStart(line);
+    const qint64 end = lineEnd(line);
     QString chunk;
-    const qint64 firstPiece = std::max<qint64>(pieceAtCell(line, fromCell), m_lines[size_t(line)].firstPiece);
-    for (qint64 p = firstPiece; p < lineEndPiece(line); ++p) {
+    for (qint64 p = std::max<qint64>(0, pieceAt(start)); p < qint64(m_pieces.size()); ++p) {
         const Piece &piece = m_pieces[size_t(p)];
-        if (piece.cellStart >= toCell)
+        if (piece.start >= end)
+            break;
+        if (piece.start >= start && piece.cellStart >= toCell)
             break;
         chunk.clear();
         qint64 firstPosition = -1, firstCell = -1;
-        walk(piece, markBefore(piece, std::max<qint64>(0, fromCell - piece.cellStart), true),
+        walk(piece, markBeforeCell(piece, start - piece.start, end - piece.start, fromCell),
              [&](const char16_t *units, int count, int, qint64 chr, qint64 cell) {
-                 const qint64 at = piece.cellStart + cell;
-                 if (at >= toCell)
+                 const qint64 at = piece.start + chr;
+                 if (at >= end)
                      return false;
-                 if (at >= fromCell) {
+                 if (at < start)
+                     return true;
+                 if (cell >= toCell)
+                     return false;
+                 if (cell >= fromCell) {
                      if (firstPosition < 0) {
-                         firstPosition = piece.start + chr;
-                         firstCell = at;
+                         firstPosition = at;
+                         firstCell = cell;
                      }
                      chunk.append(reinterpret_cast<const QChar *>(units), count);
                  }
@@ -496,40 +529,45 @@ void LogStore::visitCells(qint64 line, qint64 fromCell, qint64 toCell,
 
 qint64 LogStore::positionAtCell(qint64 line, qint64 cell) const
 {
-    const qint64 lineEnd = lineStart(line) + lineLength(line);
+    const qint64 start = lineStart(line);
+    const qint64 end = lineEnd(line);
     if (cell <= 0)
-        return lineStart(line);
-    for (qint64 p = std::max<qint64>(pieceAtCell(line, cell), m_lines[size_t(line)].firstPiece); p < lineEndPiece(line); ++p) {
+        return start;
+    for (qint64 p = std::max<qint64>(0, pieceAt(start)); p < qint64(m_pieces.size()); ++p) {
         const Piece &piece = m_pieces[size_t(p)];
+        if (piece.start >= end)
+            break;
         qint64 found = -1;
-        walk(piece, markBefore(piece, std::max<qint64>(0, cell - piece.cellStart), true),
-             [&](const char16_t *, int, int, qint64 chr, qint64 c) {
-                 if (piece.cellStart + c >= cell) {
-                     found = piece.start + chr;
-                     return false;
-                 }
-                 return true;
-             });
+        walk(piece, markBeforeCell(piece, start - piece.start, end - piece.start, cell), [&](const char16_t *, int, int, qint64 chr, qint64 c) {
+            const qint64 at = piece.start + chr;
+            if (at >= end)
+                return false;
+            if (at >= start && c >= cell) {
+                found = at;
+                return false;
+            }
+            return true;
+        });
         if (found >= 0)
             return found;
     }
-    return lineEnd;
+    return end;
 }
 
 qint64 LogStore::cellAt(qint64 position) const
 {
     position = std::clamp<qint64>(position, 0, m_size);
     const qint64 line = lineAt(position);
-    if (position >= lineStart(line) + lineLength(line))
-        return m_lines[size_t(line)].cells;
-    const qint64 p = pieceAt(line, position);
+    if (position >= lineEnd(line))
+        return lineCells(line);
+    const qint64 p = pieceAt(position);
     if (p < 0)
         return 0;
     const Piece &piece = m_pieces[size_t(p)];
-    qint64 found = piece.cellStart + piece.cells;
-    walk(piece, markBefore(piece, position - piece.start, false), [&](const char16_t *, int count, int, qint64 chr, qint64 c) {
+    qint64 found = 0;
+    walk(piece, markBefore(piece, position - piece.start), [&](const char16_t *, int count, int, qint64 chr, qint64 c) {
         if (piece.start + chr + count > position) {
-            found = piece.cellStart + c;
+            found = c;
             return false;
         }
         return true;
@@ -545,23 +583,18 @@ quint32 LogStore::colourAt(qint64 position, qint64 *from, qint64 *to) const
         if (to)
             *to = b;
     };
-    if (position < 0 || position >= m_size) {
-        stretch(position, position);
-        return 0;
-    }
     const qint64 line = lineAt(position);
-    const qint64 p = pieceAt(line, position);
-    if (p < 0 || position >= m_pieces[size_t(p)].start + m_pieces[size_t(p)].chars) {
-        stretch(position, position + 1); // a line break
-        return 0;
+    if (position < 0 || position >= m_size || position >= lineEnd(line)) {
+        stretch(position, position + (position >= 0 && position < m_size ? 1 : 0));
+        return 0; // past the end, or a line break
     }
-    const Piece &piece = m_pieces[size_t(p)];
-    stretch(piece.start, piece.start + piece.chars);
+    const Piece &piece = m_pieces[size_t(pieceAt(position))];
+    stretch(std::max(piece.start, lineStart(line)), std::min(piece.start + piece.chars, lineEnd(line)));
     return piece.colour;
 }
 
 qint64 LogStore::bytesUsed() const
 {
-    return m_arena->reserved() + qint64(m_pieces.capacity() * sizeof(Piece)) + qint64(m_lines.capacity() * sizeof(Line))
+    return m_arena->reserved() + qint64(m_pieces.capacity() * sizeof(Piece)) + qint64(m_lines.size() * sizeof(Line))
         + qint64(m_marks.capacity() * sizeof(Mark));
 }

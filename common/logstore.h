@@ -4,13 +4,15 @@
 #include <QString>
 #include <QStringView>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
 
-// The log's content, kept compactly and append-only: each piece that was
-// written with its colour, text as UTF-8 and a received byte listing as the
-// bytes themselves, turned into their "  41  42  D" form only when read.
+// The log's content, kept compactly and append-only: runs of one colour,
+// text as UTF-8 (its line breaks as "\n") and a byte listing as the bytes
+// themselves, turned into their "  41  42  D" form only when read; and an
+// index of where each line starts.
 //
 // The log reads as one text whose lines are separated by "\n" (a written
 // CR LF, CR, LF or paragraph separator each starts a new line). Positions
@@ -27,7 +29,7 @@ public:
     LogStore &operator=(const LogStore &) = delete;
 
     // `colour` is 0x00BBGGRR. Text is stored as given (the caller makes it
-    // displayable first).
+    // displayable first), a lone half of a surrogate pair as U+FFFD.
     void append(quint32 colour, QStringView text);
     // The listing of `bytes`: two spaces and the byte in hexadecimal each.
     void appendListing(quint32 colour, const QByteArray &bytes);
@@ -42,8 +44,8 @@ public:
     qint64 lineLength(qint64 line) const;
     // The cells the line takes, and the cell its last character starts at
     // (-1 for an empty line): its rows at a width follow from these alone.
-    qint64 lineCells(qint64 line) const { return m_lines[size_t(line)].cells; }
-    qint64 lineLastCell(qint64 line) const { return m_lines[size_t(line)].lastCell; }
+    qint64 lineCells(qint64 line) const { return m_lines[size_t(line)].cells >> 1; }
+    qint64 lineLastCell(qint64 line) const;
     // The line holding `position` (a line break belongs to the line it ends).
     qint64 lineAt(qint64 position) const;
 
@@ -76,6 +78,7 @@ public:
     static int cellWidth(char32_t c);
 
 private:
+    // A run of one colour and kind; a text run may hold line breaks.
     struct Piece
     {
         qint64 data;      // first byte in the arena
@@ -83,51 +86,55 @@ private:
         qint64 start;     // position of its first character
         qint64 chars;     // characters it reads as
         qint64 cellStart; // cell of its first character within its line
-        qint64 cells;
         qint64 firstMark; // its marks, in m_marks
         qint64 markCount;
         quint32 colour;
         bool listing;
     };
+    // 16 bytes a line: a log of short lines is mostly its lines.
     struct Line
     {
-        qint64 firstPiece;
         qint64 start;
-        qint64 cells = 0;
-        qint64 lastCell = -1;
+        qint64 cells; // cells * 2, plus 1 when the last character is wide
     };
     // A point inside a long piece, every kMarkEvery stored bytes, so that a
     // position or cell deep inside it is found without reading from its
-    // start.
+    // start. Its cell is within the line it falls in.
     struct Mark
     {
         qint64 byte, chr, cell;
     };
-    static constexpr qint64 kMarkEvery = 4096;
+    // (A line is read from the mark before it: this bounds that reading,
+    // at some 5 % of the stored bytes for the index.)
+    static constexpr qint64 kMarkEvery = 512;
 
     class Arena;
 
-    void appendLineSegment(quint32 colour, QStringView segment);
-    void breakLine();
     Piece &openPiece(quint32 colour, bool listing);
-    qint64 lineEndPiece(qint64 line) const;
-    qint64 pieceAt(qint64 line, qint64 position) const;
-    qint64 pieceAtCell(qint64 line, qint64 cell) const;
-    // The nearest mark of `piece` at or before `chr` (by character) or
-    // `cell` (by cell); the piece's start when it has none.
-    Mark markBefore(const Piece &piece, qint64 value, bool byCell) const;
-    // Reads the characters of `piece` from `from` (a mark or a character
-    // boundary): `visit(utf16, length, cellWidth)` returns false to stop.
+    void addMarkIfDue(Piece &piece, qint64 storedBytes);
+    qint64 pieceAt(qint64 position) const;
+    qint64 lineEnd(qint64 line) const { return lineStart(line) + lineLength(line); }
+    // Where to start reading `piece` to reach the character at piece
+    // position `chr`: its nearest mark before it, or its own start.
+    Mark markBefore(const Piece &piece, qint64 chr) const;
+    // The same for the first character at or after `cell` of the line that
+    // spans piece positions [lineChr, lineEndChr) (lineChr negative: the
+    // line starts before the piece).
+    Mark markBeforeCell(const Piece &piece, qint64 lineChr, qint64 lineEndChr, qint64 cell) const;
+    // Reads the characters of `piece` from `from` (a mark or its start):
+    // `visit(utf16, count, width, chr, cell)` returns false to stop. A line
+    // break comes as "\n" with width 0; the cell starts again after it.
     template<typename Visit>
     void walk(const Piece &piece, Mark from, Visit visit) const;
-    // Goes through [from, to) in order: `lineBreak()` for each line break
-    // in it, `span(piece, a, b)` for the part [a, b) of each piece in it.
-    template<typename Break, typename Span>
-    void spans(qint64 from, qint64 to, Break lineBreak, Span span) const;
+    // The stored byte of a text piece where its character `chr` starts.
+    qint64 byteAt(const Piece &piece, qint64 chr) const;
+    // The pieces that [from, to) touches, each with the part [a, b) of it.
+    template<typename Span>
+    void spans(qint64 from, qint64 to, Span span) const;
 
     std::unique_ptr<Arena> m_arena;
     std::vector<Piece> m_pieces;
-    std::vector<Line> m_lines;
+    std::deque<Line> m_lines;
     std::vector<Mark> m_marks;
     qint64 m_size = 0;
 };
