@@ -213,7 +213,10 @@ void ConsoleWindow::logReceived(bool last)
         QString text = m_received.decode(bytes);
         if (last)
             text += m_received.finish();
-        AppendEntry(kBlack, QStringLiteral("  接收文本：  ") + text);
+        // Two writes of one colour read as one entry, without a copy of
+        // the text.
+        AppendEntry(kBlack, QStringLiteral("  接收文本：  "));
+        AppendLog(kBlack, text);
     } else {
         // Bytes held for a cut character after a text read come first:
         // they arrived before the rest.

@@ -175,7 +175,9 @@ void LogPane::clearLog()
 {
     m_store.clear();
     m_wrapCache.clear();
-    std::deque<qint64>{0, 1}.swap(m_rowStart);
+    std::deque<quint16>{1}.swap(m_lineRows);
+    std::deque<qint64>{0}.swap(m_blockRow);
+    m_rowCount = 1;
     m_anchor = m_caret = 0;
     m_selecting = false;
     updateScrollRange();
@@ -331,9 +333,41 @@ void LogPane::reindexFrom(qint64 line)
 {
     const qint64 lines = m_store.lineCount();
     m_wrapCache.erase(line); // it may have grown since
-    m_rowStart.resize(size_t(lines + 1));
-    for (qint64 l = line; l < lines; ++l)
-        m_rowStart[size_t(l + 1)] = m_rowStart[size_t(l)] + rowsOf(l);
+    m_lineRows.resize(size_t(lines));
+    for (qint64 l = line; l < lines; ++l) {
+        const qint64 rows = wrapsAtWords(l) ? rowsOf(l) : kCountedRows;
+        m_lineRows[size_t(l)] = quint16(std::min<qint64>(rows, kCountedRows));
+    }
+    const qint64 blocks = (lines + kRowBlock - 1) / kRowBlock;
+    m_blockRow.resize(size_t(blocks));
+    const auto rowsOfBlock = [&](qint64 b) {
+        qint64 rows = 0;
+        for (qint64 l = b * kRowBlock; l < std::min(lines, (b + 1) * kRowBlock); ++l)
+            rows += rowsAt(l);
+        return rows;
+    };
+    for (qint64 b = std::max<qint64>(1, line / kRowBlock); b < blocks; ++b)
+        m_blockRow[size_t(b)] = m_blockRow[size_t(b - 1)] + rowsOfBlock(b - 1);
+    m_rowCount = m_blockRow[size_t(blocks - 1)] + rowsOfBlock(blocks - 1);
+}
+
+qint64 LogPane::rowStartOf(qint64 line) const
+{
+    qint64 row = m_blockRow[size_t(line / kRowBlock)];
+    for (qint64 l = line / kRowBlock * kRowBlock; l < line; ++l)
+        row += rowsAt(l);
+    return row;
+}
+
+qint64 LogPane::lineOfRow(qint64 row) const
+{
+    const qint64 block = std::upper_bound(m_blockRow.begin(), m_blockRow.end(), row) - m_blockRow.begin() - 1;
+    qint64 line = std::max<qint64>(0, block) * kRowBlock;
+    qint64 at = m_blockRow[size_t(std::max<qint64>(0, block))];
+    const qint64 last = m_store.lineCount() - 1;
+    while (line < last && at + rowsAt(line) <= row)
+        at += rowsAt(line++);
+    return line;
 }
 
 void LogPane::relayout()
@@ -349,19 +383,17 @@ void LogPane::relayout()
     QScrollBar *bar = verticalScrollBar();
     const bool following = bar->value() >= bar->maximum();
     // The line at the top stays at the top.
-    const qint64 topLine =
-        std::upper_bound(m_rowStart.begin(), m_rowStart.end() - 1, topRow()) - m_rowStart.begin() - 1;
+    const qint64 topLine = lineOfRow(topRow());
     if (columns != m_columns) {
         m_columns = columns;
         m_wrapCache.clear();
-        m_rowStart.assign(1, 0);
         reindexFrom(0);
     }
     updateScrollRange();
     if (following)
         bar->setValue(bar->maximum());
     else
-        bar->setValue(int(std::min<qint64>(m_rowStart[size_t(std::max<qint64>(0, topLine))], INT_MAX)));
+        bar->setValue(int(std::min<qint64>(rowStartOf(topLine), INT_MAX)));
     viewport()->update();
 }
 
@@ -384,15 +416,15 @@ qint64 LogPane::rowOf(qint64 position) const
     position = std::clamp<qint64>(position, 0, m_store.size());
     const qint64 line = m_store.lineAt(position);
     const qint64 cell = m_store.cellAt(position);
-    return m_rowStart[size_t(line)] + rowOfCell(line, cell);
+    return rowStartOf(line) + rowOfCell(line, cell);
 }
 
 LogPane::Row LogPane::row(qint64 index) const
 {
     Row r;
     index = std::clamp<qint64>(index, 0, rowCount() - 1);
-    r.line = std::upper_bound(m_rowStart.begin(), m_rowStart.end() - 1, index) - m_rowStart.begin() - 1;
-    const qint64 k = index - m_rowStart[size_t(r.line)];
+    r.line = lineOfRow(index);
+    const qint64 k = index - rowStartOf(r.line);
     r.first = -1;
     const qint64 fromCell = rowStartCell(r.line, k);
     const qint64 toCell = k + 1 < rowsOf(r.line) ? rowStartCell(r.line, k + 1) : std::numeric_limits<qint64>::max();
@@ -526,7 +558,7 @@ void LogPane::paintEvent(QPaintEvent *)
         const QTextLine line = layout.lineAt(0);
         const qreal textEnd = line.isValid() ? line.cursorToX(int(r.text.size())) : 0;
         // A selected line break shows as one selected cell after the text.
-        const bool lastRowOfLine = index == m_rowStart[size_t(r.line) + 1] - 1;
+        const bool lastRowOfLine = index == rowStartOf(r.line) + rowsAt(r.line) - 1;
         if (lastRowOfLine && selectionStart() <= r.end && r.end < selectionEnd() && r.line + 1 < m_store.lineCount())
             painter.fillRect(QRectF(origin.x() + textEnd, origin.y(), m_cellWidth, m_rowHeight),
                              palette().brush(group, QPalette::Highlight));
@@ -660,11 +692,11 @@ void LogPane::keyPressEvent(QKeyEvent *event)
         const qint64 caret = m_caret;
         const qint64 index = rowOf(caret);
         const Row current = row(index);
-        const qint64 column = m_store.cellAt(caret) - rowStartCell(current.line, index - m_rowStart[size_t(current.line)]);
+        const qint64 column = m_store.cellAt(caret) - rowStartCell(current.line, index - rowStartOf(current.line));
         const auto sameColumnIn = [&](qint64 target) {
             target = std::clamp<qint64>(target, 0, rowCount() - 1);
             const Row r = row(target);
-            const qint64 k = target - m_rowStart[size_t(r.line)];
+            const qint64 k = target - rowStartOf(r.line);
             const qint64 p = m_store.positionAtCell(r.line, rowStartCell(r.line, k) + column);
             return std::min(p, r.end);
         };

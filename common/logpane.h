@@ -65,7 +65,7 @@ public:
     void copy() const;
 
     // Rows of text the pane shows, and the cells of a row.
-    qint64 rowCount() const { return m_rowStart.back(); }
+    qint64 rowCount() const { return m_rowCount; }
     qint64 columns() const { return m_columns; }
     // The first row on screen.
     qint64 topRow() const;
@@ -152,10 +152,23 @@ private:
     LogStore m_store;
     // The word-wrapped rows of recently drawn lines (line -> row start cells).
     mutable std::unordered_map<qint64, std::vector<qint64>> m_wrapCache;
-    // m_rowStart[line]: the first row of each line; its last element is the
-    // row count.
-    // (Blocks, not one array: growing never copies it whole.)
-    std::deque<qint64> m_rowStart{0, 1};
+    // The rows of each line, two bytes a line (kCountedRows: a line cut
+    // every so many cells, whose rows follow from its length), and the
+    // first row of every kRowBlock lines; in blocks, so that growing never
+    // copies them whole.
+    static constexpr quint16 kCountedRows = 0xFFFF;
+    static constexpr qint64 kRowBlock = 64;
+    std::deque<quint16> m_lineRows{1};
+    std::deque<qint64> m_blockRow{0};
+    qint64 m_rowCount = 1;
+    qint64 rowsAt(qint64 line) const
+    {
+        const quint16 rows = m_lineRows[size_t(line)];
+        return rows == kCountedRows ? rowsOf(line) : rows;
+    }
+    // The first row of a line, and the line of a row.
+    qint64 rowStartOf(qint64 line) const;
+    qint64 lineOfRow(qint64 row) const;
     qint64 m_columns = 80;
     qreal m_cellWidth = 8;
     int m_rowHeight = 16;

@@ -170,8 +170,10 @@ void LogStore::clear()
     // Given back to the system, not kept for the next log.
     std::vector<Piece>().swap(m_pieces);
     std::vector<Mark>().swap(m_marks);
-    std::deque<Line>().swap(m_lines);
-    m_lines.push_back(Line{0, 0});
+    std::deque<qint64>().swap(m_lineStarts);
+    std::deque<quint32>().swap(m_lineCells);
+    m_lineStarts.push_back(0);
+    m_lineCells.push_back(0);
     m_size = 0;
 }
 
@@ -221,7 +223,8 @@ void LogStore::append(quint32 colour, QStringView text)
             put(U'\n');
             ++piece.chars;
             ++m_size;
-            m_lines.push_back(Line{m_size, 0});
+            m_lineStarts.push_back(m_size);
+            m_lineCells.push_back(0);
             continue;
         }
         int units = 1;
@@ -233,8 +236,8 @@ void LogStore::append(quint32 colour, QStringView text)
             c = QChar::ReplacementCharacter; // a lone half reads as one broken character
         }
         const int width = cellWidth(c);
-        Line &line = m_lines.back();
-        line.cells = ((line.cells >> 1) + width) << 1 | (width == 2 ? 1 : 0);
+        quint32 &cells = m_lineCells.back();
+        cells = quint32(std::min<qint64>((cells >> 1) + width, kMostCells) << 1) | (width == 2 ? 1u : 0u);
         piece.chars += units;
         m_size += units;
         put(c);
@@ -249,8 +252,8 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
         return;
     Piece &piece = openPiece(colour, true);
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
-    Line &line = m_lines.back();
-    qint64 cells = line.cells >> 1;
+    quint32 &lineCells = m_lineCells.back();
+    qint64 cells = lineCells >> 1;
     qint64 lastMark = piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (piece.bytes + i - lastMark >= kMarkEvery) {
@@ -262,21 +265,21 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
         piece.chars += chars;
         cells += chars;
     }
-    m_size += cells - (line.cells >> 1);
-    line.cells = cells << 1;
+    m_size += cells - (lineCells >> 1);
+    lineCells = quint32(std::min(cells, kMostCells) << 1);
     m_arena->append(bytes.constData(), bytes.size());
     piece.bytes += bytes.size();
 }
 
 qint64 LogStore::lineLength(qint64 line) const
 {
-    const qint64 end = line + 1 < lineCount() ? m_lines[size_t(line + 1)].start - 1 : m_size;
-    return end - m_lines[size_t(line)].start;
+    const qint64 end = line + 1 < lineCount() ? m_lineStarts[size_t(line + 1)] - 1 : m_size;
+    return end - m_lineStarts[size_t(line)];
 }
 
 qint64 LogStore::lineLastCell(qint64 line) const
 {
-    const qint64 packed = m_lines[size_t(line)].cells;
+    const quint32 packed = m_lineCells[size_t(line)];
     if (packed == 0)
         return -1;
     return (packed >> 1) - ((packed & 1) ? 2 : 1);
@@ -284,9 +287,8 @@ qint64 LogStore::lineLastCell(qint64 line) const
 
 qint64 LogStore::lineAt(qint64 position) const
 {
-    const auto it = std::upper_bound(m_lines.begin(), m_lines.end(), position,
-                                     [](qint64 p, const Line &l) { return p < l.start; });
-    return std::max<qint64>(0, qint64(it - m_lines.begin()) - 1);
+    const auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), position);
+    return std::max<qint64>(0, qint64(it - m_lineStarts.begin()) - 1);
 }
 
 qint64 LogStore::pieceAt(qint64 position) const
@@ -595,6 +597,6 @@ quint32 LogStore::colourAt(qint64 position, qint64 *from, qint64 *to) const
 
 qint64 LogStore::bytesUsed() const
 {
-    return m_arena->reserved() + qint64(m_pieces.capacity() * sizeof(Piece)) + qint64(m_lines.size() * sizeof(Line))
+    return m_arena->reserved() + qint64(m_pieces.capacity() * sizeof(Piece)) + qint64(m_lineStarts.size() * (sizeof(qint64) + sizeof(quint32)))
         + qint64(m_marks.capacity() * sizeof(Mark));
 }

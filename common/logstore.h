@@ -38,13 +38,14 @@ public:
     // Characters of the whole text.
     qint64 size() const { return m_size; }
     // Never less than one: an empty log is one empty line.
-    qint64 lineCount() const { return qint64(m_lines.size()); }
-    qint64 lineStart(qint64 line) const { return m_lines[size_t(line)].start; }
+    qint64 lineCount() const { return qint64(m_lineStarts.size()); }
+    qint64 lineStart(qint64 line) const { return m_lineStarts[size_t(line)]; }
     // Characters of the line, its break excluded.
     qint64 lineLength(qint64 line) const;
     // The cells the line takes, and the cell its last character starts at
     // (-1 for an empty line): its rows at a width follow from these alone.
-    qint64 lineCells(qint64 line) const { return m_lines[size_t(line)].cells >> 1; }
+    // (Counted up to 2^31 - 1: no entry of a tool comes near.)
+    qint64 lineCells(qint64 line) const { return m_lineCells[size_t(line)] >> 1; }
     qint64 lineLastCell(qint64 line) const;
     // The line holding `position` (a line break belongs to the line it ends).
     qint64 lineAt(qint64 position) const;
@@ -91,12 +92,6 @@ private:
         quint32 colour;
         bool listing;
     };
-    // 16 bytes a line: a log of short lines is mostly its lines.
-    struct Line
-    {
-        qint64 start;
-        qint64 cells; // cells * 2, plus 1 when the last character is wide
-    };
     // A point inside a long piece, every kMarkEvery stored bytes, so that a
     // position or cell deep inside it is found without reading from its
     // start. Its cell is within the line it falls in.
@@ -107,6 +102,7 @@ private:
     // (A line is read from the mark before it: this bounds that reading,
     // at some 5 % of the stored bytes for the index.)
     static constexpr qint64 kMarkEvery = 512;
+    static constexpr qint64 kMostCells = (qint64(1) << 31) - 1;
 
     class Arena;
 
@@ -134,7 +130,11 @@ private:
 
     std::unique_ptr<Arena> m_arena;
     std::vector<Piece> m_pieces;
-    std::deque<Line> m_lines;
+    // 12 bytes a line, in blocks (a log of short lines is mostly its line
+    // index, and growing it never copies it whole): where each starts, and
+    // its cells * 2, plus 1 when its last character is wide.
+    std::deque<qint64> m_lineStarts;
+    std::deque<quint32> m_lineCells;
     std::vector<Mark> m_marks;
     qint64 m_size = 0;
 };
