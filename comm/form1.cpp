@@ -380,3 +380,8 @@ QByteArray Form1::receiveBytes()
 {
     return MSComm1->InputBytes();
 }
+
+QByteArray Form1::receiveRest()
+{
+    return MSComm1->InputAll();
+}

@@ -72,6 +72,7 @@ protected:
     qint64 receiveLimit() override;
     bool receiveLinkUp() override;
     QByteArray receiveBytes() override;
+    QByteArray receiveRest() override;
 
 private:
     void buildControls();

@@ -74,6 +74,9 @@ public:
     // since a character may span two reads). Throws LinkError if the device
     // fails.
     virtual QByteArray InputBytes() = 0;
+    // The same past the bound, with what the device has delivered to the
+    // system by now: what a close must not lose. Never throws.
+    virtual QByteArray InputAll() = 0;
 
     // Queue bytes for sending (text as UTF-8). Throw LinkError if the device
     // refuses them.

@@ -3,10 +3,14 @@
 #include "linkerror.h"
 #include "serialdevice.h"
 
+#include <QDeadlineTimer>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,6 +20,10 @@ namespace {
 constexpr qint64 kStagingSize = 64 * 1024;
 
 constexpr char kEofChar = 0x1A;
+
+// How long a close or a failure keeps reading a port whose sender is still
+// going.
+constexpr int kDrainMs = 50;
 
 QSerialPort::FlowControl qtFlow(int handshaking)
 {
@@ -283,6 +291,34 @@ QByteArray SerialControl::InputBytes()
     return take();
 }
 
+QByteArray SerialControl::InputAll()
+{
+    if (PortOpen() && !m_failing)
+        takeInEverything();
+    return take();
+}
+
+void SerialControl::takeInEverything()
+{
+    QByteArray raw = m_port->readAll();
+    // Then what the kernel holds, and what it is still passing on (it hands
+    // a burst to the line discipline a few kilobytes at a time); a sender
+    // that keeps going is followed for a moment only.
+    const QDeadlineTimer deadline(kDrainMs);
+    char buffer[64 * 1024];
+    while (!deadline.hasExpired()) {
+        pollfd probe{fd(), POLLIN, 0};
+        if (::poll(&probe, 1, 1) <= 0 || !(probe.revents & POLLIN))
+            break;
+        const ssize_t got = ::read(fd(), buffer, sizeof buffer);
+        if (got > 0)
+            raw.append(buffer, got);
+        else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+            break;
+    }
+    m_marks.decode(raw.constData(), raw.size(), m_input);
+}
+
 void SerialControl::OutputText(const QString &text)
 {
     OutputBytes(text.toUtf8());
@@ -386,11 +422,9 @@ void SerialControl::portError(QSerialPort::SerialPortError error)
     m_failing = true;
     m_generation.advance();
     m_generation.post(this, [this, description] {
-        // What came before the failure is the window's to log: take in all
-        // that Qt still holds, past the bound (no sender is left to hold
-        // back), and keep it through the close.
-        for (QByteArray raw = m_port->readAll(); !raw.isEmpty(); raw = m_port->readAll())
-            m_marks.decode(raw.constData(), raw.size(), m_input);
+        // What came before the failure is the window's to log: take it all
+        // in and keep it through the close.
+        takeInEverything();
         closePort(true);
         emit LinkFailed(description);
     });

@@ -49,6 +49,7 @@ public:
     qint64 InBufferCount() const override;
     qint64 InBufferSize() const override { return kInBufferSize; }
     QByteArray InputBytes() override;
+    QByteArray InputAll() override;
     void OutputText(const QString &text) override;
     void OutputBytes(const QByteArray &bytes) override;
     int CommEvent() const override;
@@ -79,6 +80,9 @@ private:
     void portError(QSerialPort::SerialPortError error);
     void pollLines();
 
+    // Brings in all that Qt and the kernel hold for the port, past the
+    // bound (no sender is held back any more).
+    void takeInEverything();
     void post(int code);
     QByteArray take();
     SerialLine::Levels levels() const;

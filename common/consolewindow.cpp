@@ -203,12 +203,11 @@ void ConsoleWindow::collectReceived()
     }
     if (!receiveLinkUp())
         return;
-    logReceived(false);
+    logReceived(receiveBytes(), false);
 }
 
-void ConsoleWindow::logReceived(bool last)
+void ConsoleWindow::logReceived(QByteArray bytes, bool last)
 {
-    QByteArray bytes = receiveBytes();
     if (OptArrv[0]->isChecked()) {
         QString text = m_received.decode(bytes);
         if (last)
@@ -229,7 +228,8 @@ void ConsoleWindow::logReceived(bool last)
 
 void ConsoleWindow::logRemaining()
 {
-    if (receiveWaiting() == 0 && !m_received.holding())
+    QByteArray rest = receiveRest();
+    if (rest.isEmpty() && !m_received.holding())
         return;
-    logReceived(true);
+    logReceived(std::move(rest), true);
 }

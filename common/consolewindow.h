@@ -105,14 +105,17 @@ protected:
     virtual bool receiveLinkUp() = 0;
     // Everything waiting, as it came; the window turns it into text itself.
     virtual QByteArray receiveBytes() = 0;
+    // The same past the link's bound, with what the system holds for it:
+    // everything received before the link ends.
+    virtual QByteArray receiveRest() = 0;
 
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // Reads everything waiting and logs it in the current receive mode;
-    // `last`: the link is ending, so a held cut character can never be
-    // completed and is shown as U+FFFD.
-    void logReceived(bool last);
+    // Logs what was read in the current receive mode; `last`: the link is
+    // ending, so a held cut character can never be completed and is shown
+    // as U+FFFD.
+    void logReceived(QByteArray bytes, bool last);
 
     // Received text spans reads: a character cut by one read waits here
     // for the next.

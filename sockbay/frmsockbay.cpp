@@ -411,3 +411,8 @@ QByteArray FrmSockbay::receiveBytes()
 {
     return Winsock1->GetDataBytes();
 }
+
+QByteArray FrmSockbay::receiveRest()
+{
+    return Winsock1->GetDataAll();
+}

@@ -94,6 +94,7 @@ protected:
     qint64 receiveLimit() override;
     bool receiveLinkUp() override;
     QByteArray receiveBytes() override;
+    QByteArray receiveRest() override;
 
 private:
     void buildControls();

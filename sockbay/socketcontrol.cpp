@@ -15,6 +15,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -259,6 +260,27 @@ QByteArray SocketControl::GetDataBytes()
     QByteArray all = std::exchange(m_leftover, QByteArray());
     if (m_socket && m_socket->bytesAvailable() > 0)
         all += m_socket->readAll();
+    return all;
+}
+
+QByteArray SocketControl::GetDataAll()
+{
+    QByteArray all = GetDataBytes();
+    if (!m_socket || m_state != sckConnected)
+        return all;
+    // What the kernel holds arrived before this call too (only what is
+    // there now: a sender that keeps going is not followed).
+    const int descriptor = int(m_socket->socketDescriptor());
+    int pending = 0;
+    if (descriptor < 0 || ::ioctl(descriptor, FIONREAD, &pending) != 0 || pending <= 0)
+        return all;
+    const qsizetype at = all.size();
+    all.resize(at + pending);
+    ssize_t got;
+    do {
+        got = ::recv(descriptor, all.data() + at, size_t(pending), MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    all.resize(at + std::max<ssize_t>(0, got));
     return all;
 }
 

@@ -50,6 +50,7 @@ public:
     void SendData(const QString &text) override;
     void SendData(const QByteArray &bytes) override;
     QByteArray GetDataBytes() override;
+    QByteArray GetDataAll() override;
 
     // The bound applied to connections made after the call. For tests and
     // benchmarks that compare bounds.

@@ -59,6 +59,9 @@ public:
     // itself, since a character may span two reads). What a connection
     // delivered before it ended stays readable until Close().
     virtual QByteArray GetDataBytes() = 0;
+    // The same past the bound, with what the system has received for the
+    // connection by now: what a hang-up must not lose. Never throws.
+    virtual QByteArray GetDataAll() = 0;
 
 signals:
     void ConnectionRequest(qint32 requestID);

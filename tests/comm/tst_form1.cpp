@@ -128,6 +128,7 @@ private slots:
     void fullBufferIsReadAtOnce();
     void bufferFilledDuringSettleEndsIt();
     void closeDuringSettleLogsDataFirst();
+    void closeTakesWhatIsPastTheBound();
     void receiveModeSwitchedDuringSettle();
     void lostDeviceIsReportedOnce();
     void lostDeviceDuringSettleLogsDataFirst();
@@ -780,6 +781,21 @@ void TstForm1::closeDuringSettleLogsDataFirst()
     fake->inBuffer = "fresh";
     fake->raise(MSComm::comEvReceive);
     QTRY_VERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  fresh")));
+}
+
+void TstForm1::closeTakesWhatIsPastTheBound()
+{
+    // What waits beyond what a collection reads (in the system, or past the
+    // bound) arrived before the close too.
+    open();
+    fake->inBuffer = "in the buffer, ";
+    fake->held = "and beyond it";
+    w->CmdClose_Click();
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  接收文本：  in the buffer, and beyond it\nT 关闭端口\n"));
+    // Nothing held: the close writes its line alone.
+    open();
+    w->CmdClose_Click();
+    QVERIFY(log().endsWith(QStringLiteral("成功\nT 关闭端口\n")));
 }
 
 void TstForm1::receiveModeSwitchedDuringSettle()

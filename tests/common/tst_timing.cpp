@@ -20,6 +20,7 @@ protected:
     qint64 receiveLimit() override { return 1; }
     bool receiveLinkUp() override { return false; }
     QByteArray receiveBytes() override { return {}; }
+    QByteArray receiveRest() override { return {}; }
 };
 } // namespace
 

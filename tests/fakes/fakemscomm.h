@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include <functional>
+#include <utility>
 
 // A serial control under the test's hand: it records what the window wrote,
 // holds an input buffer the test fills, fails on request, and raises OnComm
@@ -30,6 +31,7 @@ public:
     // What the test sets.
     bool cts = false, dsr = false, cd = false;
     QByteArray inBuffer;
+    QByteArray held; // past the bound: only InputAll() takes it
     QString failOpenWith;     // non-empty: opening throws this description
     std::function<void()> onOpen; // run as opening starts (it may throw anything)
     PollHook onPoll; // run once, at the next InBufferCount()
@@ -89,6 +91,7 @@ public:
         return inBuffer.size();
     }
     QByteArray InputBytes() override { return take(); }
+    QByteArray InputAll() override { return take() + std::exchange(held, QByteArray()); }
     void OutputText(const QString &text) override { out(text.toUtf8()); }
     void OutputBytes(const QByteArray &bytes) override { out(bytes); }
     int CommEvent() const override { return event; }

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 // A socket control under the test's hand: it records what the window called,
 // in order, holds a receive buffer the test fills, fails on request, and
@@ -27,6 +28,7 @@ public:
     // What the test sets.
     int state = sckClosed;
     QByteArray inBuffer;
+    QByteArray held; // past the bound: only GetDataAll() takes it
     int stateAfterConnect = sckConnecting;
     int stateAfterListen = sckListening;
     int stateAfterAccept = sckConnected;
@@ -107,6 +109,7 @@ public:
     void SendData(const QString &text) override { send(text.toUtf8(), true); }
     void SendData(const QByteArray &bytes) override { send(bytes, false); }
     QByteArray GetDataBytes() override { return take(); }
+    QByteArray GetDataAll() override { return take() + std::exchange(held, QByteArray()); }
 
 private:
     template<typename F>

@@ -5,6 +5,7 @@
 #include "logpane.h"
 #include "logreader.h"
 #include "messagebox.h"
+#include "payload.h"
 #include "ptypair.h"
 #include "serialcontrol.h"
 
@@ -43,6 +44,8 @@ private slots:
     void modeSwitchAfterCut();
     void endDuringSettleLogsDataFirst_data();
     void endDuringSettleLogsDataFirst();
+    void closeLogsWhatTheSystemStillHolds_data();
+    void closeLogsWhatTheSystemStillHolds();
 
 private:
     void open();
@@ -306,6 +309,39 @@ void SerialWindowTest::endDuringSettleLogsDataFirst()
         QTRY_VERIFY_WITH_TIMEOUT(logText(w.TxtMsg).contains(QStringLiteral("hung up")), 10000);
         QVERIFY2(logLines(w.TxtMsg).at(data + 1).contains(QStringLiteral("hung up")), qPrintable(logText(w.TxtMsg)));
     }
+}
+
+void SerialWindowTest::closeLogsWhatTheSystemStillHolds_data()
+{
+    QTest::addColumn<bool>("bytes");
+    QTest::newRow("text") << false;
+    QTest::newRow("bytes") << true;
+}
+
+void SerialWindowTest::closeLogsWhatTheSystemStillHolds()
+{
+    // Bytes that reached the port before the close, but that no event has
+    // brought in yet (they wait in the kernel), are logged before its line.
+    QFETCH(bool, bytes);
+    Form1 &w = *m_window;
+    w.OptArrv[bytes ? 1 : 0]->click();
+    open();
+    QByteArray burst;
+    for (int i = 0; i < 3000; ++i)
+        burst += QByteArray::number(i) + ' ';
+    QVERIFY(m_pty->write(burst));
+    w.CmdClose_Click(); // at once: no event runs between the write and the close
+
+    const QStringList lines = logLines(w.TxtMsg);
+    const QString header = bytes ? QStringLiteral("  接收数据：") : QStringLiteral("  接收文本：  ");
+    const QStringList entries = entriesAfter(w.TxtMsg, header);
+    QCOMPARE(entries.size(), 1);
+    QString expected = QString::fromLatin1(burst);
+    if (bytes)
+        expected = FormatHexBytes(burst);
+    QCOMPARE(entries.first().size(), expected.size());
+    QCOMPARE(entries.first(), expected);
+    QVERIFY(lines.last().isEmpty() && lines.at(lines.size() - 2).endsWith(QStringLiteral(" 关闭端口")));
 }
 
 QTEST_MAIN(SerialWindowTest)

@@ -288,6 +288,34 @@ private slots:
                                           QStringLiteral("T  启动侦听:%1……成功").arg(port)}));
     }
 
+    void hangUpLogsWhatTheSystemStillHolds()
+    {
+        // Bytes that reached this machine before the hang-up, but that no
+        // event has brought in yet (they wait in the kernel), are logged
+        // before its line.
+        const quint16 port = listenOnFreePort();
+        auto client = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QTRY_COMPARE(client->state(), QAbstractSocket::ConnectedState);
+        QByteArray burst;
+        for (int i = 0; i < 4000; ++i) // well within a receive queue
+            burst += QByteArray::number(i) + ' ';
+        // Written straight to the socket, so that no event of this thread is
+        // needed for it to leave.
+        const int fd = int(client->socketDescriptor());
+        qsizetype sent = 0;
+        while (sent < burst.size()) {
+            const ssize_t n = ::send(fd, burst.constData() + sent, size_t(burst.size() - sent), 0);
+            QVERIFY(n > 0);
+            sent += n;
+        }
+        // On loopback the bytes are in the window's receive queue once sent.
+        w->CmdClose_Click(); // at once: no event runs between the send and the hang-up
+        const QStringList lines = tail(w->TxtMsg, 4);
+        QCOMPARE(entriesAfter(w->TxtMsg, QStringLiteral("  接收文本：  ")), QStringList{QString::fromLatin1(burst)});
+        QCOMPARE(lines.mid(1), (QStringList{"T  挂断连接", "", QStringLiteral("T  启动侦听:%1……成功").arg(port)}));
+    }
+
     void listenServeAndListenAgain()
     {
         const quint16 port = listenOnFreePort();
