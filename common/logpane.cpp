@@ -226,6 +226,7 @@ QMimeData *LogPane::selectionAsMimeData() const
         return data;
     }
     QByteArray utf8;
+    utf8.reserve(qsizetype(m_store.utf8Size(from, to))); // no more than the text itself
     m_store.writeUtf8(from, to, [&](const char *bytes, qint64 n) { utf8.append(bytes, n); });
     data->setData(QStringLiteral("text/plain"), utf8); // read as UTF-8
     return data;

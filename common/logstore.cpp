@@ -490,6 +490,18 @@ void LogStore::writeUtf8(qint64 from, qint64 to, const std::function<void(const 
     flush();
 }
 
+qint64 LogStore::utf8Size(qint64 from, qint64 to) const
+{
+    from = std::clamp<qint64>(from, 0, m_size);
+    to = std::clamp<qint64>(to, from, m_size);
+    qint64 size = 0;
+    spans(from, to, [&](const Piece &piece, qint64 a, qint64 b) {
+        // A listing is ASCII, a character a byte.
+        size += piece.listing ? b - a : byteAt(piece, b - piece.start) - byteAt(piece, a - piece.start);
+    });
+    return size;
+}
+
 void LogStore::visitCells(qint64 line, qint64 fromCell, qint64 toCell,
                           const std::function<void(quint32, QStringView, qint64, qint64)> &run) const
 {

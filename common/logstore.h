@@ -55,6 +55,8 @@ public:
     // The same as UTF-8, handed out in pieces of bounded size, so that a
     // copy of a large log never holds it twice.
     void writeUtf8(qint64 from, qint64 to, const std::function<void(const char *, qint64)> &sink) const;
+    // How many bytes writeUtf8() hands out for [from, to).
+    qint64 utf8Size(qint64 from, qint64 to) const;
 
     // Walks the characters of `line` that start at cells [fromCell, toCell),
     // as runs of one colour: `run(colour, text, firstPosition, firstCell)`.

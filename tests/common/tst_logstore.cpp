@@ -190,6 +190,7 @@ void TstLogStore::randomLogReadsTheSameEveryWay()
             largest = std::max(largest, n);
         });
         QCOMPARE(utf8, want.toUtf8());
+        QCOMPARE(store.utf8Size(a, b), qint64(utf8.size()));
         QVERIFY2(largest <= (1 << 20), "pieces handed out are bounded by a chunk");
         if (a < model.text.size()) {
             QCOMPARE(store.colourAt(a), model.text.at(a) == u'\n' ? 0u : model.colours[size_t(a)]);
