@@ -4,13 +4,18 @@
 #include "guard.h"
 #include "lamp.h"
 #include "logpane.h"
+#include "logsave.h"
 #include "messagebox.h"
 #include "pause.h"
 #include "payload.h"
+#include "sendhistory.h"
 #include "timestamp.h"
 #include "twips.h"
 
+#include <QAction>
 #include <QButtonGroup>
+#include <QDateTime>
+#include <QDir>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -38,6 +43,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent) : QWidget(parent)
     TxtMsg = new LogPane(this);
     TxtSend = new QLineEdit(this);
     TxtSend->setMaxLength(512);
+    m_history = new SendHistory(TxtSend);
     // An e-mail address and a web address, three spaces apart.
     TxtSend->setText(QStringLiteral("someone@example.com   http://www.example.com"));
     Label2 = new QLabel(QStringLiteral("内容："), this);
@@ -71,6 +77,10 @@ ConsoleWindow::ConsoleWindow(QWidget *parent) : QWidget(parent)
     onSignal(CmdQuit, &QPushButton::clicked, [this] { CmdQuit_Click(); });
     onSignal(TimeSend, &QTimer::timeout, [this] { TimeSend_Timer(); });
     onSignal(TimeArrv, &QTimer::timeout, [this] { TimeArrv_Timer(); });
+
+    auto *saveReceivedAction = new QAction(QStringLiteral("保存接收数据…"), this);
+    onSignal(saveReceivedAction, &QAction::triggered, [this] { saveReceived(); });
+    TxtMsg->addContextAction(saveReceivedAction);
 }
 
 void ConsoleWindow::setClientArea(int widthTwips, int heightTwips)
@@ -103,6 +113,22 @@ void ConsoleWindow::AppendEntry(quint32 colour, const QString &message)
 void ConsoleWindow::CmdClear_Click()
 {
     TxtMsg->clearLog();
+    m_capture.clear();
+}
+
+void ConsoleWindow::saveReceived()
+{
+    const QString suggested = QDir::home().filePath(QCoreApplication::applicationName() + u'-'
+                                                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                                    + QStringLiteral(".bin"));
+    QString chosen;
+    const QString path = AskSavePath(this, QStringLiteral("保存接收数据"), suggested,
+                                     QStringLiteral("接收数据 (*.bin);;所有文件 (*)"), &chosen);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_capture.saveTo(path, &error))
+        ShowNotice(this, QStringLiteral("保存失败：") + path + u'\n' + error, QStringLiteral("提示"));
 }
 
 void ConsoleWindow::CmdQuit_Click()
@@ -154,6 +180,7 @@ void ConsoleWindow::CmdSend_Click()
     }
     if (OptSend[0]->isChecked()) {
         handOverText(sendTextPayload(text));
+        m_history->record(text);
         AppendEntry(kBlack, QStringLiteral("  发送文本：  ") + text);
         return;
     }
@@ -170,6 +197,7 @@ void ConsoleWindow::CmdSend_Click()
     AppendEntry(kBlack, QStringLiteral("  发送数据："));
     TxtMsg->AppendListing(kBlack, payload.bytes);
     handOverBytes(payload.bytes);
+    m_history->record(text);
 }
 
 void ConsoleWindow::collectReceived()
@@ -208,6 +236,7 @@ void ConsoleWindow::collectReceived()
 
 void ConsoleWindow::logReceived(QByteArray bytes, bool last)
 {
+    m_capture.append(bytes); // as it came, before any of it is held or shown
     if (OptArrv[0]->isChecked()) {
         QString text = m_received.decode(bytes);
         if (last)

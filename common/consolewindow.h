@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pause.h"
+#include "receivedcapture.h"
 #include "textdecoder.h"
 
 #include <QWidget>
@@ -14,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class SendHistory;
 
 // What both consoles share: the log and its writer, the send command over a
 // link, the receive collection, the activity lamps and their timers, clear,
@@ -30,6 +32,9 @@ public:
     void AppendEntry(quint32 colour, const QString &message);
 
     void CmdClear_Click();
+    // Asks where, and writes there every byte received since the start or
+    // the last clear, as it came.
+    void saveReceived();
     void CmdQuit_Click();
     void CmdSend_Click();
     void TimeSend_Timer();
@@ -122,4 +127,6 @@ private:
     StreamTextDecoder m_received;
     // The settle of the collection under way.
     Pause m_settle;
+    ReceivedCapture m_capture;
+    SendHistory *m_history = nullptr;
 };

@@ -2,11 +2,15 @@
 
 #include "lamp.h"
 #include "logpaneaccessible.h"
+#include "logsave.h"
+#include "messagebox.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDir>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenu>
@@ -593,7 +597,8 @@ bool LogPane::event(QEvent *event)
     // The log's own keys come before any shortcut of the window.
     if (event->type() == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) {
+        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)
+            || key->matches(QKeySequence::Save)) {
             event->accept();
             return true;
         }
@@ -664,6 +669,10 @@ void LogPane::keyPressEvent(QKeyEvent *event)
     }
     if (event->matches(QKeySequence::SelectAll)) {
         selectAll();
+        return;
+    }
+    if (event->matches(QKeySequence::Save)) {
+        saveLog();
         return;
     }
     struct Move
@@ -846,7 +855,37 @@ QMenu *LogPane::createContextMenu()
     QAction *all = menu->addAction(QCoreApplication::translate("QWidgetTextControl", "Select All"), this, &LogPane::selectAll);
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(m_store.size() > 0);
+    menu->addSeparator();
+    QAction *save = menu->addAction(QStringLiteral("保存信息…"), this, &LogPane::saveLog);
+    save->setShortcut(QKeySequence::Save);
+    for (QAction *action : std::as_const(m_extraActions))
+        menu->addAction(action);
     return menu;
+}
+
+void LogPane::addContextAction(QAction *action)
+{
+    m_extraActions.append(action);
+}
+
+void LogPane::saveLog()
+{
+    const QString text = QStringLiteral("文本文件 (*.txt)");
+    const QString page = QStringLiteral("网页文件，保留颜色 (*.html *.htm)");
+    QString chosen = text;
+    const QString suggested = QDir::home().filePath(QCoreApplication::applicationName() + u'-'
+                                                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                                    + QStringLiteral(".txt"));
+    const QString path = AskSavePath(this, QStringLiteral("保存信息"), suggested, text + QStringLiteral(";;") + page, &chosen);
+    if (path.isEmpty())
+        return;
+    const bool html = chosen == page || path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)
+        || path.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
+    QString error;
+    const bool saved = html ? LogSave::writeHtml(m_store, window()->windowTitle(), path, &error)
+                            : LogSave::writeText(m_store, path, &error);
+    if (!saved)
+        ShowNotice(this, QStringLiteral("保存失败：") + path + QStringLiteral("\n") + error, QStringLiteral("提示"));
 }
 
 void LogPane::contextMenuEvent(QContextMenuEvent *event)

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QAction;
 class QMenu;
 class QMimeData;
 class QTextLayout;
@@ -63,6 +64,12 @@ public:
     // Puts the selection on the clipboard (as UTF-8: no second copy of a
     // large selection is made).
     void copy() const;
+    // Asks where, and saves the whole log there as text or, by the type
+    // chosen, as a page that keeps the colours; a failure is told in a
+    // notice.
+    void saveLog();
+    // An action the window adds to the log's context menu (not owned).
+    void addContextAction(QAction *action);
 
     // Rows of text the pane shows, and the cells of a row.
     qint64 rowCount() const { return m_rowCount; }
@@ -139,6 +146,7 @@ private:
     void autoScroll();
     QMenu *createContextMenu();
     QMimeData *selectionAsMimeData() const;
+    QList<QAction *> m_extraActions;
 
     // Painting is the cost of a busy log, not storing: while text keeps
     // arriving the pane repaints at most this often.

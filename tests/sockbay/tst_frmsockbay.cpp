@@ -10,14 +10,22 @@
 #include "linkerror.h"
 #include "logpane.h"
 #include "logreader.h"
+#include "logsave.h"
 #include "messagebox.h"
 #include "portnumber.h"
 #include "windowrow.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
@@ -667,6 +675,126 @@ private slots:
         QVERIFY(!otherEventRan);
         QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  again!"});
         Clock::install(&m_clock);
+    }
+
+    // --- saving the log and what was received ----------------------------
+
+    void savedLogReadsAsCopiedAndKeepsColours()
+    {
+        QTemporaryDir dir;
+        connectOut();
+        sock->inBuffer = QByteArray("<b>héllo</b> & \0end", 20);
+        sock->raiseDataArrival();
+        QTRY_VERIFY(!w->Receiving && w->TxtMsg->logText().contains(QStringLiteral("end")));
+        sock->raiseError(10054, QStringLiteral("reset"));
+        QTRY_VERIFY(w->TxtMsg->logText().contains(QStringLiteral("通讯结束")));
+
+        // As text: exactly what Ctrl+A, Ctrl+C gives; through Ctrl+S.
+        QString asked;
+        SetSavePathHook([&](const QString &title, const QString &, const QString &filter, QString *chosen) {
+            asked = title + u'|' + filter;
+            *chosen = filter.section(QStringLiteral(";;"), 0, 0);
+            return dir.filePath(QStringLiteral("log.txt"));
+        });
+        w->TxtMsg->setFocus();
+        QTest::keyClick(w->TxtMsg, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(asked.startsWith(QStringLiteral("保存信息|")));
+        QTest::keyClick(w->TxtMsg, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(w->TxtMsg, Qt::Key_C, Qt::ControlModifier);
+        QFile text(dir.filePath(QStringLiteral("log.txt")));
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(text.readAll()), QGuiApplication::clipboard()->text());
+
+        // As a page: the colours stay, the text is never markup.
+        SetSavePathHook([&](const QString &, const QString &, const QString &filter, QString *chosen) {
+            *chosen = filter.section(QStringLiteral(";;"), 1, 1);
+            return dir.filePath(QStringLiteral("log.page"));
+        });
+        w->TxtMsg->saveLog();
+        QFile page(dir.filePath(QStringLiteral("log.page")));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(page.readAll());
+        QVERIFY2(html.contains(QStringLiteral("<span style=\"color:#0000ff\">成功</span>")), qPrintable(html));
+        QVERIFY2(html.contains(QRegularExpression(QStringLiteral("<span style=\"color:#ff0000\">[^<]*  通讯错误：reset</span>"))),
+                 qPrintable(html));
+        QVERIFY(html.contains(QStringLiteral("&lt;b&gt;h\u00e9llo&lt;/b&gt; &amp; \u2400end")));
+        QVERIFY(html.startsWith(QStringLiteral("<!DOCTYPE html>")) && html.contains(QStringLiteral("charset=\"utf-8\"")));
+        QVERIFY(m_notices.isEmpty());
+        SetSavePathHook(nullptr);
+    }
+
+    void saveThatCannotBeWrittenSaysSoAndLeavesNothing()
+    {
+        // A folder that cannot be written, even by root: its "folder" is a
+        // plain file.
+        QTemporaryDir dir;
+        QFile plain(dir.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const QString path = dir.filePath(QStringLiteral("plain/log.txt"));
+        SetSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
+        w->TxtMsg->saveLog();
+        w->saveReceived();
+        SetSavePathHook(nullptr);
+        QCOMPARE(m_notices.size(), 2);
+        QVERIFY2(m_notices.at(0).startsWith(QStringLiteral("保存失败：") + path), qPrintable(m_notices.at(0)));
+        QVERIFY(!QFile::exists(path));
+        // Cancelled: nothing is asked again and nothing is written.
+        SetSavePathHook([](const QString &, const QString &, const QString &, QString *) { return QString(); });
+        w->TxtMsg->saveLog();
+        SetSavePathHook(nullptr);
+        QCOMPARE(m_notices.size(), 2);
+    }
+
+    void receivedBytesAreSavedAsTheyCame()
+    {
+        QTemporaryDir dir;
+        connectOut();
+        // A character cut between reads, bytes that are not UTF-8, a NUL,
+        // then a switch to byte mode: the capture is the bytes themselves.
+        const QByteArray first("ab\xE4\xB8", 4), second("\xAD\xFF\0cd", 5), third("\x01\x02\xE4", 3);
+        for (const QByteArray &part : {first, second}) {
+            sock->inBuffer = part;
+            sock->raiseDataArrival();
+            QTRY_VERIFY(!w->Receiving);
+            deliverQueuedEvents();
+        }
+        w->OptArrv[1]->setChecked(true);
+        sock->inBuffer = third;
+        sock->raiseDataArrival();
+        QTRY_VERIFY(w->TxtMsg->logText().endsWith(QStringLiteral("  1  2  E4")));
+        QTRY_VERIFY(!w->Receiving);
+        const QString path = dir.filePath(QStringLiteral("capture.bin"));
+        SetSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
+            return title == QStringLiteral("保存接收数据") ? path : QString();
+        });
+        // Through the log's context menu, as a user does.
+        QMenu *menu = nullptr;
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), w->TxtMsg->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(w->TxtMsg->viewport(), &event);
+        menu = w->TxtMsg->findChild<QMenu *>();
+        QVERIFY(menu);
+        QAction *save = nullptr;
+        for (QAction *a : menu->actions())
+            if (a->text() == QStringLiteral("保存接收数据…"))
+                save = a;
+        QVERIFY(save);
+        save->trigger();
+        delete menu;
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), first + second + third);
+        file.close();
+
+        // A clear starts the capture again.
+        w->CmdClear_Click();
+        sock->inBuffer = "new";
+        sock->raiseDataArrival();
+        QTRY_VERIFY(!w->Receiving && w->TxtMsg->logText().contains(QStringLiteral("6E  65  77")));
+        w->saveReceived();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("new"));
+        SetSavePathHook(nullptr);
     }
 
     void receivedBytesListing()

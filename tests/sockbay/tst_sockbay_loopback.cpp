@@ -7,16 +7,19 @@
 #include "lamp.h"
 #include "logpane.h"
 #include "logreader.h"
+#include "logsave.h"
 #include "messagebox.h"
 #include "ports.h"
 #include "socketcontrol.h"
 #include "windowrow.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -314,6 +317,29 @@ private slots:
         const QStringList lines = tail(w->TxtMsg, 4);
         QCOMPARE(entriesAfter(w->TxtMsg, QStringLiteral("  接收文本：  ")), QStringList{QString::fromLatin1(burst)});
         QCOMPARE(lines.mid(1), (QStringList{"T  挂断连接", "", QStringLiteral("T  启动侦听:%1……成功").arg(port)}));
+    }
+
+    void captureIsWhatTheWireCarried()
+    {
+        const quint16 port = listenOnFreePort();
+        auto client = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QByteArray sent;
+        for (int round = 0; round < 3; ++round)
+            for (int b = 0; b < 256; ++b)
+                sent.append(char(b));
+        client->write(sent);
+        QVERIFY(client->flush());
+        client->disconnectFromHost();
+        QTRY_VERIFY_WITH_TIMEOUT(w->TxtMsg->logText().contains(QStringLiteral("通讯结束")), 10000);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("capture.bin"));
+        SetSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
+        w->saveReceived();
+        SetSavePathHook(nullptr);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().toHex(), sent.toHex());
     }
 
     void listenServeAndListenAgain()
