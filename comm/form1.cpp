@@ -1,9 +1,12 @@
 #include "form1.h"
 
+#include "devicelist.h"
 #include "guard.h"
 #include "lamp.h"
 #include "logpane.h"
+#include "messagebox.h"
 #include "mscomm.h"
+#include "serialdevice.h"
 #include "timestamp.h"
 #include "twips.h"
 
@@ -13,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -64,6 +68,13 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(parent), MSComm1(
     onSignal(MSComm1, &MSComm::LinkFailed, [this](const QString &description) { MSComm1_Failed(description); });
     CmbPort->installEventFilter(this);
     refreshPortTips();
+    CmbPort->setContextMenuPolicy(Qt::CustomContextMenu);
+    onSignal(CmbPort, &QWidget::customContextMenuRequested, [this](const QPoint &at) {
+        // The open port keeps the device it opened: nothing to bind then.
+        if (MSComm1->PortOpen())
+            return;
+        portMenu()->exec(CmbPort->mapToGlobal(at));
+    });
 
     Form_Load();
 }
@@ -312,6 +323,56 @@ void Form1::refreshPortTips()
     for (int i = 0; i < CmbPort->count(); ++i)
         CmbPort->setItemData(i, MSComm1->PortDevice(i + 1), Qt::ToolTipRole);
     CmbPort->setToolTip(MSComm1->PortDevice(CmbPort->currentIndex() + 1));
+}
+
+QMenu *Form1::portMenu()
+{
+    if (!m_portMenu)
+        m_portMenu = new QMenu(QStringLiteral("绑定到设备"), this);
+    m_portMenu->clear();
+    const bool closed = !MSComm1->PortOpen();
+    const int port = CmbPort->currentIndex() + 1;
+    const bool bound = SerialDevice::isBound(port);
+    const QString current = bound ? SerialDevice::named(port) : QString();
+
+    m_portMenu->addSection(QStringLiteral("绑定到设备"));
+    const QList<SerialDeviceInfo> devices = ListSerialDevices(deviceRoot);
+    if (devices.isEmpty())
+        m_portMenu->addAction(QStringLiteral("未找到串口设备"))->setEnabled(false);
+    for (const SerialDeviceInfo &device : devices) {
+        QAction *action = m_portMenu->addAction(device.label());
+        action->setData(device.path);
+        action->setCheckable(true);
+        action->setChecked(device.path == current);
+        action->setEnabled(closed);
+        onSignal(action, &QAction::triggered, [this, path = device.path] { bindPort(path); });
+    }
+    m_portMenu->addSeparator();
+    QAction *unbind = m_portMenu->addAction(QStringLiteral("解除绑定"));
+    unbind->setEnabled(closed && bound);
+    onSignal(unbind, &QAction::triggered, [this] { unbindPort(); });
+    return m_portMenu;
+}
+
+void Form1::bindPort(const QString &device)
+{
+    // A menu built before the port opened must not act on it now.
+    if (MSComm1->PortOpen())
+        return;
+    QString reason;
+    if (!SerialDevice::bind(CmbPort->currentIndex() + 1, device, &reason))
+        ShowNotice(this, QStringLiteral("无法绑定端口：") + CmbPort->currentText() + u'\n' + reason, QStringLiteral("提示"));
+    refreshPortTips();
+}
+
+void Form1::unbindPort()
+{
+    if (MSComm1->PortOpen())
+        return;
+    QString reason;
+    if (!SerialDevice::unbind(CmbPort->currentIndex() + 1, &reason))
+        ShowNotice(this, QStringLiteral("无法解除绑定：") + CmbPort->currentText() + u'\n' + reason, QStringLiteral("提示"));
+    refreshPortTips();
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

@@ -7,6 +7,7 @@ class MSComm;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QMenu;
 class TipArea;
 
 // The serial tester's window.
@@ -26,6 +27,13 @@ public:
     void CmdClose_Click();
     void MSComm1_OnComm();
     void MSComm1_Failed(const QString &description);
+
+    // The port list's context menu, built afresh at each call (the window
+    // owns it): the serial devices present, to bind the selected entry to,
+    // and 解除绑定. Its items are disabled while the port is open.
+    QMenu *portMenu();
+    // Where the menu looks for dev/ and sys/.
+    QString deviceRoot = QStringLiteral("/");
 
     QGroupBox *Frame1;
     QGroupBox *Frame2;
@@ -79,4 +87,8 @@ private:
     void setTabOrderChain();
     void showLineLevels();
     void refreshPortTips();
+    void bindPort(const QString &device);
+    void unbindPort();
+
+    QMenu *m_portMenu = nullptr;
 };

@@ -1,7 +1,14 @@
 #include "serialdevice.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -9,6 +16,27 @@ namespace {
 QFileInfo linkEntry(int port)
 {
     return QFileInfo(SerialDevice::linkDirectory() + QStringLiteral("/com%1").arg(port));
+}
+
+// "path: reason" for the call that just failed.
+QString failure(const QString &path)
+{
+    return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// mkdir -p, reporting where and why it stopped (QDir::mkpath says neither).
+bool makePath(const QString &dir, QString *reason)
+{
+    for (qsizetype at = 1; at <= dir.size(); ++at) {
+        if (at < dir.size() && dir.at(at) != u'/')
+            continue;
+        const QString part = dir.left(at);
+        if (::mkdir(QFile::encodeName(part).constData(), 0777) != 0 && errno != EEXIST) {
+            *reason = failure(part);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -40,4 +68,44 @@ QString SerialDevice::toOpen(int port)
     // A dangling link has no canonical path: open the name itself, so the
     // error names what the user wrote.
     return canonical.isEmpty() ? device : canonical;
+}
+
+bool SerialDevice::isBound(int port)
+{
+    return linkEntry(port).isSymLink();
+}
+
+bool SerialDevice::bind(int port, const QString &device, QString *reason)
+{
+    const QString dir = linkDirectory();
+    if (!makePath(dir, reason))
+        return false;
+    const QByteArray link = QFile::encodeName(linkEntry(port).filePath());
+    // Made beside the link and renamed over it: rename replaces atomically.
+    const QByteArray temporary =
+        QFile::encodeName(dir + QStringLiteral("/.com%1.%2.tmp").arg(port).arg(::getpid()));
+    ::unlink(temporary.constData());
+    if (::symlink(QFile::encodeName(device).constData(), temporary.constData()) != 0) {
+        *reason = failure(dir);
+        return false;
+    }
+    if (::rename(temporary.constData(), link.constData()) != 0) {
+        *reason = failure(QFile::decodeName(link));
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
+}
+
+bool SerialDevice::unbind(int port, QString *reason)
+{
+    const QFileInfo entry = linkEntry(port);
+    if (!entry.isSymLink())
+        return true;
+    const QByteArray link = QFile::encodeName(entry.filePath());
+    if (::unlink(link.constData()) != 0 && errno != ENOENT) {
+        *reason = failure(entry.filePath());
+        return false;
+    }
+    return true;
 }

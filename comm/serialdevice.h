@@ -17,4 +17,14 @@ public:
     // The path to open: the named device with every link resolved where it
     // exists (so that two names of one device share one lock).
     static QString toOpen(int port);
+
+    // There is a link for COMn (what unbind() would remove).
+    static bool isBound(int port);
+    // Make COMn name `device`: the link directory is made if missing and an
+    // existing link replaced in one step, so a reader never finds none.
+    // On failure `reason` gets the system's, with the path it concerns.
+    static bool bind(int port, const QString &device, QString *reason);
+    // Remove COMn's link (a missing one is no failure); anything else at its
+    // place is left alone.
+    static bool unbind(int port, QString *reason);
 };

@@ -8,6 +8,7 @@
 #include "logpane.h"
 #include "logreader.h"
 #include "messagebox.h"
+#include "serialdevice.h"
 #include "twips.h"
 
 #include <QApplication>
@@ -15,13 +16,18 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace logreader;
 
@@ -31,6 +37,49 @@ QStringList items(const QComboBox *box)
     QStringList out;
     for (int i = 0; i < box->count(); ++i)
         out << box->itemText(i);
+    return out;
+}
+
+// The fake control naming each port through its link, as the real one does.
+class LinkedMSComm : public FakeMSComm
+{
+public:
+    QString PortDevice(int port) const override { return SerialDevice::named(port); }
+};
+
+// XDG_CONFIG_HOME set for a test's time.
+struct ConfigHome
+{
+    const bool had = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    explicit ConfigHome(const QString &dir) { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir)); }
+    ~ConfigHome() { had ? void(qputenv("XDG_CONFIG_HOME", saved)) : void(qunsetenv("XDG_CONFIG_HOME")); }
+};
+
+// A fake root with the device nodes `names` under dev/.
+void makeDevices(const QTemporaryDir &tree, const QStringList &names)
+{
+    QDir().mkpath(tree.filePath(QStringLiteral("dev")));
+    for (const QString &name : names) {
+        QFile node(tree.filePath(QStringLiteral("dev/") + name));
+        node.open(QIODevice::WriteOnly);
+    }
+}
+
+QAction *item(QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions())
+        if (!action->isSeparator() && action->text() == text)
+            return action;
+    qFatal("no menu item %s", qPrintable(text));
+}
+
+// The menu's items as "text" or "text (off)"; a separator is its caption.
+QStringList itemStates(QMenu *menu)
+{
+    QStringList out;
+    for (QAction *action : menu->actions())
+        out << (action->isSeparator() || action->isEnabled() ? action->text() : action->text() + QStringLiteral(" (off)"));
     return out;
 }
 } // namespace
@@ -48,6 +97,17 @@ private:
     int quits = 0;
 
     QString log() const { return shape(w->TxtMsg); }
+    // The window again, over a control that reads the links, listing the
+    // devices under `root`.
+    void linkedWindow(const QString &root)
+    {
+        delete w;
+        fake = new LinkedMSComm;
+        w = new Form1(fake);
+        w->deviceRoot = root;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+    }
     // Runs `f` inside the next collection's pause, as an event the pause
     // delivers: queued when the collection first asks what is waiting.
     void duringSettle(std::function<void()> f)
@@ -137,6 +197,12 @@ private slots:
     void heldBytesLeadTheListingAfterSwitch();
     void heldBytesShowAtTheEnd_data();
     void heldBytesShowAtTheEnd();
+
+    void portMenuBindsTheSelectedEntry();
+    void portMenuWithoutDevices();
+    void portMenuIdleWhileOpen();
+    void linkFailureShowsNotice_data();
+    void linkFailureShowsNotice();
 };
 
 void TstForm1::rightAfterStart()
@@ -904,6 +970,121 @@ void TstForm1::heldBytesShowAtTheEnd()
     open();
     receive("\xB0");
     QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  \uFFFD")));
+}
+
+void TstForm1::portMenuBindsTheSelectedEntry()
+{
+    QTemporaryDir tree;
+    makeDevices(tree, {"ttyUSB0", "ttyACM0"});
+    const ConfigHome home(tree.filePath("config")); // no folder yet
+    linkedWindow(tree.path());
+    const QString usb = tree.filePath("dev/ttyUSB0"), acm = tree.filePath("dev/ttyACM0");
+    const QString link = tree.filePath("config/comm/com2");
+    w->CmbPort->setCurrentIndex(1);
+    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", usb, acm, "", "解除绑定 (off)"}));
+
+    item(w->portMenu(), usb)->trigger();
+    QCOMPARE(QFile::symLinkTarget(link), usb);
+    // The tips show it at once; the other entries keep theirs.
+    QCOMPARE(w->CmbPort->toolTip(), usb);
+    QCOMPARE(w->CmbPort->itemData(1, Qt::ToolTipRole).toString(), usb);
+    QCOMPARE(w->CmbPort->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS0"));
+    QVERIFY(item(w->portMenu(), usb)->isChecked());
+
+    item(w->portMenu(), acm)->trigger();
+    QCOMPARE(QFile::symLinkTarget(link), acm);
+    QCOMPARE(w->CmbPort->toolTip(), acm);
+    QVERIFY(!item(w->portMenu(), usb)->isChecked() && item(w->portMenu(), acm)->isChecked());
+
+    item(w->portMenu(), QStringLiteral("解除绑定"))->trigger();
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(w->CmbPort->toolTip(), QStringLiteral("/dev/ttyS1"));
+    QVERIFY(!item(w->portMenu(), QStringLiteral("解除绑定"))->isEnabled());
+    QVERIFY(notices.isEmpty());
+    QCOMPARE(log(), QStringLiteral("T  启动程序"));
+}
+
+void TstForm1::portMenuWithoutDevices()
+{
+    QTemporaryDir tree;
+    w->deviceRoot = tree.path();
+    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", "未找到串口设备 (off)", "", "解除绑定 (off)"}));
+}
+
+void TstForm1::portMenuIdleWhileOpen()
+{
+    QTemporaryDir tree;
+    makeDevices(tree, {"ttyUSB0", "ttyACM0"});
+    const ConfigHome home(tree.path());
+    linkedWindow(tree.path());
+    const QString usb = tree.filePath("dev/ttyUSB0"), acm = tree.filePath("dev/ttyACM0");
+    // What pops up when the menu is asked for, closed again.
+    QWidget *shown = nullptr;
+    bool looked = false;
+    const auto watch = [&] {
+        shown = nullptr;
+        looked = false;
+        QTimer::singleShot(0, w, [&] {
+            looked = true;
+            if ((shown = QApplication::activePopupWidget()))
+                shown->close();
+        });
+    };
+    watch();
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(5, 5), w->CmbPort->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(w->CmbPort, &request);
+    QTRY_VERIFY(looked);
+    QCOMPARE(shown, w->portMenu());
+
+    item(w->portMenu(), usb)->trigger();
+    QMenu *before = w->portMenu(); // built while closed
+    open();
+    item(before, acm)->trigger();
+    item(before, QStringLiteral("解除绑定"))->trigger();
+    QCOMPARE(SerialDevice::named(1), usb);
+    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", usb + " (off)", acm + " (off)", "", "解除绑定 (off)"}));
+    watch();
+    emit w->CmbPort->customContextMenuRequested(QPoint(5, 5));
+    QTRY_VERIFY(looked);
+    QCOMPARE(shown, nullptr);
+}
+
+void TstForm1::linkFailureShowsNotice_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("a file in the folder's place") << false;
+    QTest::newRow("read-only folder") << true;
+}
+
+void TstForm1::linkFailureShowsNotice()
+{
+    QFETCH(bool, readOnly);
+    if (readOnly && geteuid() == 0)
+        QSKIP("root writes into a read-only folder");
+    QTemporaryDir tree;
+    makeDevices(tree, {"ttyUSB0"});
+    const ConfigHome home(tree.path());
+    const QString folder = tree.filePath("comm");
+    if (readOnly) {
+        QVERIFY(QDir().mkpath(folder) && QFile::link("/dev/ttyACM9", folder + "/com1"));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    } else {
+        QFile in(folder);
+        QVERIFY(in.open(QIODevice::WriteOnly));
+    }
+    linkedWindow(tree.path());
+    const QString before = w->CmbPort->toolTip();
+    item(w->portMenu(), tree.filePath("dev/ttyUSB0"))->trigger();
+    if (readOnly)
+        item(w->portMenu(), QStringLiteral("解除绑定"))->trigger();
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QCOMPARE(notices.size(), readOnly ? 2 : 1);
+    QVERIFY2(notices[0].startsWith("提示|无法绑定端口：COM1\n" + folder + ": "), qPrintable(notices[0]));
+    if (readOnly)
+        QVERIFY2(notices[1].startsWith("提示|无法解除绑定：COM1\n" + folder + "/com1: "), qPrintable(notices[1]));
+    QCOMPARE(w->CmbPort->toolTip(), before);
+    QCOMPARE(log(), QStringLiteral("T  启动程序"));
 }
 
 QTEST_MAIN(TstForm1)

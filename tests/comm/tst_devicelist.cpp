@@ -1,0 +1,129 @@
+#include "devicelist.h"
+#include "serialdevice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+
+// XDG_CONFIG_HOME set for a test's time.
+struct ConfigHome
+{
+    const bool had = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    explicit ConfigHome(const QString &dir) { qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir)); }
+    ~ConfigHome() { had ? void(qputenv("XDG_CONFIG_HOME", saved)) : void(qunsetenv("XDG_CONFIG_HOME")); }
+};
+
+// The serial devices found under a fake /dev and /sys, and the links that
+// bind a port to one.
+class DeviceListTest : public QObject
+{
+    Q_OBJECT
+private:
+    std::optional<QTemporaryDir> tree; // the fake root, fresh for each test
+    QString root() const { return tree->path(); }
+
+    QString at(const QString &path) const { return tree->filePath(path); }
+    void file(const QString &path, const QByteArray &text = {})
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(at(path)).path()));
+        QFile f(at(path));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    void link(const QString &target, const QString &path)
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(at(path)).path()));
+        QVERIFY(QFile::link(target, at(path)));
+    }
+    // A tty in sysfs whose device is `device` (under sys/devices).
+    void sysTty(const QString &name, const QString &device)
+    {
+        QVERIFY(QDir().mkpath(at("sys/devices/" + device)));
+        link("../../../devices/" + device, "sys/class/tty/" + name + "/device");
+    }
+
+private slots:
+    void init() { tree.emplace(); }
+    void devicesInOrderWithDescriptions();
+    void emptyTreeHasNone();
+    void linkStepsLeaveOnlyTheLink();
+};
+
+void DeviceListTest::devicesInOrderWithDescriptions()
+{
+    for (const char *name : {"ttyUSB0", "ttyUSB2", "ttyUSB10", "ttyUSBx", "ttyACM0", "ttyS0", "ttyS1", "ttyS2",
+                             "ttyS3", "ttyS10", "tty0", "console"})
+        file(QStringLiteral("dev/") + name);
+    link("../../ttyUSB0", "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0");
+    link("../../ttyACM0", "dev/serial/by-id/usb-Arduino_Uno_75-if00");
+    link("../../ttyUSB7", "dev/serial/by-id/usb-gone-if00-port0"); // unplugged
+
+    // An FTDI adapter behind a hub whose own product must not be taken.
+    file("sys/devices/usb1/idVendor", "1d6b\n");
+    file("sys/devices/usb1/product", "xHCI Host Controller\n");
+    sysTty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0");
+    file("sys/devices/usb1/1-1/idVendor", "0403\n");
+    file("sys/devices/usb1/1-1/product", "FT232R USB UART\n");
+    file("sys/devices/usb1/1-1/manufacturer", "FTDI\n");
+    // No product string: the maker's, with the interface's own name.
+    sysTty("ttyUSB2", "usb1/1-2/1-2:1.1/ttyUSB2");
+    file("sys/devices/usb1/1-2/idVendor", "10c4\n");
+    file("sys/devices/usb1/1-2/manufacturer", "Silicon Labs\n");
+    file("sys/devices/usb1/1-2/1-2:1.1/interface", "Standard Com Port\n");
+    // An ACM tty's device is the interface itself.
+    sysTty("ttyACM0", "usb1/1-3/1-3:1.0");
+    file("sys/devices/usb1/1-3/idVendor", "2341\n");
+    file("sys/devices/usb1/1-3/product", "Arduino Uno\n");
+    // ttyS: a found 16550A; an empty 8250 slot; a slot without driver; a
+    // driver that reports no type; a real one without a device node.
+    const QList<std::pair<const char *, const char *>> uarts{
+        {"ttyS0", "4"}, {"ttyS1", "0"}, {"ttyS3", nullptr}, {"ttyS10", "32"}, {"ttyS11", "4"}};
+    for (const auto &[name, type] : uarts) {
+        sysTty(name, QStringLiteral("port/") + name);
+        file(QStringLiteral("sys/devices/port/%1/driver/bind").arg(name));
+        if (type)
+            file(QStringLiteral("sys/class/tty/%1/type").arg(name), QByteArray(type) + '\n');
+    }
+    sysTty("ttyS2", "port/ttyS2");
+    file("sys/class/tty/ttyS2/type", "4\n");
+
+    QStringList labels;
+    for (const SerialDeviceInfo &device : ListSerialDevices(root()))
+        labels << device.label().remove(root());
+    QCOMPARE(labels, (QStringList{"/dev/serial/by-id/usb-Arduino_Uno_75-if00  (ttyACM0)",
+                                  "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0  (ttyUSB0)",
+                                  "/dev/ttyUSB0  (FT232R USB UART)", "/dev/ttyUSB2  (Silicon Labs, Standard Com Port)",
+                                  "/dev/ttyUSB10", "/dev/ttyACM0  (Arduino Uno)", "/dev/ttyS0", "/dev/ttyS3",
+                                  "/dev/ttyS10"}));
+}
+
+void DeviceListTest::emptyTreeHasNone()
+{
+    QVERIFY(ListSerialDevices(root()).isEmpty());
+    QVERIFY(QDir().mkpath(at("dev/serial/by-id")) && QDir().mkpath(at("sys/class/tty")));
+    QVERIFY(ListSerialDevices(root()).isEmpty());
+}
+
+void DeviceListTest::linkStepsLeaveOnlyTheLink()
+{
+    // (Binding through the menu is tested with the window.)
+    const ConfigHome home(root());
+    QString reason;
+    QVERIFY2(SerialDevice::bind(2, "/dev/ttyUSB0", &reason) && SerialDevice::bind(2, "/dev/ttyACM1", &reason),
+             qPrintable(reason));
+    QCOMPARE(QDir(at("comm")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"com2"});
+    QVERIFY(SerialDevice::unbind(2, &reason) && SerialDevice::unbind(2, &reason)); // a missing link is no failure
+    // Something other than a link is the user's, not ours to remove.
+    file("comm/com3");
+    QVERIFY(!SerialDevice::isBound(3) && SerialDevice::unbind(3, &reason));
+    QCOMPARE(QDir(at("comm")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"com3"});
+}
+
+QTEST_GUILESS_MAIN(DeviceListTest)
+#include "tst_devicelist.moc"
