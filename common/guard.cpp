@@ -2,6 +2,11 @@
 
 #include "linkerror.h"
 
+#include <QObject>
+
+#include <algorithm>
+#include <vector>
+
 #include <cstdio>
 #include <exception>
 #include <unistd.h>
@@ -34,10 +39,34 @@ std::function<void()> &quitHook()
     static std::function<void()> h;
     return h;
 }
+
+struct QuitWork
+{
+    QObject *owner;
+    std::function<void()> work;
+};
+
+std::vector<QuitWork> &quitWork()
+{
+    static std::vector<QuitWork> w;
+    return w;
+}
 } // namespace
+
+void AtQuit(QObject *owner, std::function<void()> work)
+{
+    quitWork().push_back({owner, std::move(work)});
+    QObject::connect(owner, &QObject::destroyed, [owner] {
+        auto &all = quitWork();
+        all.erase(std::remove_if(all.begin(), all.end(), [owner](const QuitWork &w) { return w.owner == owner; }),
+                  all.end());
+    });
+}
 
 void QuitProgram()
 {
+    for (const QuitWork &w : quitWork())
+        w.work();
     if (quitHook()) {
         quitHook()();
         return;

@@ -3,6 +3,8 @@
 #include <QString>
 #include <functional>
 
+class QObject;
+
 // The description text of the failure being handled; call it only inside a
 // catch block. A link control's failure reads as the control worded it, any
 // other exception by its what(), anything else as "未知错误".
@@ -16,3 +18,6 @@ void RunGuarded(const std::function<void()> &handler, const std::function<void(c
 // no other handler runs after it. Tests replace the way it ends.
 void QuitProgram();
 void SetQuitHook(std::function<void()> hook);
+// Runs `work` as the program quits, before it ends (while `owner` lives):
+// what must reach a file is written then.
+void AtQuit(QObject *owner, std::function<void()> work);

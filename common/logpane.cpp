@@ -2,6 +2,7 @@
 
 #include "lamp.h"
 #include "logpaneaccessible.h"
+#include "logrecorder.h"
 #include "logsave.h"
 #include "messagebox.h"
 
@@ -75,7 +76,7 @@ QFont logFont()
 
 } // namespace
 
-LogPane::LogPane(QWidget *parent) : QAbstractScrollArea(parent)
+LogPane::LogPane(QWidget *parent) : QAbstractScrollArea(parent), m_recorder(new LogRecorder(this))
 {
     InstallLogPaneAccessibility();
     setFont(logFont());
@@ -99,6 +100,9 @@ LogPane::LogPane(QWidget *parent) : QAbstractScrollArea(parent)
     connect(&m_repaint, &QTimer::timeout, this, [this] {
         verticalScrollBar()->setUpdatesEnabled(true);
         viewport()->update();
+    });
+    connect(m_recorder, &LogRecorder::failed, this, [this](const QString &reason) {
+        ShowNotice(this, QStringLiteral("记录中断：") + m_recorder->path() + u'\n' + reason, QStringLiteral("提示"));
     });
     m_autoScroll.setInterval(kAutoScrollMs);
     connect(&m_autoScroll, &QTimer::timeout, this, &LogPane::autoScroll);
@@ -151,6 +155,7 @@ void LogPane::appendWith(const std::function<void()> &write)
     const qint64 from = m_store.size();
     const qint64 changed = m_store.lineCount() - 1;
     write();
+    m_recorder->record(m_store, from, m_store.size());
     reindexFrom(changed);
     m_appending = true;
     updateScrollRange();
@@ -860,7 +865,30 @@ QMenu *LogPane::createContextMenu()
     save->setShortcut(QKeySequence::Save);
     for (QAction *action : std::as_const(m_extraActions))
         menu->addAction(action);
+    QAction *record = menu->addAction(QStringLiteral("记录到文件…"), this, &LogPane::setRecording);
+    record->setCheckable(true);
+    record->setChecked(m_recorder->recording());
+    if (m_recorder->recording())
+        record->setToolTip(m_recorder->path());
     return menu;
+}
+
+void LogPane::setRecording(bool on)
+{
+    if (!on) {
+        m_recorder->stop();
+        return;
+    }
+    const QString suggested = QDir::home().filePath(QCoreApplication::applicationName() + u'-'
+                                                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                                    + QStringLiteral("-记录.txt"));
+    QString chosen;
+    const QString path = AskSavePath(this, QStringLiteral("记录到文件"), suggested, QStringLiteral("文本文件 (*.txt)"), &chosen);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_recorder->start(path, &error))
+        ShowNotice(this, QStringLiteral("无法记录：") + path + u'\n' + error, QStringLiteral("提示"));
 }
 
 void LogPane::addContextAction(QAction *action)

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+class LogRecorder;
 class QAction;
 class QMenu;
 class QMimeData;
@@ -70,6 +71,10 @@ public:
     void saveLog();
     // An action the window adds to the log's context menu (not owned).
     void addContextAction(QAction *action);
+    // Records everything appended from now on to a file the user picks;
+    // off again when `on` is false.
+    void setRecording(bool on);
+    LogRecorder *recorder() const { return m_recorder; }
 
     // Rows of text the pane shows, and the cells of a row.
     qint64 rowCount() const { return m_rowCount; }
@@ -147,6 +152,7 @@ private:
     QMenu *createContextMenu();
     QMimeData *selectionAsMimeData() const;
     QList<QAction *> m_extraActions;
+    LogRecorder *m_recorder;
 
     // Painting is the cost of a busy log, not storing: while text keeps
     // arriving the pane repaints at most this often.

@@ -1,15 +1,25 @@
+#include "guard.h"
 #include "lamp.h"
 #include "logpane.h"
 #include "logreader.h"
+#include "logrecorder.h"
+#include "logsave.h"
+#include "messagebox.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QMenu>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTest>
 #include <QAccessible>
 #include <QAccessibleEvent>
+#include <QApplication>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
 
 using namespace logreader;
 
@@ -84,6 +94,9 @@ private slots:
     void followsWhileSelecting();
     void tabMovesOn();
     void screenReaderReadsIt();
+    void recordingReadsAsTheLog();
+    void recordingSurvivesAKilledProcess();
+    void recordingThatCannotStartSaysSo();
 };
 
 void TstLogPane::shapesAndColours()
@@ -486,5 +499,130 @@ void TstLogPane::screenReaderReadsIt()
 
 }
 
-QTEST_MAIN(TstLogPane)
+void TstLogPane::recordingReadsAsTheLog()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.txt"));
+    LogPane log;
+    log.AppendLog(kBlack, QStringLiteral("before the recording"));
+    SetSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
+        return title == QStringLiteral("记录到文件") ? path : QString();
+    });
+    log.setRecording(true);
+    SetSavePathHook(nullptr);
+    QVERIFY(log.recorder()->recording());
+    const qint64 from = log.store().size();
+    log.AppendLog(kBlack, QStringLiteral("\r\nT  接收文本：  中文 and \0 text\r"));
+    log.AppendLog(kBlue, QStringLiteral("成功"));
+    log.AppendLog(kBlack, QStringLiteral("\r\nT  接收数据："));
+    log.AppendListing(kBlack, QByteArray("\x00\x7F\xFF", 3));
+    // Quitting writes out what is pending, before the program ends.
+    int quits = 0;
+    SetQuitHook([&] { ++quits; });
+    QuitProgram();
+    SetQuitHook(nullptr);
+    QCOMPARE(quits, 1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray atQuit = file.readAll();
+    QCOMPARE(QString::fromUtf8(atQuit), log.textBetween(from, log.store().size()));
+
+    // Unchecked in the menu: the file is closed; later text stays out.
+    QStringList actions = contextMenuActions(&log);
+    QVERIFY2(actions.contains(QStringLiteral("+记录到文件…")), qPrintable(actions.join(u',')));
+    triggerContextAction(&log, QStringLiteral("记录到文件…"));
+    QVERIFY(!log.recorder()->recording());
+    log.AppendLog(kRed, QStringLiteral("\r\nafter"));
+    file.seek(0);
+    QCOMPARE(file.readAll(), atQuit);
+}
+
+void TstLogPane::recordingSurvivesAKilledProcess()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.txt"));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LOG_RECORD_CHILD"), path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForStarted(10000));
+    QByteArray said;
+    QDeadlineTimer deadline(20000);
+    while (!said.contains("ready\n") && !deadline.hasExpired()) {
+        child.waitForReadyRead(100);
+        said += child.readAllStandardOutput();
+    }
+    QVERIFY2(said.contains("ready\n"), said.constData());
+    child.kill(); // SIGKILL: nothing of the program runs after it
+    QVERIFY(child.waitForFinished(10000));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString got = QString::fromUtf8(file.readAll());
+    // All that was written a flush interval before "ready", in order; after
+    // it, only whole or cut-off later lines, none lost in between.
+    QString expected;
+    for (int i = 0; i < 200; ++i)
+        expected += QStringLiteral("line %1\n").arg(i);
+    QVERIFY2(got.startsWith(expected), qPrintable(got.left(200)));
+    QString later;
+    for (int i = 0; later.size() < got.size() - expected.size() + 20; ++i)
+        later += QStringLiteral("more %1\n").arg(i);
+    QVERIFY(later.startsWith(got.mid(expected.size())));
+}
+
+void TstLogPane::recordingThatCannotStartSaysSo()
+{
+    QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QStringList notices;
+    SetNoticeHook([&](const QString &text, const QString &) { notices << text; });
+    SetSavePathHook([&](const QString &, const QString &, const QString &, QString *) {
+        return dir.filePath(QStringLiteral("plain/record.txt"));
+    });
+    LogPane log;
+    log.setRecording(true);
+    SetSavePathHook(nullptr);
+    SetNoticeHook(nullptr);
+    QVERIFY(!log.recorder()->recording());
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().startsWith(QStringLiteral("无法记录：")));
+}
+
+namespace {
+
+// The child of recordingSurvivesAKilledProcess: records, says "ready" once
+// its first lines are on the disk, then writes on until it is killed.
+int recordChild(const QString &path)
+{
+    LogPane log;
+    QString error;
+    if (!log.recorder()->start(path, &error))
+        return 2;
+    for (int i = 0; i < 200; ++i)
+        log.AppendLog(kBlack, QStringLiteral("line %1\r\n").arg(i));
+    QTest::qWait(3 * LogRecorder::kFlushMs);
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    for (int i = 0;; ++i) {
+        log.AppendLog(kBlack, QStringLiteral("more %1\r\n").arg(i));
+        QTest::qWait(2);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString child = qEnvironmentVariable("LOG_RECORD_CHILD");
+    if (!child.isEmpty())
+        return recordChild(child);
+    TstLogPane test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_logpane.moc"

@@ -54,8 +54,10 @@ namespace {
 bool writeAll(int fd, const char *data, qsizetype size, const std::atomic<bool> &stop, std::atomic<qint64> *written)
 {
     qsizetype done = 0;
+    // A far end that takes nothing for this long will not: fail, do not hang.
+    QDeadlineTimer stalled(10000);
     while (done < size) {
-        if (stop)
+        if (stop || stalled.hasExpired())
             return false;
         const ssize_t n = ::write(fd, data + done, size_t(size - done));
         if (n < 0) {
@@ -69,6 +71,7 @@ bool writeAll(int fd, const char *data, qsizetype size, const std::atomic<bool> 
             return false;
         }
         done += n;
+        stalled.setRemainingTime(10000);
         if (written)
             *written += n;
     }

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class LogStore;
+
+// Records the log to a file as it is written: from the moment it starts,
+// every piece appended to the log goes to the file as the log reads it
+// (UTF-8, line breaks as "\n"), so the file reads the same as a later save
+// of that stretch. Written out at least every kFlushMs and pushed to the
+// disk with it, so a crash or a power cut loses at most that much.
+class LogRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kFlushMs = 250;
+
+    explicit LogRecorder(QObject *parent = nullptr);
+    ~LogRecorder() override;
+
+    // Starts a new file at `path` (replacing one there); false, with the
+    // reason, when it cannot be made.
+    bool start(const QString &path, QString *error);
+    // Writes out what is pending and closes the file.
+    void stop();
+    bool recording() const { return m_fd >= 0; }
+    QString path() const { return m_path; }
+
+    // Takes [from, to) of the log.
+    void record(const LogStore &store, qint64 from, qint64 to);
+    // Writes out what is pending now (a quit does not wait for the timer).
+    void flush();
+
+signals:
+    // The file could not be written (a full disk): recording has stopped.
+    void failed(const QString &reason);
+
+private:
+    int m_fd = -1;
+    QString m_path;
+    QByteArray m_pending;
+    QTimer m_timer;
+};
