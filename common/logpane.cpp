@@ -1,6 +1,7 @@
 #include "logpane.h"
 
 #include "lamp.h"
+#include "logfind.h"
 #include "logpaneaccessible.h"
 #include "logrecorder.h"
 #include "logsave.h"
@@ -76,7 +77,8 @@ QFont logFont()
 
 } // namespace
 
-LogPane::LogPane(QWidget *parent) : QAbstractScrollArea(parent), m_recorder(new LogRecorder(this))
+LogPane::LogPane(QWidget *parent)
+    : QAbstractScrollArea(parent), m_recorder(new LogRecorder(this)), m_find(new LogFindBar(this))
 {
     InstallLogPaneAccessibility();
     setFont(logFont());
@@ -588,6 +590,8 @@ void LogPane::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     relayout();
+    if (m_find->isVisible())
+        m_find->place();
 }
 
 void LogPane::changeEvent(QEvent *event)
@@ -603,7 +607,8 @@ bool LogPane::event(QEvent *event)
     if (event->type() == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)
-            || key->matches(QKeySequence::Save)) {
+            || key->matches(QKeySequence::Save) || key->matches(QKeySequence::Find)
+            || key->matches(QKeySequence::FindNext) || key->matches(QKeySequence::FindPrevious)) {
             event->accept();
             return true;
         }
@@ -678,6 +683,18 @@ void LogPane::keyPressEvent(QKeyEvent *event)
     }
     if (event->matches(QKeySequence::Save)) {
         saveLog();
+        return;
+    }
+    if (event->matches(QKeySequence::Find)) {
+        m_find->open();
+        return;
+    }
+    if (event->matches(QKeySequence::FindNext)) {
+        m_find->findNext();
+        return;
+    }
+    if (event->matches(QKeySequence::FindPrevious)) {
+        m_find->findPrevious();
         return;
     }
     struct Move
@@ -860,6 +877,8 @@ QMenu *LogPane::createContextMenu()
     QAction *all = menu->addAction(QCoreApplication::translate("QWidgetTextControl", "Select All"), this, &LogPane::selectAll);
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(m_store.size() > 0);
+    QAction *find = menu->addAction(QStringLiteral("查找…"), m_find, &LogFindBar::open);
+    find->setShortcut(QKeySequence::Find);
     menu->addSeparator();
     QAction *save = menu->addAction(QStringLiteral("保存信息…"), this, &LogPane::saveLog);
     save->setShortcut(QKeySequence::Save);

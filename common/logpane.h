@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+class LogFindBar;
 class LogRecorder;
 class QAction;
 class QMenu;
@@ -75,6 +76,8 @@ public:
     // off again when `on` is false.
     void setRecording(bool on);
     LogRecorder *recorder() const { return m_recorder; }
+    // The find field over the bottom of the log (Ctrl+F, F3, Shift+F3).
+    LogFindBar *findBar() const { return m_find; }
 
     // Rows of text the pane shows, and the cells of a row.
     qint64 rowCount() const { return m_rowCount; }
@@ -153,6 +156,7 @@ private:
     QMimeData *selectionAsMimeData() const;
     QList<QAction *> m_extraActions;
     LogRecorder *m_recorder;
+    LogFindBar *m_find;
 
     // Painting is the cost of a busy log, not storing: while text keeps
     // arriving the pane repaints at most this often.

@@ -429,14 +429,22 @@ QString LogStore::text(qint64 from, qint64 to) const
                            [&](const char *bytes, qint64 n) { out += decoder.decode(QByteArrayView(bytes, n)); });
             return;
         }
-        walk(piece, markBefore(piece, a - piece.start), [&](const char16_t *units, int count, int, qint64 chr, qint64) {
-            const qint64 at = piece.start + chr;
-            if (at >= b)
-                return false;
-            if (at >= a)
-                out.append(reinterpret_cast<const QChar *>(units), count);
-            return true;
-        });
+        // A listing: from the byte whose token holds `a`, each token at
+        // once, the first and last cut to [a, b).
+        const Mark m = markBefore(piece, a - piece.start);
+        qint64 byte = m.byte, chr = piece.start + m.chr;
+        while (chr + listingChars(m_arena->at(piece.data + byte)) <= a)
+            chr += listingChars(m_arena->at(piece.data + byte++));
+        const qsizetype base = out.size();
+        out.resize(base + qsizetype(b - a));
+        QChar *to = out.data() + base;
+        char token[4];
+        for (; chr < b; ++byte) {
+            const int n = listByte(m_arena->at(piece.data + byte), token);
+            for (int k = 0; k < n; ++k, ++chr)
+                if (chr >= a && chr < b)
+                    *to++ = QLatin1Char(token[k]);
+        }
     });
     return out;
 }

@@ -1,5 +1,6 @@
 #include "guard.h"
 #include "lamp.h"
+#include "logfind.h"
 #include "logpane.h"
 #include "logreader.h"
 #include "logrecorder.h"
@@ -12,12 +13,14 @@
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -94,6 +97,8 @@ private slots:
     void followsWhileSelecting();
     void tabMovesOn();
     void screenReaderReadsIt();
+    void findsForwardBackwardAndAround();
+    void findInALargeLogLeavesTheWindowLive();
     void recordingReadsAsTheLog();
     void recordingSurvivesAKilledProcess();
     void recordingThatCannotStartSaysSo();
@@ -497,6 +502,105 @@ void TstLogPane::screenReaderReadsIt()
     // The point of a character finds it again.
     QCOMPARE(text->offsetAtPoint(text->characterRect(4).topLeft() + QPoint(1, 2)), 4);
 
+}
+
+void TstLogPane::findsForwardBackwardAndAround()
+{
+    LogPane log;
+    log.resize(577, 254);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    log.AppendLog(kBlack, QStringLiteral("alpha beta\r\nAlpha 中文 gamma"));
+    log.AppendListing(kBlack, QByteArray("\xAB\xCD", 2));
+    log.AppendLog(kRed, QStringLiteral(" ALPHA end"));
+    const QString text = log.logText();
+    LogFindBar *bar = log.findBar();
+    log.setFocus();
+    log.setSelection(0, 0);
+    QTest::keyClick(&log, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(bar->isVisible());
+    QVERIFY(bar->field()->hasFocus());
+    // Drawn over the bottom of the log: the log keeps its size.
+    QVERIFY(log.viewport()->geometry().contains(bar->geometry().center()));
+
+    const auto selected = [&] { return QPair<qint64, qint64>(log.selectionStart(), log.selectionEnd()); };
+    const auto at = [&](const QString &what, int occurrence) {
+        qsizetype i = -1;
+        for (int k = 0; k <= occurrence; ++k)
+            i = text.indexOf(what, i + 1, Qt::CaseInsensitive);
+        return QPair<qint64, qint64>(i, i + what.size());
+    };
+    QTest::keyClicks(bar->field(), QStringLiteral("alp"));
+    QTRY_COMPARE(selected(), at(QStringLiteral("alp"), 0));
+    QTest::keyClicks(bar->field(), QStringLiteral("ha")); // refined in place
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 0));
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 1)); // "Alpha": any case
+    QTest::keyClick(bar->field(), Qt::Key_F3);
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 2));
+    QTest::keyClick(bar->field(), Qt::Key_F3); // past the end: from the start again
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 0));
+    QCOMPARE(bar->status(), QStringLiteral("已从另一端继续"));
+    QTest::keyClick(bar->field(), Qt::Key_F3, Qt::ShiftModifier); // back past the start
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 2));
+    QTest::keyClick(bar->field(), Qt::Key_Return, Qt::ShiftModifier);
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 1));
+    QVERIFY(bar->status().isEmpty());
+
+    // Inside a listing and across the wide characters.
+    bar->field()->setText(QStringLiteral("ab  cd"));
+    bar->findNext();
+    QTRY_COMPARE(selected(), at(QStringLiteral("AB  CD"), 0));
+    bar->field()->setText(QStringLiteral("中文 g"));
+    bar->findNext();
+    QTRY_COMPARE(selected(), at(QStringLiteral("中文 g"), 0));
+
+    // No match: said, and the selection stays.
+    const auto before = selected();
+    QTest::keyClicks(bar->field(), QStringLiteral("zz"));
+    QTRY_COMPARE(bar->status(), QStringLiteral("找不到"));
+    QCOMPARE(selected(), before);
+
+    QTest::keyClick(bar->field(), Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QVERIFY(log.hasFocus());
+    // F3 in the log opens it again and goes on with the last text.
+    bar->field()->setText(QStringLiteral("end"));
+    QTest::keyClick(&log, Qt::Key_F3);
+    QTRY_COMPARE(selected(), at(QStringLiteral("end"), 0));
+}
+
+void TstLogPane::findInALargeLogLeavesTheWindowLive()
+{
+    // Six slices of text and listing before the match: the search runs
+    // between events, and a timer fires while it does.
+    LogPane log;
+    log.resize(577, 254);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    const QString block(int(LogSearch::kSlice / 2), u'x');
+    for (int i = 0; i < 6; ++i) {
+        log.AppendLog(kBlack, block);
+        log.AppendListing(kBlack, QByteArray(int(LogSearch::kSlice / 8), '\x11'));
+    }
+    log.AppendLog(kBlack, QStringLiteral("\r\nthe needle"));
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(0);
+    log.findBar()->open();
+    log.findBar()->field()->setText(QStringLiteral("NEEDLE"));
+    log.setSelection(0, 0);
+    log.findBar()->findNext();
+    QVERIFY(log.findBar()->searching());
+    QTRY_VERIFY_WITH_TIMEOUT(!log.findBar()->searching(), 20000);
+    QCOMPARE(log.selectedText(), QStringLiteral("needle"));
+    QVERIFY2(ticks >= 6, qPrintable(QString::number(ticks)));
+    // Backward from the end finds the same.
+    log.setSelection(log.store().size(), log.store().size());
+    log.findBar()->findPrevious();
+    QTRY_VERIFY_WITH_TIMEOUT(!log.findBar()->searching(), 20000);
+    QCOMPARE(log.selectedText(), QStringLiteral("needle"));
 }
 
 void TstLogPane::recordingReadsAsTheLog()
