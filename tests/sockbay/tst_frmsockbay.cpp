@@ -1001,6 +1001,37 @@ private slots:
         QCOMPARE(sock->sent.size(), 2);
     }
 
+    void earlierSendsComeBackWithUpAndDown()
+    {
+        connectOut();
+        for (const char *text : {"first", "second", "third"}) {
+            w->TxtSend->setText(QString::fromLatin1(text));
+            click(w->CmdSend);
+        }
+        // Refused or empty sends are not recalled.
+        w->OptSend[1]->setChecked(true);
+        w->TxtSend->setText(QStringLiteral("1 ").repeated(256)); // more than 255 bytes
+        click(w->CmdSend);
+        QVERIFY(w->TxtMsg->logText().contains(QStringLiteral("发送字节超出限制")));
+        w->OptSend[0]->setChecked(true);
+        w->TxtSend->setText(QStringLiteral("a draft"));
+        w->TxtSend->setFocus();
+        QTest::keyClick(w->TxtSend, Qt::Key_Up);
+        QCOMPARE(w->TxtSend->text(), QStringLiteral("third"));
+        QTest::keyClick(w->TxtSend, Qt::Key_Up);
+        QTest::keyClick(w->TxtSend, Qt::Key_Up);
+        QCOMPARE(w->TxtSend->text(), QStringLiteral("first"));
+        QTest::keyClick(w->TxtSend, Qt::Key_Up); // the oldest stays
+        QCOMPARE(w->TxtSend->text(), QStringLiteral("first"));
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(w->TxtSend, Qt::Key_Down);
+        QCOMPARE(w->TxtSend->text(), QStringLiteral("a draft"));
+        // A recalled send goes out as typed.
+        QTest::keyClick(w->TxtSend, Qt::Key_Up);
+        click(w->CmdSend);
+        QCOMPARE(sock->sent.last(), QByteArray("third"));
+    }
+
     void sendFailureIsOneRedEntry()
     {
         connectOut();
