@@ -77,9 +77,10 @@ QFont logFont()
 
 } // namespace
 
-LogPane::LogPane(QWidget *parent)
-    : QAbstractScrollArea(parent), m_recorder(new LogRecorder(this)), m_find(new LogFindBar(this))
+LogPane::LogPane(QWidget *parent) : QAbstractScrollArea(parent)
 {
+    m_recorder = new LogRecorder(this);
+    m_find = new LogFindBar(this);
     InstallLogPaneAccessibility();
     setFont(logFont());
     setFocusPolicy(Qt::StrongFocus);
@@ -387,7 +388,6 @@ void LogPane::relayout()
     const QFontMetricsF metrics(font());
     m_cellWidth = std::max<qreal>(1, metrics.horizontalAdvance(u'0'));
     m_rowHeight = std::max(1, int(std::ceil(metrics.lineSpacing())));
-    m_ascent = int(std::ceil(metrics.ascent()));
     // One cell is kept free at the right: a wide character that starts in
     // the last cell of a row reaches into it.
     const int usable = viewport()->width() - 2 * kMargin;

@@ -155,8 +155,6 @@ private:
     QMenu *createContextMenu();
     QMimeData *selectionAsMimeData() const;
     QList<QAction *> m_extraActions;
-    LogRecorder *m_recorder;
-    LogFindBar *m_find;
 
     // Painting is the cost of a busy log, not storing: while text keeps
     // arriving the pane repaints at most this often.
@@ -190,7 +188,6 @@ private:
     qint64 m_columns = 80;
     qreal m_cellWidth = 8;
     int m_rowHeight = 16;
-    int m_ascent = 12;
 
     qint64 m_anchor = 0;
     qint64 m_caret = 0;
@@ -199,6 +196,8 @@ private:
     qint64 m_wordAnchorStart = 0, m_wordAnchorEnd = 0;
     QPoint m_lastMouse;
     QTimer m_autoScroll;
-    bool m_caretShown = false;
-    QTimer m_blink;
+
+    // Last: they reach the store as they are made.
+    LogRecorder *m_recorder;
+    LogFindBar *m_find;
 };

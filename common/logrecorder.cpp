@@ -48,6 +48,7 @@ bool LogRecorder::start(const QString &path, QString *error)
     m_fd = fd;
     m_path = path;
     m_timer.start();
+    m_sinceSync.start();
     return true;
 }
 
@@ -56,8 +57,10 @@ void LogRecorder::stop()
     if (m_fd < 0)
         return;
     flush();
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
+        ::fdatasync(m_fd);
         ::close(m_fd);
+    }
     m_fd = -1;
     m_timer.stop();
 }
@@ -73,7 +76,7 @@ void LogRecorder::record(const LogStore &store, qint64 from, qint64 to)
 
 void LogRecorder::flush()
 {
-    if (m_fd < 0 || m_pending.isEmpty())
+    if (m_fd < 0)
         return;
     for (qsizetype done = 0; done < m_pending.size();) {
         const ssize_t n = ::write(m_fd, m_pending.constData() + done, size_t(m_pending.size() - done));
@@ -89,8 +92,13 @@ void LogRecorder::flush()
             return;
         }
         done += n;
+        m_unsynced = true;
     }
     m_pending.clear();
     // On the disk, not only in the system's cache: a power cut keeps it.
-    ::fdatasync(m_fd);
+    if (m_unsynced && m_sinceSync.elapsed() >= kSyncMs) {
+        ::fdatasync(m_fd);
+        m_unsynced = false;
+        m_sinceSync.restart();
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -10,13 +11,16 @@ class LogStore;
 // Records the log to a file as it is written: from the moment it starts,
 // every piece appended to the log goes to the file as the log reads it
 // (UTF-8, line breaks as "\n"), so the file reads the same as a later save
-// of that stretch. Written out at least every kFlushMs and pushed to the
-// disk with it, so a crash or a power cut loses at most that much.
+// of that stretch. Written out at least every kFlushMs, so a crash of the
+// program loses at most that much, and pushed to the disk at most every
+// kSyncMs, so a power cut loses at most that much (a sync can take a while
+// on a busy disk: not on every write).
 class LogRecorder : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kFlushMs = 250;
+    static constexpr int kSyncMs = 1000;
 
     explicit LogRecorder(QObject *parent = nullptr);
     ~LogRecorder() override;
@@ -43,4 +47,6 @@ private:
     QString m_path;
     QByteArray m_pending;
     QTimer m_timer;
+    QElapsedTimer m_sinceSync;
+    bool m_unsynced = false;
 };
