@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Two commands on a fresh Debian machine:
 #   make run [TOOL=sockbay]   install what is missing, build, start a tool
 #   make test                 install what is missing, build, run every test
@@ -9,9 +10,10 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # What building and testing need; fonts so that the Chinese captions show
-# (and are measured) in the tests as on screen.
+# (and are measured) in the tests as on screen; Qt's own translations, which
+# the tools load for the user's language.
 PACKAGES := cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev \
-            fonts-noto-cjk fonts-dejavu-core
+            fonts-noto-cjk fonts-dejavu-core qt6-translations-l10n
 # libFuzzer comes with clang only: the compiler and its runtime libraries.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Many short sessions through both windows over the real link controls
 # (serial open/close on a pty, listen/accept/peer-close and connect/hang-up
 # on loopback), watching descriptors, resident memory and the heap for

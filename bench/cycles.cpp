@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives both testers' windows over their real link controls through many
 // short sessions and shows whether anything leaks:
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The log's cost: byte listings written as one piece beside the same listing
 # as one piece per byte, and entries per second into a long log.
 # Run: QT_QPA_PLATFORM=offscreen bench_log

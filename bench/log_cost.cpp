@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the log costs as the tools use it. The pane is shown at the tools'
 // size and every measurement includes handing control back to the event
 // loop, so layout and painting are paid as in the program.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The serial tester over a pseudo-terminal: a 10 MiB stream into the window
 # in byte and text mode beside a plain read() of the same pair, and the
 # idle cost of an open port. Run: bench_serial (prints a table).

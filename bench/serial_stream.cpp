@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measures the serial tester over a pseudo-terminal pair. Each measurement
 // runs in a child process of its own, so its peak memory is its own; the
 // parent prints one result line per measurement as a table.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The network tester over loopback: a stream through the window (text mode
 # and byte mode) beside a plain QTcpSocket reading the same stream. Run:
 # bench_socket [--text-mib N] [--bytes-mib N] [--buffer-kib N] (prints a table).

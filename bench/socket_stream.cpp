@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A TCP stream into the network tester's window, beside a plain QTcpSocket
 // reading the same stream. Each measurement runs in a child process of its
 // own so that its peak memory is its own; the parent prints the table.

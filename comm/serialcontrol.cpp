@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serialcontrol.h"
 
 #include "linkerror.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serialline.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serialmarkdecoder.h"
 
 #include <cstring>

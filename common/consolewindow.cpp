@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "consolewindow.h"
 
 #include "clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logfind.h"
 
 #include "logpane.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logpane.h"
 
 #include "lamp.h"
@@ -89,6 +90,16 @@ LogPane::LogPane(QWidget *parent) : QAbstractScrollArea(parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    // The entries' colours (black, blue, red) are given: a dark desktop
+    // theme would leave them unreadable, so the log keeps a white base and
+    // black text whatever the palette; its scroll bar and find field follow
+    // the desktop. (Roles set here survive theme changes.)
+    QPalette readable = viewport()->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        readable.setColor(group, QPalette::Base, Qt::white);
+        readable.setColor(group, QPalette::Text, Qt::black);
+    }
+    viewport()->setPalette(readable);
     verticalScrollBar()->setSingleStep(1);
     // Scrolling by the user shows at once; following the end as text comes
     // waits for the next repaint.
@@ -576,7 +587,8 @@ void LogPane::paintEvent(QPaintEvent *)
                              palette().brush(group, QPalette::Highlight));
         if (caretShown && m_caret >= r.first && (m_caret < r.end || (m_caret == r.end && lastRowOfLine))) {
             const qreal x = line.isValid() ? line.cursorToX(int(m_caret - r.first)) : 0;
-            painter.fillRect(QRectF(origin.x() + x, origin.y(), 1, m_rowHeight), palette().brush(group, QPalette::Text));
+            painter.fillRect(QRectF(origin.x() + x, origin.y(), 1, m_rowHeight),
+                             viewport()->palette().brush(group, QPalette::Text));
         }
     }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logpaneaccessible.h"
 
 #include "lamp.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Makes the log readable by screen readers (its text, selection, caret and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logrecorder.h"
 
 #include "guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "logsave.h"
 
 #include "lamp.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pause.h"
 
 #include "clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "payload.h"
 
 QString TrimSpaces(const QString &text)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receivedcapture.h"
 
 #include "logsave.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes a screenshot of each tool's window as it looks after start, under a
 # virtual X server: packaging/screenshots.sh BUILD_DIR OUT_DIR
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frmsockbay.h"
 
 #include "clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portnumber.h"
 
 #include "linkerror.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "socketcontrol.h"
 
 #include "linkerror.h"

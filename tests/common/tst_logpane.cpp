@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "guard.h"
 #include "lamp.h"
 #include "logfind.h"
@@ -6,6 +7,7 @@
 #include "logrecorder.h"
 #include "logsave.h"
 #include "messagebox.h"
+#include "startup.h"
 
 #include <QAccessible>
 #include <QAccessibleEvent>
@@ -21,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -99,6 +102,8 @@ private slots:
     void screenReaderReadsIt();
     void findsForwardBackwardAndAround();
     void findInALargeLogLeavesTheWindowLive();
+    void readableUnderADarkPalette();
+    void qtWordsInTheUsersLanguage();
     void recordingReadsAsTheLog();
     void recordingSurvivesAKilledProcess();
     void recordingThatCannotStartSaysSo();
@@ -601,6 +606,49 @@ void TstLogPane::findInALargeLogLeavesTheWindowLive()
     log.findBar()->findPrevious();
     QTRY_VERIFY_WITH_TIMEOUT(!log.findBar()->searching(), 20000);
     QCOMPARE(log.selectedText(), QStringLiteral("needle"));
+}
+
+void TstLogPane::readableUnderADarkPalette()
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
+    dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    LogPane existing; // made and shown before the theme changes
+    existing.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&existing));
+    QApplication::setPalette(dark);
+    LogPane made; // and after
+    made.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&made));
+    QCoreApplication::processEvents();
+    for (LogPane *log : {&existing, &made}) {
+        log->resize(300, 120);
+        log->AppendLog(kBlack, QStringLiteral("black on white"));
+        const QImage shot = log->viewport()->grab().toImage();
+        QCOMPARE(QColor(shot.pixel(shot.width() - 3, shot.height() - 3)), QColor(Qt::white));
+        QCOMPARE(log->viewport()->palette().color(QPalette::Text), QColor(Qt::black));
+        // The rest of the window follows the desktop.
+        QCOMPARE(log->findBar()->palette().color(QPalette::Window), QColor(0x30, 0x30, 0x30));
+    }
+    QApplication::setPalette(before);
+}
+
+void TstLogPane::qtWordsInTheUsersLanguage()
+{
+    // (The tests run in the C locale: Qt's words are English elsewhere.)
+    QTranslator *german = LoadQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::German));
+    if (!german)
+        QSKIP("Qt's translations are not installed (qt6-translations-l10n)");
+    LogPane log;
+    log.AppendLog(kBlack, QStringLiteral("text"));
+    log.selectAll();
+    const QStringList actions = contextMenuActions(&log);
+    QCoreApplication::removeTranslator(german);
+    delete german;
+    QVERIFY2(actions.contains(QStringLiteral("+&Kopieren")), qPrintable(actions.join(u',')));
+    QVERIFY(contextMenuActions(&log).contains(QStringLiteral("+&Copy")));
 }
 
 void TstLogPane::recordingReadsAsTheLog()

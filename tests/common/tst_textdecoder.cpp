@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stream decoder of received text: what each read shows, however the
 // stream is cut.
 #include "textdecoder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "clock.h"
 #include "consolewindow.h"
 #include "lamp.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message log: after any sequence of AppendLog and AppendListing calls
 // the pane reads as the appended texts one after another (each line break
 // as "\n", the stand-ins in place, a listing as its "  41" form), every

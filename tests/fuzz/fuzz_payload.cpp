@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hex send codec: ParseHexPayload gives 1 to 255 bytes or refuses, and
 // exactly what a plain reading of the token rules gives; FormatHexBytes
 // reads back as the same bytes.

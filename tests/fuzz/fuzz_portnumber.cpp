@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port boxes' number rules: the rewrite of a box is finite, ordinary
 // decimal text, and rewriting it again changes nothing; ToLong returns or
 // throws LinkError and agrees with LeadingNumber wherever both read the

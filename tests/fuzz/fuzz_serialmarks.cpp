@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SerialMarkDecoder: however the marked input is cut into reads, the same
 // bytes and the same count of breaks and error bytes as one piece, and that
 // one piece as a plain reading of the kernel's marks gives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // StreamTextDecoder against a plain reference: the same text however the
 // stream is cut into reads, one U+FFFD per maximal invalid subpart, valid
 // UTF-8 as itself, never a lone surrogate.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every fuzz target of a build for a set time: run.sh BUILD SECONDS
 # Each starts from its seeds in tests/fuzz/corpus/<target>/ (left as they
 # are) plus what earlier runs in the same build found; a crash, a failed

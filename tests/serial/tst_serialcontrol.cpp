@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real serial control over pseudo-terminal pairs.
 #include "eventqueue.h"
 #include "linkerror.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control's pure parts: the mark decoder, the settings reader and the
 // device links.
 #include "ptypair.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial tester's window over the real control and a pseudo-terminal.
 #include "clock.h"
 #include "combobox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The network tester's window over a fake socket control: every handler's
 // log lines, colours, buttons, lamps, focus and flags.
 #include "clock.h"

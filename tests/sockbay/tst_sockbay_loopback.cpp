@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The network tester's window over the real socket control, on loopback
 // only: every peer is a Qt socket of the test at 127.0.0.1.
 #include "clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "deaflistener.h"
 #include "eventqueue.h"
 #include "linkerror.h"

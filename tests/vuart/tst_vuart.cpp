@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial tester's window over the real control, on a virtual UART: the
 // modem lines, line errors and handshaking that a bare pseudo-terminal cannot
 // show, as the user sees them and as they reach the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interposer behind VirtualUart (see virtualuart.h). The definitions of
 // ioctl, tcgetattr and tcsetattr below live in the test executable, so the
 // dynamic linker binds every library's calls to them; they hand what is not
