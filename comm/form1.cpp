@@ -165,6 +165,17 @@ void Form1::buildControls()
 
     TxtMsg->setGeometry(twRect(120, 2880, 8655, 3810));
 
+    // Each field is labelled by its label: a screen reader says the label
+    // with the field (a list's own name is its current value).
+    Label1[0]->setBuddy(CmbPort);
+    Label1[1]->setBuddy(CmbSpeed);
+    Label1[2]->setBuddy(CmbSJ);
+    Label1[3]->setBuddy(CmbJY);
+    Label1[4]->setBuddy(CmbTZ);
+    Label1[5]->setBuddy(CmbXY);
+    Label2->setBuddy(TxtSend);
+    TxtMsg->setAccessibleName(QStringLiteral("信息"));
+
     for (QLabel *label : {Label1[0], Label1[1], Label1[2], Label1[3], Label1[4], Label1[5], Label2})
         GrowToCaption(label, 2 * label->width(), true);
     // Each box may grow up to the next control on its row.

@@ -3,7 +3,35 @@
 
 #include "twips.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
+
+namespace {
+
+// A lamp as a screen reader knows it: an indicator named by its tooltip,
+// checked while lit, its state also said in words as its description.
+class LampAccessible : public QAccessibleWidget
+{
+public:
+    explicit LampAccessible(Lamp *lamp) : QAccessibleWidget(lamp, QAccessible::Indicator) {}
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = true;
+        s.checked = static_cast<const Lamp *>(widget())->isLit();
+        return s;
+    }
+};
+
+QAccessibleInterface *lampFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("Lamp") && object && object->isWidgetType())
+        return new LampAccessible(static_cast<Lamp *>(object));
+    return nullptr;
+}
+
+} // namespace
 
 QColor ColourFromBgr(quint32 bgr)
 {
@@ -12,15 +40,29 @@ QColor ColourFromBgr(quint32 bgr)
 
 Lamp::Lamp(QWidget *parent) : QWidget(parent)
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(lampFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAccessibleDescription(QStringLiteral("灭"));
 }
 
 void Lamp::setBackColor(quint32 bgr)
 {
     if (bgr == m_backColor)
         return;
+    const bool wasLit = isLit();
     m_backColor = bgr;
     update();
+    if (isLit() == wasLit)
+        return;
+    setAccessibleDescription(isLit() ? QStringLiteral("亮") : QStringLiteral("灭"));
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 namespace {
@@ -68,6 +110,7 @@ void PlaceLampStrip(QWidget *frame, std::initializer_list<LampSlot> places)
     i = 0;
     for (const LampSlot &slot : places) {
         slot.lamp->setParent(frame);
+        slot.lamp->setAccessibleName(slot.tipText);
         slot.lamp->setGeometry(twRect(60 + 360 * i++, 180, 255, 135));
         slot.lamp->raise();
     }

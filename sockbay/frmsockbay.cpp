@@ -134,6 +134,14 @@ void FrmSockbay::buildControls()
     OptArrv[1]->setGeometry(twRect(240, 660, 1095, 255));
 
     TxtMsg->setGeometry(twRect(120, 2520, 8655, 4155));
+
+    // Each box is named by its own label (for screen readers, too), not by
+    // its frame's title.
+    Label1[1]->setBuddy(TxtLPort);
+    Label1[2]->setBuddy(TxtRPort);
+    Label1[3]->setBuddy(TxtRIP);
+    Label2->setBuddy(TxtSend);
+    TxtMsg->setAccessibleName(QStringLiteral("信息"));
 }
 
 void FrmSockbay::setTabOrderChain()

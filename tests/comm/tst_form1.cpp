@@ -12,6 +12,7 @@
 #include "serialdevice.h"
 #include "twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -155,6 +156,7 @@ private slots:
 
     void rightAfterStart();
     void windowGeometry();
+    void screenReadersHearEachControlByItsName();
     void defaultsRestoreOnlyTheLineSettings();
     void enableSettingsBothWays();
     void receiveOptionReachesTheControl();
@@ -250,6 +252,31 @@ void TstForm1::rightAfterStart()
     // Loading sets nothing on the control.
     QCOMPARE(fake->openCalls, 0);
     QCOMPARE(fake->settings, QString());
+}
+
+void TstForm1::screenReadersHearEachControlByItsName()
+{
+    const auto name = [](QObject *o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
+    // A list is labelled by its label (its own name is its value).
+    const auto label = [](QObject *o) {
+        const auto relations = QAccessible::queryAccessibleInterface(o)->relations(QAccessible::Label);
+        return relations.isEmpty() ? QString() : relations.first().first->text(QAccessible::Name);
+    };
+    QCOMPARE(label(w->CmbPort), QStringLiteral("端口："));
+    QCOMPARE(label(w->CmbSpeed), QStringLiteral("波特率："));
+    QCOMPARE(label(w->CmbJY), QStringLiteral("校验位："));
+    QCOMPARE(label(w->CmbSJ), QStringLiteral("数据位："));
+    QCOMPARE(label(w->CmbTZ), QStringLiteral("停止位："));
+    QCOMPARE(label(w->CmbXY), QStringLiteral("握手协议："));
+    QCOMPARE(name(w->TxtSend), QStringLiteral("内容："));
+    QCOMPARE(name(w->TxtMsg), QStringLiteral("信息"));
+    QCOMPARE(name(w->ShpOpen), QStringLiteral("端口打开指示"));
+    QCOMPARE(name(w->ShpRTS), QStringLiteral("RTS指示"));
+    QAccessibleInterface *open = QAccessible::queryAccessibleInterface(w->ShpOpen);
+    QCOMPARE(open->text(QAccessible::Description), QStringLiteral("灭"));
+    w->CmdOpen->click();
+    QCOMPARE(open->text(QAccessible::Description), QStringLiteral("亮"));
+    QVERIFY(open->state().checked);
 }
 
 void TstForm1::windowGeometry()

@@ -16,6 +16,7 @@
 #include "portnumber.h"
 #include "windowrow.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -289,6 +290,27 @@ private slots:
         w->applyToolState(ToolState{});
         w->applyToolState(table[state]);
         QCOMPARE(windowRow(w), shown);
+    }
+
+    void screenReadersHearEachControlByItsName()
+    {
+        const auto name = [](QObject *o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
+        QCOMPARE(name(w->TxtLPort), QStringLiteral("本地端口："));
+        QCOMPARE(name(w->TxtRPort), QStringLiteral("远程端口："));
+        QCOMPARE(name(w->TxtRIP), QStringLiteral("远程地址："));
+        QCOMPARE(name(w->TxtSend), QStringLiteral("内容："));
+        QCOMPARE(name(w->TxtMsg), QStringLiteral("信息"));
+
+        // A lamp: named by its tooltip, its state said in words.
+        QAccessibleInterface *lamp = QAccessible::queryAccessibleInterface(w->ShpLstn);
+        QCOMPARE(lamp->text(QAccessible::Name), QStringLiteral("侦听指示"));
+        QCOMPARE(lamp->role(), QAccessible::Indicator);
+        QCOMPARE(lamp->text(QAccessible::Description), QStringLiteral("灭"));
+        QVERIFY(!lamp->state().checked);
+        listen();
+        QCOMPARE(lamp->text(QAccessible::Description), QStringLiteral("亮"));
+        QVERIFY(lamp->state().checked);
+        QCOMPARE(QAccessible::queryAccessibleInterface(w->ShpCnn)->text(QAccessible::Name), QStringLiteral("连接指示"));
     }
 
     void typingIsLimited()
