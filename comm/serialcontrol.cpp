@@ -192,8 +192,21 @@ void SerialControl::open()
     m_port->clearError();
     // Qt applies the stored speed, framing and flow control while opening;
     // a value the device refuses fails the open itself.
-    if (!m_port->open(QIODevice::ReadWrite))
-        throw LinkError(device + QStringLiteral(": ") + m_port->errorString());
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        QString problem = device + QStringLiteral(": ") + m_port->errorString();
+        if (m_port->error() == QSerialPort::PermissionError) {
+            // Say which entry led there (its link may have a name the user
+            // knows better) and how access is had.
+            const QString named = SerialDevice::named(m_commPort);
+            if (named != device)
+                problem = device + QStringLiteral(" (COM%1: %2)").arg(m_commPort).arg(named) + QStringLiteral(": ")
+                    + m_port->errorString();
+            const QString hint = SerialDevice::accessHint(device);
+            if (!hint.isEmpty())
+                problem += QStringLiteral("; ") + hint;
+        }
+        throw LinkError(problem);
+    }
 
     m_device = device;
     resetReception();

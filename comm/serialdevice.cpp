@@ -5,11 +5,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -50,6 +54,24 @@ QString SerialDevice::linkDirectory()
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
     return QDir::cleanPath(base + QStringLiteral("/comm"));
+}
+
+QString SerialDevice::accessHint(const QString &device)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(device).constData(), &st) != 0)
+        return QString();
+    if (st.st_gid == ::getegid())
+        return QString();
+    std::vector<gid_t> groups(size_t(std::max(0, ::getgroups(0, nullptr))));
+    if (!groups.empty() && ::getgroups(int(groups.size()), groups.data()) >= 0
+        && std::find(groups.begin(), groups.end(), st.st_gid) != groups.end())
+        return QString();
+    const group *g = ::getgrgid(st.st_gid);
+    const QString name = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+    const passwd *user = ::getpwuid(::geteuid());
+    const QString me = user ? QString::fromLocal8Bit(user->pw_name) : QStringLiteral("$USER");
+    return QStringLiteral("members of the group %1 may use it (sudo adduser %2 %1, then log in again)").arg(name, me);
 }
 
 QString SerialDevice::named(int port)

@@ -19,6 +19,10 @@ public:
     // exists (so that two names of one device share one lock).
     static QString toOpen(int port);
 
+    // What to tell a user who may not open `device`: the group that may,
+    // when this process is not in it, and how to join it; else empty.
+    static QString accessHint(const QString &device);
+
     // There is a link for COMn (what unbind() would remove).
     static bool isBound(int port);
     // Make COMn name `device`: the link directory is made if missing and an

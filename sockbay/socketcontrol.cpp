@@ -175,7 +175,11 @@ void SocketControl::Listen()
 {
     requireClosed();
     if (!m_server->listen(QHostAddress::Any, quint16(m_localPort))) {
-        const QString description = m_server->errorString();
+        QString description = m_server->errorString();
+        // The system's words say what, not why.
+        if (m_server->serverError() == QAbstractSocket::SocketAccessError && m_localPort > 0 && m_localPort < 1024)
+            description += QStringLiteral(": ports below 1024 are kept for the system's services; listen on one from "
+                                          "1024 up, or give the program that right");
         Close();
         throw LinkError(description);
     }

@@ -9,6 +9,9 @@
 
 #include <optional>
 
+#include <grp.h>
+#include <unistd.h>
+
 // XDG_CONFIG_HOME set for a test's time.
 struct ConfigHome
 {
@@ -52,6 +55,7 @@ private slots:
     void devicesInOrderWithDescriptions();
     void emptyTreeHasNone();
     void linkStepsLeaveOnlyTheLink();
+    void refusedDeviceNamesTheGroupThatMayUseIt();
 };
 
 void DeviceListTest::devicesInOrderWithDescriptions()
@@ -124,6 +128,25 @@ void DeviceListTest::linkStepsLeaveOnlyTheLink()
     QVERIFY(!SerialDevice::isBound(3) && SerialDevice::unbind(3, &reason));
     QCOMPARE(QDir(at("comm")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              QStringList{"com3"});
+}
+
+void DeviceListTest::refusedDeviceNamesTheGroupThatMayUseIt()
+{
+    QTemporaryDir dir;
+    const QString device = dir.filePath(QStringLiteral("ttyUSB0"));
+    QFile file(device);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    // Our own group: nothing to tell.
+    QCOMPARE(SerialDevice::accessHint(device), QString());
+    QCOMPARE(SerialDevice::accessHint(dir.filePath(QStringLiteral("missing"))), QString());
+    // A group this process is not in, as dialout is for a new user.
+    const group *other = ::getgrnam("nogroup");
+    if (!other || ::chown(QFile::encodeName(device).constData(), uid_t(-1), other->gr_gid) != 0)
+        QSKIP("cannot give the file another group here");
+    const QString hint = SerialDevice::accessHint(device);
+    QVERIFY2(hint.startsWith(QStringLiteral("members of the group nogroup may use it (sudo adduser ")), qPrintable(hint));
+    QVERIFY(hint.endsWith(QStringLiteral(" nogroup, then log in again)")));
 }
 
 QTEST_GUILESS_MAIN(DeviceListTest)
