@@ -190,61 +190,75 @@ LogStore::Piece &LogStore::openPiece(quint32 colour, bool listing)
     return m_pieces.back();
 }
 
-void LogStore::addMarkIfDue(Piece &piece, qint64 storedBytes)
-{
-    const qint64 last = piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0;
-    if (storedBytes - last < kMarkEvery)
-        return;
-    m_marks.push_back(Mark{storedBytes, piece.chars, lineCells(lineCount() - 1)});
-    ++piece.markCount;
-}
-
 void LogStore::append(quint32 colour, QStringView text)
 {
     if (text.isEmpty())
         return;
     Piece &piece = openPiece(colour, false);
+    // The line's cells, the marks' next place and the UTF-8 being made are
+    // kept here and written back at the end: this loop is what a flood of
+    // text costs.
+    qint64 cells = m_lineCells.back() >> 1;
+    bool lastWide = m_lineCells.back() & 1;
+    const auto storeCells = [&] {
+        m_lineCells.back() = quint32(std::min(cells, kMostCells) << 1) | (lastWide ? 1u : 0u);
+    };
+    qint64 nextMark = (piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0) + kMarkEvery;
     char buffer[4096 + 8];
     int filled = 0;
-    const auto put = [&](char32_t c) {
-        filled += encodeUtf8(c, buffer + filled);
-        if (filled >= 4096) {
-            m_arena->append(buffer, filled);
-            piece.bytes += filled;
-            filled = 0;
-        }
+    const auto flushBuffer = [&] {
+        m_arena->append(buffer, filled);
+        piece.bytes += filled;
+        filled = 0;
     };
     const qsizetype n = text.size();
+    const char16_t *units = reinterpret_cast<const char16_t *>(text.data());
     for (qsizetype i = 0; i < n; ++i) {
-        addMarkIfDue(piece, piece.bytes + filled);
-        char32_t c = text[i].unicode();
+        const qint64 stored = piece.bytes + filled;
+        if (stored >= nextMark) {
+            m_marks.push_back(Mark{stored, piece.chars, cells});
+            ++piece.markCount;
+            nextMark = stored + kMarkEvery;
+        }
+        char32_t c = units[i];
         if (isLineBreak(char16_t(c))) {
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            if (c == u'\r' && i + 1 < n && units[i + 1] == u'\n')
                 ++i;
-            put(U'\n');
+            buffer[filled++] = '\n';
             ++piece.chars;
             ++m_size;
+            storeCells();
             m_lineStarts.push_back(m_size);
             m_lineCells.push_back(0);
-            continue;
+            cells = 0;
+            lastWide = false;
+        } else if (c < 0x80) {
+            buffer[filled++] = char(c);
+            ++cells;
+            lastWide = false;
+            ++piece.chars;
+            ++m_size;
+        } else {
+            int count = 1;
+            if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(units[i + 1])) {
+                c = QChar::surrogateToUcs4(char16_t(c), units[i + 1]);
+                count = 2;
+                ++i;
+            } else if (QChar::isSurrogate(c)) {
+                c = QChar::ReplacementCharacter; // a lone half reads as one broken character
+            }
+            const int width = cellWidth(c);
+            cells += width;
+            lastWide = width == 2;
+            piece.chars += count;
+            m_size += count;
+            filled += encodeUtf8(c, buffer + filled);
         }
-        int units = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(char16_t(c), text[i + 1].unicode());
-            units = 2;
-            ++i;
-        } else if (QChar::isSurrogate(c)) {
-            c = QChar::ReplacementCharacter; // a lone half reads as one broken character
-        }
-        const int width = cellWidth(c);
-        quint32 &cells = m_lineCells.back();
-        cells = quint32(std::min<qint64>((cells >> 1) + width, kMostCells) << 1) | (width == 2 ? 1u : 0u);
-        piece.chars += units;
-        m_size += units;
-        put(c);
+        if (filled >= 4096)
+            flushBuffer();
     }
-    m_arena->append(buffer, filled);
-    piece.bytes += filled;
+    flushBuffer();
+    storeCells();
 }
 
 void LogStore::appendListing(quint32 colour, const QByteArray &bytes)

@@ -110,7 +110,6 @@ private:
     class Arena;
 
     Piece &openPiece(quint32 colour, bool listing);
-    void addMarkIfDue(Piece &piece, qint64 storedBytes);
     qint64 pieceAt(qint64 position) const;
     qint64 lineEnd(qint64 line) const { return lineStart(line) + lineLength(line); }
     // Where to start reading `piece` to reach the character at piece
