@@ -11,9 +11,10 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # What building and testing need; fonts so that the Chinese captions show
 # (and are measured) in the tests as on screen; Qt's own translations, which
-# the tools load for the user's language.
+# the tools load for the user's language; the desktop entries' checker.
 PACKAGES := cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev \
-            fonts-noto-cjk fonts-dejavu-core qt6-translations-l10n
+            fonts-noto-cjk fonts-dejavu-core qt6-translations-l10n \
+            desktop-file-utils
 # libFuzzer comes with clang only: the compiler and its runtime libraries.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
