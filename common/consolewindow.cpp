@@ -15,8 +15,6 @@
 
 #include <QAction>
 #include <QButtonGroup>
-#include <QDateTime>
-#include <QDir>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -119,9 +117,7 @@ void ConsoleWindow::CmdClear_Click()
 
 void ConsoleWindow::saveReceived()
 {
-    const QString suggested = QDir::home().filePath(QCoreApplication::applicationName() + u'-'
-                                                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                                                    + QStringLiteral(".bin"));
+    const QString suggested = SuggestedSavePath(QStringLiteral(".bin"));
     QString chosen;
     const QString path = AskSavePath(this, QStringLiteral("保存接收数据"), suggested,
                                      QStringLiteral("接收数据 (*.bin);;所有文件 (*)"), &chosen);

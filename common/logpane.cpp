@@ -12,8 +12,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QDateTime>
-#include <QDir>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenu>
@@ -910,9 +908,7 @@ void LogPane::setRecording(bool on)
         m_recorder->stop();
         return;
     }
-    const QString suggested = QDir::home().filePath(QCoreApplication::applicationName() + u'-'
-                                                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                                                    + QStringLiteral("-记录.txt"));
+    const QString suggested = SuggestedSavePath(QStringLiteral("-记录.txt"));
     QString chosen;
     const QString path = AskSavePath(this, QStringLiteral("记录到文件"), suggested, QStringLiteral("文本文件 (*.txt)"), &chosen);
     if (path.isEmpty())
@@ -932,9 +928,7 @@ void LogPane::saveLog()
     const QString text = QStringLiteral("文本文件 (*.txt)");
     const QString page = QStringLiteral("网页文件，保留颜色 (*.html *.htm)");
     QString chosen = text;
-    const QString suggested = QDir::home().filePath(QCoreApplication::applicationName() + u'-'
-                                                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                                                    + QStringLiteral(".txt"));
+    const QString suggested = SuggestedSavePath(QStringLiteral(".txt"));
     const QString path = AskSavePath(this, QStringLiteral("保存信息"), suggested, text + QStringLiteral(";;") + page, &chosen);
     if (path.isEmpty())
         return;

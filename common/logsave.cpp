@@ -4,6 +4,9 @@
 #include "lamp.h"
 #include "logstore.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QSaveFile>
 
@@ -77,6 +80,12 @@ SavePathHook &hook()
     return h;
 }
 } // namespace
+
+QString SuggestedSavePath(const QString &ending)
+{
+    return QDir::home().filePath(QCoreApplication::applicationName() + u'-'
+                                 + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + ending);
+}
 
 QString AskSavePath(QWidget *parent, const QString &title, const QString &suggested, const QString &filter,
                     QString *chosenFilter)

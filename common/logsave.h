@@ -23,6 +23,10 @@ bool writeFile(const QString &path, const std::function<bool(QIODevice &)> &writ
 
 } // namespace LogSave
 
+// Where a save dialog starts: the home folder, a name made of the program's
+// and the moment's, ending in `ending` (such as ".txt").
+QString SuggestedSavePath(const QString &ending);
+
 // The tools' save dialog: the chosen path ("" when cancelled); `filter`
 // lists the file types, and `*chosenFilter` says which one was picked.
 // Tests install a hook that answers it instead of letting it block.
