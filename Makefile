@@ -2,6 +2,9 @@
 # Two commands on a fresh Debian machine:
 #   make run [TOOL=sockbay]   install what is missing, build, start a tool
 #   make test                 install what is missing, build, run every test
+# and the Debian package of both tools:
+#   make package              build/comm-sockbay_<version>_<arch>.deb
+#   make package-check        that package installed, both tools started, removed
 # and two that look for memory faults and undefined behaviour:
 #   make test-sanitize        the whole suite under ASan and UBSan
 #   make fuzz [FUZZ_SECONDS=60]  each libFuzzer target for that long
@@ -11,15 +14,18 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # What building and testing need; fonts so that the Chinese captions show
 # (and are measured) in the tests as on screen; Qt's own translations, which
-# the tools load for the user's language; the desktop entries' checker.
+# the tools load for the user's language; the checkers of the desktop
+# entries and of the AppStream metadata that the install test runs.
 PACKAGES := cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev \
             fonts-noto-cjk fonts-dejavu-core qt6-translations-l10n \
-            desktop-file-utils
+            desktop-file-utils appstream
+# CPack's Debian generator finds the libraries' packages with dpkg-shlibdeps.
+PACKAGE_PACKAGES := dpkg-dev file
 # libFuzzer comes with clang only: the compiler and its runtime libraries.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps deps-fuzz build run test test-sanitize fuzz bench screenshots clean
+.PHONY: all deps deps-fuzz build run test package package-check test-sanitize fuzz bench screenshots clean
 
 all: build
 
@@ -51,6 +57,15 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
+
+package: build
+	$(call install-missing,$(PACKAGE_PACKAGES))
+	cd $(BUILD) && cpack -G DEB
+
+# Installs the package with apt-get (so its dependencies come too), starts
+# each tool as its desktop entry says, and removes the package again.
+package-check: package
+	$(SUDO) packaging/check-package.sh $(BUILD)
 
 # The whole tree and its tests built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (g++'s runtimes come with g++). Any report stops
