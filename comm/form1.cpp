@@ -166,7 +166,8 @@ void Form1::buildControls()
     TxtMsg->setGeometry(twRect(120, 2880, 8655, 3810));
 
     // Each field is labelled by its label: a screen reader says the label
-    // with the field (a list's own name is its current value).
+    // with the field. On Linux Qt names a list by its current value and
+    // leaves its label to this relation, as the desktop's own lists do.
     Label1[0]->setBuddy(CmbPort);
     Label1[1]->setBuddy(CmbSpeed);
     Label1[2]->setBuddy(CmbSJ);

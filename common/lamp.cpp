@@ -24,11 +24,48 @@ public:
     }
 };
 
+// The frame of a lamp strip as a screen reader knows it: a group holding
+// the lamps only. The rims and tooltip areas are drawing, not controls, and
+// would be heard as a dozen nameless fillers.
+class LampStripAccessible : public QAccessibleWidget
+{
+public:
+    explicit LampStripAccessible(QWidget *frame) : QAccessibleWidget(frame, QAccessible::Grouping) {}
+    int childCount() const override { return int(lamps().size()); }
+    QAccessibleInterface *child(int index) const override
+    {
+        const QList<Lamp *> all = lamps();
+        return index >= 0 && index < all.size() ? QAccessible::queryAccessibleInterface(all.at(index)) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child ? int(lamps().indexOf(qobject_cast<Lamp *>(child->object()))) : -1;
+    }
+
+private:
+    QList<Lamp *> lamps() const { return widget()->findChildren<Lamp *>(Qt::FindDirectChildrenOnly); }
+};
+
+constexpr char kLampStrip[] = "lampStrip";
+
 QAccessibleInterface *lampFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String("Lamp") && object && object->isWidgetType())
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("Lamp"))
         return new LampAccessible(static_cast<Lamp *>(object));
+    if (object->property(kLampStrip).toBool())
+        return new LampStripAccessible(static_cast<QWidget *>(object));
     return nullptr;
+}
+
+void installLampFactory()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(lampFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
 }
 
 } // namespace
@@ -40,11 +77,7 @@ QColor ColourFromBgr(quint32 bgr)
 
 Lamp::Lamp(QWidget *parent) : QWidget(parent)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(lampFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    installLampFactory();
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAccessibleDescription(QStringLiteral("灭"));
 }
@@ -101,6 +134,10 @@ TipArea::TipArea(const QString &tip, QWidget *parent) : QWidget(parent)
 
 void PlaceLampStrip(QWidget *frame, std::initializer_list<LampSlot> places)
 {
+    // Marked before anything asks for its accessible interface, which is
+    // made once per object.
+    installLampFactory();
+    frame->setProperty(kLampStrip, true);
     // Created in this order, rims lie lowest and tooltip areas on top.
     int i = 0;
     for (const LampSlot &slot : places) {

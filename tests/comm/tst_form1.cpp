@@ -28,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -256,18 +257,31 @@ void TstForm1::rightAfterStart()
 
 void TstForm1::screenReadersHearEachControlByItsName()
 {
-    const auto name = [](QObject *o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
-    // A list is labelled by its label (its own name is its value).
-    const auto label = [](QObject *o) {
-        const auto relations = QAccessible::queryAccessibleInterface(o)->relations(QAccessible::Label);
-        return relations.isEmpty() ? QString() : relations.first().first->text(QAccessible::Name);
-    };
-    QCOMPARE(label(w->CmbPort), QStringLiteral("端口："));
-    QCOMPARE(label(w->CmbSpeed), QStringLiteral("波特率："));
-    QCOMPARE(label(w->CmbJY), QStringLiteral("校验位："));
-    QCOMPARE(label(w->CmbSJ), QStringLiteral("数据位："));
-    QCOMPARE(label(w->CmbTZ), QStringLiteral("停止位："));
-    QCOMPARE(label(w->CmbXY), QStringLiteral("握手协议："));
+    const auto iface = [](QObject *o) { return QAccessible::queryAccessibleInterface(o); };
+    const auto name = [&](QObject *o) { return iface(o)->text(QAccessible::Name); };
+    // A list is labelled by its label and gives its choice as its value
+    // (on Linux, Qt names it by that value too).
+    const struct { QComboBox *list; const char16_t *label; } lists[] = {
+        {w->CmbPort, u"端口："}, {w->CmbSpeed, u"波特率："}, {w->CmbJY, u"校验位："},
+        {w->CmbSJ, u"数据位："}, {w->CmbTZ, u"停止位："}, {w->CmbXY, u"握手协议："}};
+    for (const auto &l : lists) {
+        const QString label = QString::fromUtf16(l.label);
+        const auto relations = iface(l.list)->relations(QAccessible::Label);
+        QVERIFY(std::any_of(relations.begin(), relations.end(),
+                            [&](const auto &r) { return r.first->text(QAccessible::Name) == label; }));
+        QCOMPARE(iface(l.list)->text(QAccessible::Value), l.list->currentText());
+    }
+    w->CmbSpeed->setCurrentText(QStringLiteral("115200"));
+    QCOMPARE(iface(w->CmbSpeed)->text(QAccessible::Value), QStringLiteral("115200"));
+    // The lamp strip holds the lamps and nothing else a reader would visit.
+    QAccessibleInterface *strip = iface(w->Frame4);
+    QCOMPARE(strip->childCount(), 6);
+    for (int i = 0; i < strip->childCount(); ++i) {
+        QCOMPARE(strip->child(i)->role(), QAccessible::Indicator);
+        QCOMPARE(strip->indexOfChild(strip->child(i)), i);
+        QCOMPARE(strip->child(i)->parent()->object(), w->Frame4);
+    }
+    QCOMPARE(strip->child(0)->text(QAccessible::Name), QStringLiteral("端口打开指示"));
     QCOMPARE(name(w->TxtSend), QStringLiteral("内容："));
     QCOMPARE(name(w->TxtMsg), QStringLiteral("信息"));
     QCOMPARE(name(w->ShpOpen), QStringLiteral("端口打开指示"));
