@@ -29,12 +29,14 @@ done
 [ ! -e "$prefix/bin/comm" ] || { echo "a bin/comm would shadow coreutils' comm"; exit 1; }
 grep -qx 'Exec=comm-serial' "$prefix/share/applications/comm.desktop"
 desktop-file-validate "$prefix"/share/applications/*.desktop
-# One metainfo file per tool, naming its desktop entry, valid as it stands.
+# One metainfo file per tool, naming its desktop entry.
 for tool in comm sockbay; do
     meta=$(ls "$prefix"/share/metainfo/*."$tool".metainfo.xml)
     grep -q "<launchable type=\"desktop-id\">$tool.desktop</launchable>" "$meta"
 done
+# Valid as they stand, and with the desktop entries they name.
 appstreamcli validate --no-net "$prefix"/share/metainfo/*.metainfo.xml
+appstreamcli validate-tree --no-net "$prefix"
 # Each starts and keeps running until it is stopped.
 for tool in comm-serial sockbay; do
     QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$prefix/config" "$prefix/bin/$tool" &
