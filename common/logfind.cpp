@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -113,6 +114,11 @@ LogFindBar::LogFindBar(LogPane *pane)
     row->addWidget(m_status);
     m_field->setAccessibleName(QStringLiteral("查找"));
     m_field->setClearButtonEnabled(true);
+    // Qt's clear button has an icon only; a screen reader needs its word.
+    if (auto *clear = m_field->findChild<QToolButton *>()) {
+        clear->setAccessibleName(QStringLiteral("清除"));
+        clear->setToolTip(QStringLiteral("清除"));
+    }
     m_field->installEventFilter(this);
     connect(m_field, &QLineEdit::textEdited, this, [this] {
         // Typing refines the match in place: search again from its start.

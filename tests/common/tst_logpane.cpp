@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
 
 #include <cstdio>
@@ -565,6 +566,14 @@ void TstLogPane::findsForwardBackwardAndAround()
     QTest::keyClicks(bar->field(), QStringLiteral("zz"));
     QTRY_COMPARE(bar->status(), QStringLiteral("找不到"));
     QCOMPARE(selected(), before);
+
+    // The field's clear button is heard by its word, and clears it.
+    auto *clear = bar->field()->findChild<QToolButton *>();
+    QVERIFY(clear);
+    QCOMPARE(QAccessible::queryAccessibleInterface(clear)->text(QAccessible::Name), QStringLiteral("清除"));
+    QTRY_VERIFY(clear->isVisible());
+    clear->click();
+    QVERIFY(bar->field()->text().isEmpty());
 
     QTest::keyClick(bar->field(), Qt::Key_Escape);
     QVERIFY(!bar->isVisible());
