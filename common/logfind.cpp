@@ -140,6 +140,7 @@ void LogFindBar::open()
     place();
     show();
     raise();
+    m_pane->coverBottom(height());
     m_field->setFocus();
     m_field->selectAll();
 }
@@ -148,6 +149,7 @@ void LogFindBar::close()
 {
     m_search.cancel();
     hide();
+    m_pane->coverBottom(0);
     m_pane->setFocus();
 }
 

@@ -421,7 +421,7 @@ void LogPane::relayout()
 void LogPane::updateScrollRange()
 {
     QScrollBar *bar = verticalScrollBar();
-    const int visible = std::max(1, (viewport()->height() - kMargin) / m_rowHeight);
+    const int visible = std::max(1, (viewport()->height() - m_coveredHeight - kMargin) / m_rowHeight);
     const qint64 top = std::max<qint64>(0, rowCount() - visible);
     bar->setPageStep(visible);
     bar->setRange(0, int(std::min<qint64>(top, INT_MAX)));
@@ -558,6 +558,18 @@ void LogPane::ensureVisible(qint64 position)
         bar->setValue(int(std::min<qint64>(index, INT_MAX)));
     else if (index >= topRow() + visible)
         bar->setValue(int(std::min<qint64>(index - visible + 1, INT_MAX)));
+}
+
+void LogPane::coverBottom(int height)
+{
+    if (height == m_coveredHeight)
+        return;
+    QScrollBar *bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    m_coveredHeight = height;
+    updateScrollRange();
+    if (following)
+        bar->setValue(bar->maximum());
 }
 
 // Painting -------------------------------------------------------------------

@@ -92,8 +92,12 @@ public:
     qint64 positionAt(const QPoint &point) const;
     // Where the character at `position` is drawn in the viewport.
     QRect characterRect(qint64 position) const;
-    // Scrolls so that `position` is on screen.
+    // Scrolls so that `position` is on screen, and not under the find field.
     void ensureVisible(qint64 position);
+    // How much of the bottom of the viewport something is drawn over (the
+    // find field): the rows there scroll up above it, and following the
+    // end keeps the last line in sight.
+    void coverBottom(int height);
 
     QSize sizeHint() const override;
 
@@ -189,6 +193,7 @@ private:
     qint64 m_columns = 80;
     qreal m_cellWidth = 8;
     int m_rowHeight = 16;
+    int m_coveredHeight = 0;
 
     qint64 m_anchor = 0;
     qint64 m_caret = 0;

@@ -103,6 +103,7 @@ private slots:
     void screenReaderReadsIt();
     void findsForwardBackwardAndAround();
     void findInALargeLogLeavesTheWindowLive();
+    void theFindFieldHidesNoLine();
     void readableUnderADarkPalette();
     void qtWordsInTheUsersLanguage();
     void recordingReadsAsTheLog();
@@ -582,6 +583,43 @@ void TstLogPane::findsForwardBackwardAndAround()
     bar->field()->setText(QStringLiteral("end"));
     QTest::keyClick(&log, Qt::Key_F3);
     QTRY_COMPARE(selected(), at(QStringLiteral("end"), 0));
+}
+
+void TstLogPane::theFindFieldHidesNoLine()
+{
+    LogPane log;
+    log.resize(577, 254);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    for (int i = 0; i < 60; ++i)
+        log.AppendLog(kBlack, QStringLiteral("line %1\r\n").arg(i));
+    log.AppendLog(kBlack, QStringLiteral("needle at the end"));
+    const qint64 last = log.logText().size() - 1;
+    LogFindBar *bar = log.findBar();
+    // Where the field lies, in the viewport's coordinates.
+    const auto fieldTop = [&] { return bar->geometry().top() - log.viewport()->geometry().top(); };
+    const auto lastRowClear = [&] { return log.characterRect(last).bottom() < fieldTop(); };
+
+    // Following the end: opening the field lifts the last line above it.
+    QVERIFY(log.characterRect(last).bottom() < log.viewport()->height());
+    bar->open();
+    QVERIFY(lastRowClear());
+    log.AppendLog(kBlack, QStringLiteral("\r\nmore"));
+    QVERIFY(log.characterRect(log.logText().size() - 1).bottom() < fieldTop());
+
+    // A match on a line the field would cover is shown above it.
+    log.verticalScrollBar()->setValue(0);
+    bar->field()->setText(QStringLiteral("more"));
+    bar->findNext();
+    QTRY_COMPARE(log.selectedText(), QStringLiteral("more"));
+    QVERIFY(log.characterRect(log.selectionStart()).bottom() < fieldTop());
+
+    // Closed, the rows below come back into use: the end is at the bottom.
+    log.verticalScrollBar()->setValue(log.verticalScrollBar()->maximum());
+    bar->close();
+    QCOMPARE(log.verticalScrollBar()->value(), log.verticalScrollBar()->maximum());
+    QVERIFY(log.characterRect(log.logText().size() - 1).bottom() >= fieldTop());
+    QVERIFY(log.characterRect(log.logText().size() - 1).bottom() < log.viewport()->height());
 }
 
 void TstLogPane::findInALargeLogLeavesTheWindowLive()
