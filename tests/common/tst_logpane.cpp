@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,6 +105,7 @@ private slots:
     void findsForwardBackwardAndAround();
     void findInALargeLogLeavesTheWindowLive();
     void theFindFieldHidesNoLine();
+    void foldedMatchingAgreesWithQt();
     void readableUnderADarkPalette();
     void qtWordsInTheUsersLanguage();
     void recordingReadsAsTheLog();
@@ -620,6 +622,46 @@ void TstLogPane::theFindFieldHidesNoLine()
     QCOMPARE(log.verticalScrollBar()->value(), log.verticalScrollBar()->maximum());
     QVERIFY(log.characterRect(log.logText().size() - 1).bottom() >= fieldTop());
     QVERIFY(log.characterRect(log.logText().size() - 1).bottom() < log.viewport()->height());
+}
+
+void TstLogPane::foldedMatchingAgreesWithQt()
+{
+    // Texts and needles drawn from characters whose folding is unusual:
+    // ASCII in both cases, the Kelvin sign and long s (which fold to ASCII),
+    // sharp s, the Greek sigmas, dotted and dotless i, full-width letters,
+    // CJK, and pairs (a Deseret capital that folds to its small letter,
+    // an emoji), and a lone surrogate half.
+    const QString alphabet = QStringLiteral("aAbBkKsS  0D\u212A\u017F\u00DF\u1E9E\u03A3\u03C3\u03C2"
+                                            "\u0130\u0131iI\uFF21\uFF41中文")
+                             + QString::fromUcs4(U"\U00010400\U00010428\U0001F600") + QChar(0xD800);
+    QRandomGenerator random(20261208);
+    const auto draw = [&](int length) {
+        QString out;
+        while (out.size() < length) {
+            const qsizetype i = random.bounded(alphabet.size());
+            // Keep pairs whole, except for the lone half at the end.
+            if (alphabet.at(i).isLowSurrogate())
+                out.append(alphabet.mid(i - 1, 2));
+            else if (alphabet.at(i).isHighSurrogate() && i + 1 < alphabet.size())
+                out.append(alphabet.mid(i, 2));
+            else
+                out.append(alphabet.at(i));
+        }
+        return out;
+    };
+    for (int round = 0; round < 4000; ++round) {
+        const QString text = draw(random.bounded(1, 60));
+        // Often a piece of the text in another case, so that it matches.
+        QString needle = random.bounded(2) ? draw(random.bounded(1, 5)) : text.mid(random.bounded(text.size()), random.bounded(1, 5));
+        if (random.bounded(2))
+            needle = random.bounded(2) ? needle.toUpper() : needle.toLower();
+        if (needle.isEmpty())
+            continue;
+        const FoldedMatcher matcher(needle);
+        const qsizetype from = random.bounded(text.size() + 1);
+        QCOMPARE(matcher.indexIn(text, from), text.indexOf(needle, from, Qt::CaseInsensitive));
+        QCOMPARE(matcher.lastIndexIn(text, from), text.lastIndexOf(needle, from, Qt::CaseInsensitive));
+    }
 }
 
 void TstLogPane::findInALargeLogLeavesTheWindowLive()
