@@ -13,11 +13,12 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # What building and testing need; fonts so that the Chinese captions show
-# (and are measured) in the tests as on screen; Qt's own translations, which
+# (and are measured) in the tests as on screen, and the symbols the log
+# draws for control characters (FreeMono has them); Qt's own translations, which
 # the tools load for the user's language; the checkers of the desktop
 # entries and of the AppStream metadata that the install test runs.
 PACKAGES := cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev \
-            fonts-noto-cjk fonts-dejavu-core qt6-translations-l10n \
+            fonts-noto-cjk fonts-dejavu-core fonts-freefont-ttf qt6-translations-l10n \
             desktop-file-utils appstream
 # CPack's Debian generator finds the libraries' packages with dpkg-shlibdeps.
 PACKAGE_PACKAGES := dpkg-dev file

@@ -18,6 +18,8 @@ for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6serialport
     grep -q "\b$dep\b" <<<"$depends" || { echo "Depends lacks $dep: $depends"; exit 1; }
 done
 
+dpkg-deb -f "$deb" Recommends | grep -q '\bfonts-freefont-ttf\b' || { echo "Recommends lacks the control symbols' font"; exit 1; }
+
 was_installed=no
 dpkg-query -W -f='${Status}' comm-sockbay 2>/dev/null | grep -q "install ok installed" && was_installed=yes
 apt-get install -y -qq "$deb" >/dev/null

@@ -26,4 +26,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CONSOLES_HOMEPAGE})
 # and Qt's own texts in the user's language.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-cjk, qt6-translations-l10n")
+# The symbols the log draws for control characters (␀, ␛): without a font
+# that has them they show as boxes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-freefont-ttf")
 include(CPack)
