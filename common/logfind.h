@@ -13,8 +13,8 @@ class QLineEdit;
 
 // Finds a text in any case, as QString::indexOf and lastIndexOf do with
 // Qt::CaseInsensitive, but with a skip table over the folded characters:
-// about twice as fast as Qt's own on a long log. A needle with a
-// surrogate pair is left to Qt.
+// about twice as fast as Qt's own on a long log. A needle with surrogates
+// (an emoji, say) is left to Qt.
 class FoldedMatcher
 {
 public:
@@ -22,7 +22,8 @@ public:
     void setPattern(const QString &needle);
     // The first match that starts at or after `from`, or -1.
     qsizetype indexIn(QStringView text, qsizetype from = 0) const;
-    // The last match that starts at or before `from`, or -1.
+    // The last match that starts at or before `from` (counted from the
+    // start, never from the end as Qt's negative values are), or -1.
     qsizetype lastIndexIn(QStringView text, qsizetype from) const;
 
 private:
