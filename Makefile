@@ -16,11 +16,13 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # (and are measured) in the tests as on screen, and the symbols the log
 # draws for control characters (FreeMono has them); Qt's own translations, which
 # the tools load for the user's language; the checkers of the desktop
-# entries and of the AppStream metadata that the install test runs.
+# entries and of the AppStream metadata, and file(1) for the icons' sizes,
+# that the install test runs.
 PACKAGES := cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev \
             fonts-noto-cjk fonts-dejavu-core fonts-freefont-ttf qt6-translations-l10n \
-            desktop-file-utils appstream
-# CPack's Debian generator finds the libraries' packages with dpkg-shlibdeps.
+            desktop-file-utils appstream file
+# CPack's Debian generator finds the libraries' packages with dpkg-shlibdeps
+# (and tells programs from other files with file(1)).
 PACKAGE_PACKAGES := dpkg-dev file
 # libFuzzer comes with clang only: the compiler and its runtime libraries.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
