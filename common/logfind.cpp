@@ -101,7 +101,6 @@ LogSearch::LogSearch(const LogStore &store, QObject *parent) : QObject(parent), 
 void LogSearch::start(const QString &needle, qint64 from, bool backward)
 {
     ++m_run;
-    m_needle = needle;
     m_matcher.setPattern(needle);
     m_size = m_store.size();
     m_origin = std::clamp<qint64>(from, 0, m_size);
@@ -126,7 +125,7 @@ void LogSearch::step()
 {
     if (!m_running)
         return;
-    const qint64 length = m_needle.size();
+    const qint64 length = m_matcher.size();
     bool done = false;
     qint64 at = -1;
     if (!m_backward) {

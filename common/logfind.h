@@ -20,6 +20,7 @@ class FoldedMatcher
 public:
     explicit FoldedMatcher(const QString &needle = QString());
     void setPattern(const QString &needle);
+    qsizetype size() const { return m_needle.size(); }
     // The first match that starts at or after `from`, or -1.
     qsizetype indexIn(QStringView text, qsizetype from = 0) const;
     // The last match that starts at or before `from` (counted from the
@@ -63,7 +64,6 @@ private:
     void step();
 
     const LogStore &m_store;
-    QString m_needle;
     FoldedMatcher m_matcher; // prepared once for a search of many slices
     qint64 m_origin = 0;
     qint64 m_pos = 0;
