@@ -188,7 +188,7 @@ QString message(const QString &line)
         return line;
     const QDateTime now = QDateTime::currentDateTime();
     for (int back = 0; back <= 60; ++back) {
-        const QString stamp = GeneralDateTime(now.addSecs(-back));
+        const QString stamp = generalDateTime(now.addSecs(-back));
         if (line.startsWith(stamp))
             return line.mid(stamp.size());
     }
@@ -468,7 +468,7 @@ int runChild(const Options &options)
     // connect limit all shrink alike, as in the tests.
     ScaledClock fast(options.speed);
     Clock::install(&fast);
-    SetNoticeHook([](const QString &text, const QString &) {
+    setNoticeHook([](const QString &text, const QString &) {
         std::fprintf(stderr, "unexpected notice: %s\n", qPrintable(text));
     });
     const Result r = options.kind == QLatin1String("serial") ? runSerial(options)

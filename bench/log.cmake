@@ -3,4 +3,4 @@
 # as one piece per byte, and entries per second into a long log.
 # Run: QT_QPA_PLATFORM=offscreen bench_log
 add_executable(bench_log ${CMAKE_CURRENT_LIST_DIR}/log_cost.cpp)
-target_link_libraries(bench_log PRIVATE console Qt6::Widgets)
+target_link_libraries(bench_log PRIVATE consoleframe Qt6::Widgets)

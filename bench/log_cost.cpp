@@ -3,7 +3,7 @@
 // size and every measurement includes handing control back to the event
 // loop, so layout and painting are paid as in the program.
 #include "lamp.h"
-#include "logfind.h"
+#include "logsearch.h"
 #include "logpane.h"
 #include "payload.h"
 #include "timestamp.h"
@@ -44,8 +44,8 @@ double onePiece(LogPane &log, const QByteArray &bytes)
 {
     QElapsedTimer t;
     t.start();
-    log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收数据："));
-    log.AppendListing(kBlack, bytes);
+    log.AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  接收数据："));
+    log.appendListing(kBlack, bytes);
     settle();
     return t.nsecsElapsed() / 1e6;
 }
@@ -55,9 +55,9 @@ double perByte(LogPane &log, const QByteArray &bytes)
 {
     QElapsedTimer t;
     t.start();
-    log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收数据："));
+    log.AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  接收数据："));
     for (const char c : bytes)
-        log.AppendListing(kBlack, QByteArray(1, c));
+        log.appendListing(kBlack, QByteArray(1, c));
     settle();
     return t.nsecsElapsed() / 1e6;
 }
@@ -111,10 +111,10 @@ void bigLog(bool listing)
         QElapsedTimer one;
         one.start();
         if (listing) {
-            log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收数据："));
-            log.AppendListing(kBlack, bytes);
+            log.AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  接收数据："));
+            log.appendListing(kBlack, bytes);
         } else {
-            log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + QStringLiteral("  接收文本：  ") + text);
+            log.AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  接收文本：  ") + text);
         }
         settle();
         slowest = std::max(slowest, one.nsecsElapsed() / 1e6);
@@ -205,7 +205,7 @@ int main(int argc, char *argv[])
         QElapsedTimer t;
         t.start();
         for (int i = 1; i <= count; ++i) {
-            log.AppendLog(kBlack, QStringLiteral("\r\n") + TimeStamp() + entry);
+            log.AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + entry);
             log.AppendLog(kRed, QStringLiteral("失败"));
             if (i % every == 0)
                 QCoreApplication::processEvents();

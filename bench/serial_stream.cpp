@@ -145,8 +145,12 @@ int runRaw(bool marked)
     ::tcgetattr(pair.slave, &t);
     ::cfmakeraw(&t);
     ::tcsetattr(pair.slave, TCSANOW, &t);
-    if (marked)
-        SerialLine::applyInputFlags(pair.slave, false);
+    if (marked) {
+        if (const Problem problem = SerialLine::applyInputFlags(pair.slave, false)) {
+            std::fprintf(stderr, "input marking: %s\n", qPrintable(problem.description()));
+            return -1;
+        }
+    }
     const QByteArray data = randomBytes();
     QByteArray got;
     got.reserve(data.size() * 2);

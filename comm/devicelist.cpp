@@ -88,7 +88,7 @@ QString SerialDeviceInfo::label() const
     return description.isEmpty() ? path : path + QStringLiteral("  (") + description + u')';
 }
 
-QList<SerialDeviceInfo> ListSerialDevices(const QString &root)
+QList<SerialDeviceInfo> listSerialDevices(const QString &root)
 {
     const QString devPath = QDir::cleanPath(root + QStringLiteral("/dev"));
     const QString sys = QDir::cleanPath(root + QStringLiteral("/sys"));

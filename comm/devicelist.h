@@ -18,4 +18,4 @@ struct SerialDeviceInfo
 // /dev/serial/by-id first (by name, dangling ones left out), then ttyUSB,
 // ttyACM and the ttyS ports that have a real UART behind them, each family
 // by number. Read afresh at each call.
-QList<SerialDeviceInfo> ListSerialDevices(const QString &root = QStringLiteral("/"));
+QList<SerialDeviceInfo> listSerialDevices(const QString &root = QStringLiteral("/"));

@@ -48,7 +48,7 @@ bool ticked(const QCheckBox *box)
 
 } // namespace
 
-Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(parent), MSComm1(control)
+Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent), MSComm1(control)
 {
     MSComm1->setParent(this);
     setWindowTitle(QStringLiteral("串口通讯测试(Quelt)"));
@@ -67,6 +67,9 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(parent), MSComm1(
         onSignal(OptArrv[i], &QRadioButton::clicked, [this, i] { OptArrv_Click(i); });
     onSignal(MSComm1, &MSComm::OnComm, [this] { MSComm1_OnComm(); });
     onSignal(MSComm1, &MSComm::LinkFailed, [this](const QString &description) { MSComm1_Failed(description); });
+    // A carriage return ends a text payload while the box is not clear.
+    connect(ChkSend, &QCheckBox::stateChanged, this,
+            [this] { sendCommand().setTextEnding(ticked(ChkSend) ? QStringLiteral("\r") : QString()); });
     CmbPort->installEventFilter(this);
     refreshPortTips();
     CmbPort->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -120,7 +123,7 @@ void Form1::buildControls()
     ShpDTR = new Lamp;
     ShpRTS = new Lamp;
     ShpCD = new Lamp;
-    PlaceLampStrip(Frame4, {{ShpOpen, &Shape5, &Image1[0], QStringLiteral("端口打开指示")},
+    placeLampStrip(Frame4, {{ShpOpen, &Shape5, &Image1[0], QStringLiteral("端口打开指示")},
                             {ShpDTR, &Shape6, &Image1[1], QStringLiteral("DSR指示")},
                             {ShpRTS, &Shape7, &Image1[2], QStringLiteral("RTS指示")},
                             {ShpCD, &Shape8, &Image1[3], QStringLiteral("载波连接指示")},
@@ -178,16 +181,16 @@ void Form1::buildControls()
     TxtMsg->setAccessibleName(QStringLiteral("信息"));
 
     for (QLabel *label : {Label1[0], Label1[1], Label1[2], Label1[3], Label1[4], Label1[5], Label2})
-        GrowToCaption(label, 2 * label->width(), true);
+        growToCaption(label, 2 * label->width(), true);
     // Each box may grow up to the next control on its row.
-    GrowToCaption(ChkDTR, tw(5400 - 4320));
-    GrowToCaption(ChkRTS, tw(6480 - 5400));
-    GrowToCaption(ChkEof, tw(7560 - 6480));
-    GrowToCaption(OptSend[0], tw(1440 - 360));
-    GrowToCaption(OptSend[1], tw(4680 - 1440));
-    GrowToCaption(ChkSend, tw(6975 - 60 - 4680));
-    GrowToCaption(OptArrv[0], tw(1575 - 60 - 240));
-    GrowToCaption(OptArrv[1], tw(1575 - 60 - 240));
+    growToCaption(ChkDTR, tw(5400 - 4320));
+    growToCaption(ChkRTS, tw(6480 - 5400));
+    growToCaption(ChkEof, tw(7560 - 6480));
+    growToCaption(OptSend[0], tw(1440 - 360));
+    growToCaption(OptSend[1], tw(4680 - 1440));
+    growToCaption(ChkSend, tw(6975 - 60 - 4680));
+    growToCaption(OptArrv[0], tw(1575 - 60 - 240));
+    growToCaption(OptArrv[1], tw(1575 - 60 - 240));
 }
 
 void Form1::setTabOrderChain()
@@ -206,7 +209,7 @@ void Form1::Form_Load()
 {
     ApplyDefaultSettings();
     CmbPort->setCurrentIndex(0);
-    AppendLog(kBlack, TimeStamp() + QStringLiteral("  启动程序"));
+    AppendLog(kBlack, timeStamp() + QStringLiteral("  启动程序"));
 }
 
 void Form1::ApplyDefaultSettings()
@@ -245,7 +248,7 @@ void Form1::OptArrv_Click(int index)
 void Form1::CmdOpen_Click()
 {
     try {
-        AppendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
+        appendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
         if (MSComm1->PortOpen())
             MSComm1->setPortOpen(false);
         MSComm1->setCommPort(CmbPort->currentIndex() + 1);
@@ -268,7 +271,7 @@ void Form1::CmdOpen_Click()
         AppendLog(kBlue, QStringLiteral("成功"));
     } catch (...) {
         // Whatever failed ends the attempt's own line.
-        AppendLog(kRed, CaughtFailure());
+        AppendLog(kRed, caughtFailure());
     }
 }
 
@@ -282,8 +285,8 @@ void Form1::showLineLevels()
 void Form1::CmdClose_Click()
 {
     // What came in before the close stands before its line.
-    logRemaining();
-    AppendEntry(kBlack, QStringLiteral(" 关闭端口\r\n"));
+    receiveCollection().logRest();
+    appendEntry(kBlack, QStringLiteral(" 关闭端口\r\n"));
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
     if (MSComm1->PortOpen())
@@ -308,7 +311,7 @@ void Form1::MSComm1_OnComm()
     case MSComm::comEventTxFull: message = QStringLiteral("  传输缓冲区已满"); break;
     case MSComm::comEventDCB: message = QStringLiteral("  检索端口的设备控制块 (DCB) 时的意外错误"); break;
     case MSComm::comEvSend: lightSendLamp(); return;
-    case MSComm::comEvReceive: collectReceived(); return;
+    case MSComm::comEvReceive: receiveCollection().collect(); return;
     case MSComm::comEvCTS: ShpRTS->setBackColor(MSComm1->CTSHolding() ? kRed : kBlack); return;
     case MSComm::comEvDSR: ShpDTR->setBackColor(MSComm1->DSRHolding() ? kRed : kBlack); return;
     case MSComm::comEvCD: ShpCD->setBackColor(MSComm1->CDHolding() ? kRed : kBlack); return;
@@ -316,7 +319,7 @@ void Form1::MSComm1_OnComm()
     case MSComm::comEvEOF: message = QStringLiteral("  收到文件结束符"); break;
     default: message = QStringLiteral("  未知错误或事件"); break;
     }
-    AppendEntry(kRed, message);
+    appendEntry(kRed, message);
 }
 
 void Form1::MSComm1_Failed(const QString &description)
@@ -325,10 +328,10 @@ void Form1::MSComm1_Failed(const QString &description)
     // before it went, say so once and put out its lamps; the window keeps
     // its open-port form until the user closes, which then finds the port
     // closed.
-    logRemaining();
+    receiveCollection().logRest();
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
-    AppendEntry(kRed, QStringLiteral("  ") + description);
+    appendEntry(kRed, QStringLiteral("  ") + description);
 }
 
 void Form1::refreshPortTips()
@@ -349,7 +352,7 @@ QMenu *Form1::portMenu()
     const QString current = bound ? SerialDevice::named(port) : QString();
 
     m_portMenu->addSection(QStringLiteral("绑定到设备"));
-    const QList<SerialDeviceInfo> devices = ListSerialDevices(deviceRoot);
+    const QList<SerialDeviceInfo> devices = listSerialDevices(deviceRoot);
     if (devices.isEmpty())
         m_portMenu->addAction(QStringLiteral("未找到串口设备"))->setEnabled(false);
     for (const SerialDeviceInfo &device : devices) {
@@ -372,9 +375,9 @@ void Form1::bindPort(const QString &device)
     // A menu built before the port opened must not act on it now.
     if (MSComm1->PortOpen())
         return;
-    QString reason;
-    if (!SerialDevice::bind(CmbPort->currentIndex() + 1, device, &reason))
-        ShowNotice(this, QStringLiteral("无法绑定端口：") + CmbPort->currentText() + u'\n' + reason, QStringLiteral("提示"));
+    if (const Problem problem = SerialDevice::bind(CmbPort->currentIndex() + 1, device))
+        showNotice(this, QStringLiteral("无法绑定端口：") + CmbPort->currentText() + u'\n' + problem.description(),
+                   QStringLiteral("提示"));
     refreshPortTips();
 }
 
@@ -382,9 +385,9 @@ void Form1::unbindPort()
 {
     if (MSComm1->PortOpen())
         return;
-    QString reason;
-    if (!SerialDevice::unbind(CmbPort->currentIndex() + 1, &reason))
-        ShowNotice(this, QStringLiteral("无法解除绑定：") + CmbPort->currentText() + u'\n' + reason, QStringLiteral("提示"));
+    if (const Problem problem = SerialDevice::unbind(CmbPort->currentIndex() + 1))
+        showNotice(this, QStringLiteral("无法解除绑定：") + CmbPort->currentText() + u'\n' + problem.description(),
+                   QStringLiteral("提示"));
     refreshPortTips();
 }
 
@@ -413,49 +416,4 @@ void Form1::keyPressEvent(QKeyEvent *event)
         }
     }
     ConsoleWindow::keyPressEvent(event);
-}
-
-bool Form1::sendLinkUp()
-{
-    return MSComm1->PortOpen();
-}
-
-QString Form1::sendTextPayload(const QString &trimmed)
-{
-    return ticked(ChkSend) ? trimmed + u'\r' : trimmed;
-}
-
-void Form1::handOverText(const QString &payload)
-{
-    MSComm1->OutputText(payload);
-}
-
-void Form1::handOverBytes(const QByteArray &payload)
-{
-    MSComm1->OutputBytes(payload);
-}
-
-qint64 Form1::receiveWaiting()
-{
-    return MSComm1->InBufferCount();
-}
-
-qint64 Form1::receiveLimit()
-{
-    return MSComm1->InBufferSize();
-}
-
-bool Form1::receiveLinkUp()
-{
-    return MSComm1->PortOpen();
-}
-
-QByteArray Form1::receiveBytes()
-{
-    return MSComm1->InputBytes();
-}
-
-QByteArray Form1::receiveRest()
-{
-    return MSComm1->InputAll();
 }

@@ -73,16 +73,6 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    bool sendLinkUp() override;
-    QString sendTextPayload(const QString &trimmed) override;
-    void handOverText(const QString &payload) override;
-    void handOverBytes(const QByteArray &payload) override;
-    qint64 receiveWaiting() override;
-    qint64 receiveLimit() override;
-    bool receiveLinkUp() override;
-    QByteArray receiveBytes() override;
-    QByteArray receiveRest() override;
-
 private:
     void buildControls();
     void setTabOrderChain();

@@ -8,7 +8,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    LoadQtTranslations(app);
+    loadQtTranslations(app);
     Form1 window(new SerialControl);
     window.show();
     return app.exec();

@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "link.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 // The serial control the serial tester drives (MSComm1). Members are named as
 // the window's handlers name them. Writers that the control may refuse throw
-// LinkError with the control's own description; setPortOpen(false) and
-// InBufferCount() never throw.
+// LinkError with the control's own description; setPortOpen(false) and the
+// readers of received data never throw.
 //
 // Events: OnComm() is always delivered queued, on the window's thread; while
 // a handler of it runs, CommEvent() tells which event it is.
-class MSComm : public QObject
+class MSComm : public QObject, public Link
 {
     Q_OBJECT
 public:
@@ -72,8 +74,8 @@ public:
     // reads no more from the device until they are taken.
     virtual qint64 InBufferSize() const = 0;
     // Take everything waiting, as it came (the window decodes text itself,
-    // since a character may span two reads). Throws LinkError if the device
-    // fails.
+    // since a character may span two reads). A device that fails is told
+    // by LinkFailed, not here.
     virtual QByteArray InputBytes() = 0;
     // The same past the bound, with what the device has delivered to the
     // system by now: what a close must not lose. Never throws.
@@ -85,6 +87,15 @@ public:
     virtual void OutputBytes(const QByteArray &bytes) = 0;
 
     virtual int CommEvent() const = 0;
+
+    // The shared flows' view of the control.
+    bool linkUp() const final { return PortOpen(); }
+    qint64 waiting() const final { return InBufferCount(); }
+    qint64 holdsAtMost() const final { return InBufferSize(); }
+    QByteArray takeWaiting() final { return InputBytes(); }
+    QByteArray takeEverything() final { return InputAll(); }
+    void handOverText(const QString &text) final { OutputText(text); }
+    void handOverBytes(const QByteArray &bytes) final { OutputBytes(bytes); }
 
     // The device that port number `port` names right now (for the port
     // list's tooltip), e.g. "/dev/ttyUSB0".

@@ -3,12 +3,12 @@
 
 #include "linkerror.h"
 #include "serialdevice.h"
+#include "syserror.h"
 
 #include <QDeadlineTimer>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <poll.h>
 #include <unistd.h>
@@ -66,48 +66,49 @@ void SerialControl::fail(const QString &problem) const
     throw LinkError(device + QStringLiteral(": ") + problem);
 }
 
+void SerialControl::fail(const Problem &problem) const
+{
+    fail(problem.description());
+}
+
 int SerialControl::fd() const
 {
     return int(m_port->handle());
 }
 
 template<typename Call>
-QString SerialControl::qtSetting(Call call)
+Problem SerialControl::qtSetting(Call call)
 {
     if (!call())
-        return m_port->errorString();
+        return Problem(m_port->errorString());
     if (!m_port->isOpen())
-        return QString();
+        return Problem();
     return SerialLine::applyInputFlags(fd(), softwareFlow());
 }
 
-QString SerialControl::applyLineSettings()
+Problem SerialControl::applyLineSettings()
 {
     // The first refusal ends it and is the one reported.
-    QString problem = qtSetting([this] { return m_port->setBaudRate(m_settings.speed); });
-    if (problem.isEmpty())
+    Problem problem = qtSetting([this] { return m_port->setBaudRate(m_settings.speed); });
+    if (!problem)
         problem = qtSetting([this] { return m_port->setDataBits(m_settings.dataBits); });
-    if (problem.isEmpty())
+    if (!problem)
         problem = qtSetting([this] { return m_port->setParity(m_settings.parity); });
-    if (problem.isEmpty())
+    if (!problem)
         problem = qtSetting([this] { return m_port->setStopBits(m_settings.stopBits); });
     return problem;
 }
 
-QString SerialControl::applyFlowAndLines()
+void SerialControl::holdLines()
 {
-    if (QString problem = qtSetting([this] { return m_port->setFlowControl(qtFlow(m_handshaking)); });
-        !problem.isEmpty())
-        return problem;
-    if (m_port->isOpen()) {
-        // A device without modem lines (a pseudo-terminal) refuses these;
-        // that is not an error for a port that has no lines to hold.
-        SerialLine::setDtr(fd(), m_dtr);
-        // Under RTS/CTS flow control the driver drives RTS itself.
-        if (qtFlow(m_handshaking) != QSerialPort::HardwareControl)
-            SerialLine::setRts(fd(), m_rts);
-    }
-    return QString();
+    if (!m_port->isOpen())
+        return;
+    // A device without modem lines (a pseudo-terminal) refuses these; that
+    // is not an error for a port that has no lines to hold.
+    (void)SerialLine::setDtr(fd(), m_dtr);
+    // Under RTS/CTS flow control the driver drives RTS itself.
+    if (qtFlow(m_handshaking) != QSerialPort::HardwareControl)
+        (void)SerialLine::setRts(fd(), m_rts);
 }
 
 void SerialControl::setCommPort(int port)
@@ -122,12 +123,11 @@ void SerialControl::setCommPort(int port)
 void SerialControl::setSettings(const QString &settings)
 {
     SerialSettings parsed;
-    QString problem;
-    if (!SerialSettings::parse(settings, &parsed, &problem))
+    if (const Problem problem = SerialSettings::parse(settings, &parsed))
         fail(problem);
     m_settings = parsed;
     m_settingsText = settings;
-    if (const QString problem = applyLineSettings(); !problem.isEmpty())
+    if (const Problem problem = applyLineSettings())
         fail(problem);
 }
 
@@ -141,22 +141,21 @@ void SerialControl::setHandshaking(int handshaking)
     if (handshaking < comNone || handshaking > comRTSXOnXOff)
         fail(QStringLiteral("handshaking %1 is not one of 0 (none), 1 (XON/XOFF), 2 (RTS/CTS), 3 (both)").arg(handshaking));
     m_handshaking = handshaking;
-    if (const QString problem = applyFlowAndLines(); !problem.isEmpty())
+    if (const Problem problem = qtSetting([this] { return m_port->setFlowControl(qtFlow(m_handshaking)); }))
         fail(problem);
+    holdLines();
 }
 
 void SerialControl::setDTREnable(bool on)
 {
     m_dtr = on;
-    if (PortOpen())
-        SerialLine::setDtr(fd(), on);
+    holdLines();
 }
 
 void SerialControl::setRTSEnable(bool on)
 {
     m_rts = on;
-    if (PortOpen() && qtFlow(m_handshaking) != QSerialPort::HardwareControl)
-        SerialLine::setRts(fd(), on);
+    holdLines();
 }
 
 void SerialControl::setEOFEnable(bool on)
@@ -211,11 +210,13 @@ void SerialControl::open()
     m_device = device;
     resetReception();
 
-    if (const QString problem = SerialLine::applyInputFlags(fd(), softwareFlow()); !problem.isEmpty()) {
+    // (Qt set the flow control as it opened; XON/XOFF beside RTS/CTS comes
+    // with the input flags.)
+    if (const Problem problem = SerialLine::applyInputFlags(fd(), softwareFlow())) {
         closePort();
-        throw LinkError(device + QStringLiteral(": ") + problem);
+        throw LinkError(device + QStringLiteral(": ") + problem.description());
     }
-    applyFlowAndLines();
+    holdLines();
 
     // Poll only what the device has: a pseudo-terminal has neither lines
     // nor counters, and then nothing is polled at all.
@@ -324,10 +325,10 @@ void SerialControl::takeInEverything()
         pollfd probe{fd(), POLLIN, 0};
         if (::poll(&probe, 1, 1) <= 0 || !(probe.revents & POLLIN))
             break;
-        const ssize_t got = ::read(fd(), buffer, sizeof buffer);
+        const ssize_t got = retryOnInterrupt([&] { return ::read(fd(), buffer, sizeof buffer); });
         if (got > 0)
             raw.append(buffer, got);
-        else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+        else if (got == 0 || errno != EAGAIN)
             break;
     }
     m_marks.decode(raw.constData(), raw.size(), m_input);

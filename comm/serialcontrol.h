@@ -67,14 +67,16 @@ private:
     // (unless `keepInput`).
     void resetReception(bool keepInput = false);
     bool softwareFlow() const;
+    // Throws the problem as this control's LinkError, naming the device.
     [[noreturn]] void fail(const QString &problem) const;
+    [[noreturn]] void fail(const Problem &problem) const;
     // Qt's setting calls reset the tty's input flags: run one, then put the
-    // flags back. Each of these returns the problem, worded where it
-    // happened, else empty.
+    // flags back.
     template<typename Call>
-    QString qtSetting(Call call);
-    QString applyLineSettings();
-    QString applyFlowAndLines();
+    Problem qtSetting(Call call);
+    Problem applyLineSettings();
+    // Raises or drops DTR and RTS as set, on an open port.
+    void holdLines();
 
     void pumpStaged();
     void writtenOut();

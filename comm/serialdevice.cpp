@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "serialdevice.h"
 
+#include "syserror.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -23,25 +22,17 @@ QFileInfo linkEntry(int port)
     return QFileInfo(SerialDevice::linkDirectory() + QStringLiteral("/com%1").arg(port));
 }
 
-// "path: reason" for the call that just failed.
-QString failure(const QString &path)
-{
-    return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
-}
-
 // mkdir -p, reporting where and why it stopped (QDir::mkpath says neither).
-bool makePath(const QString &dir, QString *reason)
+Problem makePath(const QString &dir)
 {
     for (qsizetype at = 1; at <= dir.size(); ++at) {
         if (at < dir.size() && dir.at(at) != u'/')
             continue;
         const QString part = dir.left(at);
-        if (::mkdir(QFile::encodeName(part).constData(), 0777) != 0 && errno != EEXIST) {
-            *reason = failure(part);
-            return false;
-        }
+        if (::mkdir(QFile::encodeName(part).constData(), 0777) != 0 && errno != EEXIST)
+            return systemProblem(part);
     }
-    return true;
+    return Problem();
 }
 
 } // namespace
@@ -98,37 +89,33 @@ bool SerialDevice::isBound(int port)
     return linkEntry(port).isSymLink();
 }
 
-bool SerialDevice::bind(int port, const QString &device, QString *reason)
+Problem SerialDevice::bind(int port, const QString &device)
 {
     const QString dir = linkDirectory();
-    if (!makePath(dir, reason))
-        return false;
+    if (Problem problem = makePath(dir))
+        return problem;
     const QByteArray link = QFile::encodeName(linkEntry(port).filePath());
     // Made beside the link and renamed over it: rename replaces atomically.
     const QByteArray temporary =
         QFile::encodeName(dir + QStringLiteral("/.com%1.%2.tmp").arg(port).arg(::getpid()));
     ::unlink(temporary.constData());
-    if (::symlink(QFile::encodeName(device).constData(), temporary.constData()) != 0) {
-        *reason = failure(dir);
-        return false;
-    }
+    if (::symlink(QFile::encodeName(device).constData(), temporary.constData()) != 0)
+        return systemProblem(dir);
     if (::rename(temporary.constData(), link.constData()) != 0) {
-        *reason = failure(QFile::decodeName(link));
+        const Problem problem = systemProblem(QFile::decodeName(link));
         ::unlink(temporary.constData());
-        return false;
+        return problem;
     }
-    return true;
+    return Problem();
 }
 
-bool SerialDevice::unbind(int port, QString *reason)
+Problem SerialDevice::unbind(int port)
 {
     const QFileInfo entry = linkEntry(port);
     if (!entry.isSymLink())
-        return true;
+        return Problem();
     const QByteArray link = QFile::encodeName(entry.filePath());
-    if (::unlink(link.constData()) != 0 && errno != ENOENT) {
-        *reason = failure(entry.filePath());
-        return false;
-    }
-    return true;
+    if (::unlink(link.constData()) != 0 && errno != ENOENT)
+        return systemProblem(entry.filePath());
+    return Problem();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "problem.h"
+
 #include <QString>
 
 // Where port number n (COMn) leads. The user names a device once with a
@@ -27,9 +29,9 @@ public:
     static bool isBound(int port);
     // Make COMn name `device`: the link directory is made if missing and an
     // existing link replaced in one step, so a reader never finds none.
-    // On failure `reason` gets the system's, with the path it concerns.
-    static bool bind(int port, const QString &device, QString *reason);
+    // A problem names the path it concerns.
+    static Problem bind(int port, const QString &device);
     // Remove COMn's link (a missing one is no failure); anything else at its
     // place is left alone.
-    static bool unbind(int port, QString *reason);
+    static Problem unbind(int port);
 };

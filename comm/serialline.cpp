@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "serialline.h"
 
-#include <cerrno>
-#include <cstring>
+#include "syserror.h"
+
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -13,11 +13,7 @@ namespace {
 
 int ioctlRetry(int fd, unsigned long request, void *arg)
 {
-    int r;
-    do {
-        r = ::ioctl(fd, request, arg);
-    } while (r == -1 && errno == EINTR);
-    return r;
+    return retryOnInterrupt([&] { return ::ioctl(fd, request, arg); });
 }
 
 bool setModemBit(int fd, int bit, bool on)
@@ -27,12 +23,11 @@ bool setModemBit(int fd, int bit, bool on)
 
 } // namespace
 
-QString applyInputFlags(int fd, bool softwareFlow)
+Problem applyInputFlags(int fd, bool softwareFlow)
 {
-    const auto failure = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
     termios t;
     if (::tcgetattr(fd, &t) != 0)
-        return failure();
+        return systemProblem();
     t.c_iflag |= INPCK | PARMRK;
     t.c_iflag &= ~(IGNPAR | IGNBRK | BRKINT | ISTRIP);
     if (softwareFlow)
@@ -40,8 +35,8 @@ QString applyInputFlags(int fd, bool softwareFlow)
     // The speed bits are written back as read: for a rate outside the
     // standard list they say "other", and the kernel keeps the rate Qt set.
     if (::tcsetattr(fd, TCSANOW, &t) != 0)
-        return failure();
-    return QString();
+        return systemProblem();
+    return Problem();
 }
 
 bool inputMarked(int fd)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QString>
+#include "problem.h"
 
 // What Qt Serial Port leaves out on Linux, done on the port's descriptor:
 // input marking of line errors, XON/XOFF next to hardware flow control, the
@@ -25,9 +25,8 @@ struct Levels
 // Marks breaks and bad bytes in the input ("\377\0\0", "\377\0X", a literal
 // 0xFF doubled) instead of dropping them or raising signals; adds IXON and
 // IXOFF when `softwareFlow`. Qt rewrites the input flags whenever one of its
-// settings changes, so this follows each of those calls. Returns the
-// system's words for a failure, taken as it happens, else empty.
-QString applyInputFlags(int fd, bool softwareFlow);
+// settings changes, so this follows each of those calls.
+Problem applyInputFlags(int fd, bool softwareFlow);
 
 // Reads the input flags back: true when marking is in force.
 bool inputMarked(int fd);

@@ -3,23 +3,19 @@
 
 #include <QStringList>
 
-bool SerialSettings::parse(const QString &text, SerialSettings *settings, QString *problem)
+Problem SerialSettings::parse(const QString &text, SerialSettings *settings)
 {
     const QStringList fields = text.split(u',');
-    if (fields.size() != 4) {
-        *problem = QStringLiteral("the settings \"%1\" are not of the form speed,parity,data bits,stop bits")
-                       .arg(text);
-        return false;
-    }
+    if (fields.size() != 4)
+        return Problem(
+            QStringLiteral("the settings \"%1\" are not of the form speed,parity,data bits,stop bits").arg(text));
     SerialSettings parsed;
 
     bool ok = false;
     const QString speedText = fields[0].trimmed();
     const qlonglong speed = speedText.toLongLong(&ok);
-    if (!ok || speed <= 0 || speed > std::numeric_limits<qint32>::max()) {
-        *problem = QStringLiteral("the speed \"%1\" is not a number of bits per second").arg(speedText);
-        return false;
-    }
+    if (!ok || speed <= 0 || speed > std::numeric_limits<qint32>::max())
+        return Problem(QStringLiteral("the speed \"%1\" is not a number of bits per second").arg(speedText));
     parsed.speed = qint32(speed);
 
     const QString parity = fields[1].trimmed().toUpper();
@@ -33,25 +29,20 @@ bool SerialSettings::parse(const QString &text, SerialSettings *settings, QStrin
         parsed.parity = QSerialPort::OddParity;
     else if (parity == u"S")
         parsed.parity = QSerialPort::SpaceParity;
-    else {
-        *problem = QStringLiteral("the parity \"%1\" is not one of E, M, N, O, S").arg(fields[1].trimmed());
-        return false;
-    }
+    else
+        return Problem(QStringLiteral("the parity \"%1\" is not one of E, M, N, O, S").arg(fields[1].trimmed()));
 
     const QString bitsText = fields[2].trimmed();
     const int bits = bitsText.toInt(&ok);
-    if (!ok) {
-        *problem = QStringLiteral("the data bits \"%1\" are not a number").arg(bitsText);
-        return false;
-    }
+    if (!ok)
+        return Problem(QStringLiteral("the data bits \"%1\" are not a number").arg(bitsText));
     switch (bits) {
     case 5: parsed.dataBits = QSerialPort::Data5; break;
     case 6: parsed.dataBits = QSerialPort::Data6; break;
     case 7: parsed.dataBits = QSerialPort::Data7; break;
     case 8: parsed.dataBits = QSerialPort::Data8; break;
     default:
-        *problem = QStringLiteral("%1 data bits are not supported on this system (only 5, 6, 7 or 8)").arg(bits);
-        return false;
+        return Problem(QStringLiteral("%1 data bits are not supported on this system (only 5, 6, 7 or 8)").arg(bits));
     }
 
     const QString stop = fields[3].trimmed();
@@ -61,13 +52,11 @@ bool SerialSettings::parse(const QString &text, SerialSettings *settings, QStrin
         parsed.stopBits = QSerialPort::TwoStop;
     } else if (stop == u"1.5") {
         // termios has one bit for the stop bits: one or two.
-        *problem = QStringLiteral("1.5 stop bits are not supported on this system (only 1 or 2)");
-        return false;
+        return Problem(QStringLiteral("1.5 stop bits are not supported on this system (only 1 or 2)"));
     } else {
-        *problem = QStringLiteral("the stop bits \"%1\" are not 1 or 2").arg(stop);
-        return false;
+        return Problem(QStringLiteral("the stop bits \"%1\" are not 1 or 2").arg(stop));
     }
 
     *settings = parsed;
-    return true;
+    return Problem();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "problem.h"
+
 #include <QSerialPort>
 #include <QString>
 
@@ -13,7 +15,7 @@ struct SerialSettings
     QSerialPort::DataBits dataBits = QSerialPort::Data8;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
 
-    // Reads `text`. On failure returns false and sets `problem` to a plain
-    // sentence saying what is wrong with it (without the device name).
-    static bool parse(const QString &text, SerialSettings *settings, QString *problem);
+    // Reads `text` into `settings`, unless it is wrong: the problem is then
+    // a plain sentence saying what is (without the device name).
+    static Problem parse(const QString &text, SerialSettings *settings);
 };

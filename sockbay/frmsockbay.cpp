@@ -60,7 +60,7 @@ void tightenBox(QLineEdit *box, int typedLimit)
 
 } // namespace
 
-FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(parent), Winsock1(control)
+FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(*control, parent), Winsock1(control)
 {
     Winsock1->setParent(this);
     setWindowTitle(QStringLiteral("IP通讯测试(Quelt)"));
@@ -93,7 +93,7 @@ void FrmSockbay::buildControls()
     Frame3->setGeometry(twRect(6960, 240, 1455, 375));
     ShpLstn = new Lamp;
     ShpCnn = new Lamp;
-    PlaceLampStrip(Frame3, {{ShpLstn, &Shape5, &Image1[0], QStringLiteral("侦听指示")},
+    placeLampStrip(Frame3, {{ShpLstn, &Shape5, &Image1[0], QStringLiteral("侦听指示")},
                             {ShpCnn, &Shape6, &Image1[1], QStringLiteral("连接指示")},
                             {ShpSend, &Shape7, &Image1[2], QStringLiteral("发送指示")},
                             {ShpArrv, &Shape8, &Image1[3], QStringLiteral("接收指示")}});
@@ -174,15 +174,15 @@ void FrmSockbay::connectHandlers()
 
 void FrmSockbay::Form_Load()
 {
-    AppendLog(kBlack, TimeStamp() + QStringLiteral("  启动程序，本地IP：") + Winsock1->LocalIP()
+    AppendLog(kBlack, timeStamp() + QStringLiteral("  启动程序，本地IP：") + Winsock1->LocalIP()
                           + QStringLiteral("  机器名：") + Winsock1->LocalHostName());
 }
 
 void FrmSockbay::NormalizePorts()
 {
     // Both values first: a port that cannot be read leaves both boxes as typed.
-    const QString local = NumberText(LeadingNumber(TxtLPort->text()));
-    const QString remote = NumberText(LeadingNumber(TxtRPort->text()));
+    const QString local = numberText(leadingNumber(TxtLPort->text()));
+    const QString remote = numberText(leadingNumber(TxtRPort->text()));
     setBoxText(TxtLPort, local, kPortLength);
     setBoxText(TxtRPort, remote, kPortLength);
 }
@@ -212,7 +212,7 @@ void FrmSockbay::CmdCnn_Click()
         ErrorReported = false;
         applyToolState(ToolStates::Connecting);
         NormalizePorts();
-        AppendEntry(kBlack, QStringLiteral("  连接") + TxtRIP->text() + u':' + TxtRPort->text() + QStringLiteral("……"));
+        appendEntry(kBlack, QStringLiteral("  连接") + TxtRIP->text() + u':' + TxtRPort->text() + QStringLiteral("……"));
         Winsock1->Close();
         Winsock1->setLocalPort(0);
         Winsock1->Connect(TxtRIP->text(), TxtRPort->text());
@@ -231,7 +231,7 @@ void FrmSockbay::CmdCnn_Click()
             CmdLstn->setFocus();
         }
     } catch (...) {
-        connectFailed(CaughtFailure());
+        connectFailed(caughtFailure());
     }
 }
 
@@ -269,11 +269,11 @@ void FrmSockbay::waitWhileConnecting()
 void FrmSockbay::CmdClose_Click()
 {
     // What came in before the hang-up stands before its line.
-    logRemaining();
+    receiveCollection().logRest();
     applyToolState(ToolStates::Idle);
     CmdCnn->setFocus();
     Winsock1->Close();
-    AppendEntry(kBlack, QStringLiteral("  挂断连接\r\n"));
+    appendEntry(kBlack, QStringLiteral("  挂断连接\r\n"));
     if (ListenMode)
         CmdLstn_Click();
 }
@@ -284,9 +284,9 @@ void FrmSockbay::CmdLstn_Click()
         ErrorReported = false;
         applyToolState(ToolStates::Connecting);
         NormalizePorts();
-        AppendEntry(kBlack, QStringLiteral("  启动侦听:") + TxtLPort->text() + QStringLiteral("……"));
+        appendEntry(kBlack, QStringLiteral("  启动侦听:") + TxtLPort->text() + QStringLiteral("……"));
         Winsock1->Close();
-        Winsock1->setLocalPort(ToLong(TxtLPort->text()));
+        Winsock1->setLocalPort(toLong(TxtLPort->text()));
         Winsock1->Listen();
         if (Winsock1->State() == Winsock::sckListening) {
             applyToolState(ToolStates::Listening);
@@ -301,7 +301,7 @@ void FrmSockbay::CmdLstn_Click()
             ListenMode = false;
         }
     } catch (...) {
-        listenFailed(CaughtFailure());
+        listenFailed(caughtFailure());
     }
 }
 
@@ -319,18 +319,18 @@ void FrmSockbay::CmdStop_Click()
     applyToolState(ToolStates::Idle);
     CmdLstn->setFocus();
     Winsock1->Close();
-    AppendEntry(kBlack, QStringLiteral("  停止侦听\r\n"));
+    appendEntry(kBlack, QStringLiteral("  停止侦听\r\n"));
     ListenMode = false;
 }
 
 void FrmSockbay::Winsock1_ConnectionRequest(qint32 requestID)
 {
-    AppendEntry(kBlack, QStringLiteral("  接受连接请求"));
+    appendEntry(kBlack, QStringLiteral("  接受连接请求"));
     Winsock1->Close();
     try {
         Winsock1->Accept(requestID);
     } catch (...) {
-        acceptFailed(CaughtFailure());
+        acceptFailed(caughtFailure());
         return;
     }
     // The focus stays where it was.
@@ -349,13 +349,13 @@ void FrmSockbay::acceptFailed(const QString &description)
 
 void FrmSockbay::Winsock1_DataArrival(qint64)
 {
-    collectReceived();
+    receiveCollection().collect();
 }
 
 void FrmSockbay::Winsock1_Close()
 {
     // What the peer sent before it closed stands before the closing line.
-    logRemaining();
+    receiveCollection().logRest();
     endConnection(QStringLiteral("  通讯结束\r\n"));
 }
 
@@ -365,7 +365,7 @@ void FrmSockbay::endConnection(const QString &closingEntry)
     CmdLstn->setFocus();
     Winsock1->Close();
     if (!closingEntry.isEmpty())
-        AppendEntry(kBlack, closingEntry);
+        appendEntry(kBlack, closingEntry);
     if (ListenMode)
         CmdLstn_Click();
 }
@@ -373,9 +373,9 @@ void FrmSockbay::endConnection(const QString &closingEntry)
 void FrmSockbay::Winsock1_Error(int, const QString &Description)
 {
     // What came in before the failure stands before its line.
-    logRemaining();
+    receiveCollection().logRest();
     ErrorReported = true;
-    AppendEntry(kRed, QStringLiteral("  通讯错误：") + Description);
+    appendEntry(kRed, QStringLiteral("  通讯错误：") + Description);
     Winsock1_Close();
     // The listen that the teardown may have started cleared it.
     ErrorReported = true;
@@ -384,44 +384,4 @@ void FrmSockbay::Winsock1_Error(int, const QString &Description)
 void FrmSockbay::Winsock1_SendProgress(qint64, qint64)
 {
     lightSendLamp();
-}
-
-bool FrmSockbay::sendLinkUp()
-{
-    return Winsock1->State() == Winsock::sckConnected;
-}
-
-void FrmSockbay::handOverText(const QString &payload)
-{
-    Winsock1->SendData(payload);
-}
-
-void FrmSockbay::handOverBytes(const QByteArray &payload)
-{
-    Winsock1->SendData(payload);
-}
-
-qint64 FrmSockbay::receiveWaiting()
-{
-    return Winsock1->BytesReceived();
-}
-
-qint64 FrmSockbay::receiveLimit()
-{
-    return Winsock1->ReadBufferSize();
-}
-
-bool FrmSockbay::receiveLinkUp()
-{
-    return Winsock1->State() == Winsock::sckConnected;
-}
-
-QByteArray FrmSockbay::receiveBytes()
-{
-    return Winsock1->GetDataBytes();
-}
-
-QByteArray FrmSockbay::receiveRest()
-{
-    return Winsock1->GetDataAll();
 }

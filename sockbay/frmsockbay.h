@@ -87,16 +87,6 @@ public:
     static constexpr int kAddressLength = 15;
     static constexpr int kConnectLimitSeconds = 60;
 
-protected:
-    bool sendLinkUp() override;
-    void handOverText(const QString &payload) override;
-    void handOverBytes(const QByteArray &payload) override;
-    qint64 receiveWaiting() override;
-    qint64 receiveLimit() override;
-    bool receiveLinkUp() override;
-    QByteArray receiveBytes() override;
-    QByteArray receiveRest() override;
-
 private:
     void buildControls();
     void setTabOrderChain();

@@ -8,7 +8,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    LoadQtTranslations(app);
+    loadQtTranslations(app);
     FrmSockbay window(new SocketControl);
     window.show();
     return app.exec();

@@ -25,7 +25,7 @@ bool isDigit(QChar c)
 
 int digitValue(QChar c, int radix)
 {
-    const int d = HexDigitValue(c);
+    const int d = hexDigitValue(c);
     return d < radix ? d : -1;
 }
 
@@ -113,7 +113,7 @@ double readDecimal(const QString &number)
 
 } // namespace
 
-double LeadingNumber(const QString &text)
+double leadingNumber(const QString &text)
 {
     QString s;
     s.reserve(text.size());
@@ -133,11 +133,11 @@ double LeadingNumber(const QString &text)
     return number.isEmpty() ? 0.0 : readDecimal(number);
 }
 
-QString NumberText(double value)
+QString numberText(double value)
 {
     if (value == 0.0 || std::isnan(value))
         return QStringLiteral("0");
-    // A box never reads as infinite (see LeadingNumber); should a caller
+    // A box never reads as infinite (see leadingNumber); should a caller
     // hand one in, write the largest number rather than "inf".
     if (std::isinf(value))
         value = std::copysign(std::numeric_limits<double>::max(), value);
@@ -173,7 +173,7 @@ QString NumberText(double value)
     return out;
 }
 
-qint32 ToLong(const QString &text)
+qint32 toLong(const QString &text)
 {
     const QString s = text.trimmed();
     double value = 0.0;

@@ -3,6 +3,7 @@
 
 #include "linkerror.h"
 #include "socketserver.h"
+#include "syserror.h"
 
 #include <QHostInfo>
 #include <QMetaObject>
@@ -10,9 +11,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
@@ -139,21 +138,20 @@ void SocketControl::Connect(const QString &remoteHost, const QString &remotePort
     m_remoteHost = host;
     m_remotePort = port;
     m_state = sckConnecting;
-    const QString problem = startConnecting();
-    if (!problem.isEmpty()) {
+    if (const Problem problem = startConnecting()) {
         Close();
-        throw LinkError(problem);
+        throw LinkError(problem.description());
     }
 }
 
-QString SocketControl::startConnecting()
+Problem SocketControl::startConnecting()
 {
     QTcpSocket *socket = newSocket();
     if (m_localPort != 0 && !socket->bind(QHostAddress::Any, quint16(m_localPort)))
-        return socket->errorString();
+        return Problem(socket->errorString());
     // Resolves a host name on Qt's lookup thread: the window stays live.
     socket->connectToHost(m_remoteHost, m_remotePort);
-    return QString();
+    return Problem();
 }
 
 void SocketControl::connectTimedOut()
@@ -165,9 +163,8 @@ void SocketControl::connectTimedOut()
         if (m_state != sckConnecting)
             return;
         releaseSocket();
-        const QString problem = startConnecting();
-        if (!problem.isEmpty())
-            connectionEnded(QAbstractSocket::UnknownSocketError, problem);
+        if (const Problem problem = startConnecting())
+            connectionEnded(QAbstractSocket::UnknownSocketError, problem.description());
     });
 }
 
@@ -281,10 +278,8 @@ QByteArray SocketControl::GetDataAll()
         return all;
     const qsizetype at = all.size();
     all.resize(at + pending);
-    ssize_t got;
-    do {
-        got = ::recv(descriptor, all.data() + at, size_t(pending), MSG_DONTWAIT);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got =
+        retryOnInterrupt([&] { return ::recv(descriptor, all.data() + at, size_t(pending), MSG_DONTWAIT); });
     all.resize(at + std::max<ssize_t>(0, got));
     return all;
 }
@@ -410,7 +405,7 @@ void SocketControl::connectionEnded(QAbstractSocket::SocketError error, const QS
         post([this] { emit CloseEvent(); });
         return;
     }
-    const QString text = reset ? QString::fromLocal8Bit(std::strerror(ECONNRESET)) : description;
+    const QString text = reset ? systemError(ECONNRESET) : description;
     // The state turns to error only as the event is raised: a connect wait
     // that polls State then keeps pumping until the window has been told.
     post([this, error, text] {

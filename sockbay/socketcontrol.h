@@ -2,6 +2,7 @@
 #pragma once
 
 #include "generation.h"
+#include "problem.h"
 #include "winsock.h"
 
 #include <QAbstractSocket>
@@ -63,9 +64,9 @@ private:
     void post(Event event) { m_generation.post(this, std::move(event)); }
 
     QTcpSocket *newSocket();
-    // A new socket connecting to the remote host and port of Connect();
-    // the problem when it cannot even start, else empty.
-    QString startConnecting();
+    // A new socket connecting to the remote host and port of Connect(),
+    // unless it cannot even start.
+    Problem startConnecting();
     void connectTimedOut();
     void requireClosed() const;
     void releaseSocket() noexcept;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "link.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -12,7 +14,7 @@
 // raises CloseEvent.
 //
 // Events are always delivered queued, on the window's thread.
-class Winsock : public QObject
+class Winsock : public QObject, public Link
 {
     Q_OBJECT
 public:
@@ -63,6 +65,15 @@ public:
     // The same past the bound, with what the system has received for the
     // connection by now: what a hang-up must not lose. Never throws.
     virtual QByteArray GetDataAll() = 0;
+
+    // The shared flows' view of the control: a connection carries data.
+    bool linkUp() const final { return State() == sckConnected; }
+    qint64 waiting() const final { return BytesReceived(); }
+    qint64 holdsAtMost() const final { return ReadBufferSize(); }
+    QByteArray takeWaiting() final { return GetDataBytes(); }
+    QByteArray takeEverything() final { return GetDataAll(); }
+    void handOverText(const QString &text) final { SendData(text); }
+    void handOverBytes(const QByteArray &bytes) final { SendData(bytes); }
 
 signals:
     void ConnectionRequest(qint32 requestID);

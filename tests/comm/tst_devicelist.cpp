@@ -97,7 +97,7 @@ void DeviceListTest::devicesInOrderWithDescriptions()
     file("sys/class/tty/ttyS2/type", "4\n");
 
     QStringList labels;
-    for (const SerialDeviceInfo &device : ListSerialDevices(root()))
+    for (const SerialDeviceInfo &device : listSerialDevices(root()))
         labels << device.label().remove(root());
     QCOMPARE(labels, (QStringList{"/dev/serial/by-id/usb-Arduino_Uno_75-if00  (ttyACM0)",
                                   "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0  (ttyUSB0)",
@@ -108,24 +108,24 @@ void DeviceListTest::devicesInOrderWithDescriptions()
 
 void DeviceListTest::emptyTreeHasNone()
 {
-    QVERIFY(ListSerialDevices(root()).isEmpty());
+    QVERIFY(listSerialDevices(root()).isEmpty());
     QVERIFY(QDir().mkpath(at("dev/serial/by-id")) && QDir().mkpath(at("sys/class/tty")));
-    QVERIFY(ListSerialDevices(root()).isEmpty());
+    QVERIFY(listSerialDevices(root()).isEmpty());
 }
 
 void DeviceListTest::linkStepsLeaveOnlyTheLink()
 {
     // (Binding through the menu is tested with the window.)
     const ConfigHome home(root());
-    QString reason;
-    QVERIFY2(SerialDevice::bind(2, "/dev/ttyUSB0", &reason) && SerialDevice::bind(2, "/dev/ttyACM1", &reason),
-             qPrintable(reason));
+    Problem problem;
+    QVERIFY2(!(problem = SerialDevice::bind(2, "/dev/ttyUSB0")) && !(problem = SerialDevice::bind(2, "/dev/ttyACM1")),
+             qPrintable(problem.description()));
     QCOMPARE(QDir(at("comm")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              QStringList{"com2"});
-    QVERIFY(SerialDevice::unbind(2, &reason) && SerialDevice::unbind(2, &reason)); // a missing link is no failure
+    QVERIFY(!SerialDevice::unbind(2) && !SerialDevice::unbind(2)); // a missing link is no failure
     // Something other than a link is the user's, not ours to remove.
     file("comm/com3");
-    QVERIFY(!SerialDevice::isBound(3) && SerialDevice::unbind(3, &reason));
+    QVERIFY(!SerialDevice::isBound(3) && !SerialDevice::unbind(3));
     QCOMPARE(QDir(at("comm")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              QStringList{"com3"});
 }

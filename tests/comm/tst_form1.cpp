@@ -136,8 +136,8 @@ private:
 private slots:
     void initTestCase()
     {
-        SetNoticeHook([this](const QString &text, const QString &title) { notices << title + u'|' + text; });
-        SetQuitHook([this] { ++quits; });
+        setNoticeHook([this](const QString &text, const QString &title) { notices << title + u'|' + text; });
+        setQuitHook([this] { ++quits; });
     }
     void init()
     {

@@ -38,7 +38,7 @@ public:
     QString failLocalPortWith;
     QString failAcceptWith;
     QString failSendWith;
-    QString failGetDataWith;
+    QString failGetDataWith; // GetDataBytes() throws it
     std::function<void()> onConnect; // run inside Connect(), after the state is set
     PollHook onPoll; // run once, at the next BytesReceived()
     qint64 readBufferSize = 2 << 20;
@@ -110,7 +110,11 @@ public:
     void SendData(const QString &text) override { send(text.toUtf8(), true); }
     void SendData(const QByteArray &bytes) override { send(bytes, false); }
     QByteArray GetDataBytes() override { return take(); }
-    QByteArray GetDataAll() override { return take() + std::exchange(held, QByteArray()); }
+    // As the real one, it never throws.
+    QByteArray GetDataAll() override
+    {
+        return std::exchange(inBuffer, QByteArray()) + std::exchange(held, QByteArray());
+    }
 
 private:
     template<typename F>

@@ -13,7 +13,7 @@
 // needle again in the other case so that matches are common.
 
 #include "fuzzcheck.h"
-#include "logfind.h"
+#include "logsearch.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The message log: after any sequence of AppendLog and AppendListing calls
+// The message log: after any sequence of AppendLog and appendListing calls
 // the pane reads as the appended texts one after another (each line break
 // as "\n", the stand-ins in place, a listing as its "  41" form), every
 // character has the colour it was appended in, the rows of any width give
@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (total + listing.size() > kMostCharacters)
                 break;
             total += listing.size();
-            pane.AppendListing(colour, bytes);
+            pane.appendListing(colour, bytes);
             expectAppend(want, colour, listing);
             continue;
         }

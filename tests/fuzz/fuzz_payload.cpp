@@ -129,10 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = textFrom(data, size);
     const QString send = trimmed(text);
-    FUZZ_CHECK_EQ(TrimSpaces(text), send);
+    FUZZ_CHECK_EQ(trimSpaces(text), send);
 
     // The digit reader on any group, with 32-bit wrap-around.
-    FUZZ_CHECK_EQ(qint64(HexGroupValue(QStringView(send).left(12))),
+    FUZZ_CHECK_EQ(qint64(hexGroupValue(QStringView(send).left(12))),
                   qint64(ampH(send, 0, std::min<qsizetype>(12, send.size()))));
 
     if (!send.isEmpty()) {
@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(got.bytes.size() >= 1 && got.bytes.size() <= 255);
             FUZZ_CHECK_EQ(got.bytes, want.bytes);
             // What was parsed lists and parses back as itself.
-            FUZZ_CHECK_EQ(ParseHexPayload(TrimSpaces(FormatHexBytes(got.bytes))).bytes, got.bytes);
+            FUZZ_CHECK_EQ(ParseHexPayload(trimSpaces(FormatHexBytes(got.bytes))).bytes, got.bytes);
         }
     }
 
@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString listed = FormatHexBytes(payload);
     FUZZ_CHECK_EQ(listed, listing(payload));
     if (!payload.isEmpty()) {
-        const HexPayload back = ParseHexPayload(TrimSpaces(listed));
+        const HexPayload back = ParseHexPayload(trimSpaces(listed));
         if (payload.size() <= 255) {
             FUZZ_CHECK(!back.beyondLimits);
             FUZZ_CHECK_EQ(back.bytes, payload);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The port boxes' number rules: the rewrite of a box is finite, ordinary
-// decimal text, and rewriting it again changes nothing; ToLong returns or
-// throws LinkError and agrees with LeadingNumber wherever both read the
+// decimal text, and rewriting it again changes nothing; toLong returns or
+// throws LinkError and agrees with leadingNumber wherever both read the
 // same characters.
 //
 // Input: the box's text, one character per byte (ASCII as itself, higher
@@ -36,7 +36,7 @@ QString textFrom(const uint8_t *data, size_t size)
     return fuzz::typedText(data, size, odd, runOf, kLongestText);
 }
 
-// What NumberText may write: "-" once at most, no leading zeros, no
+// What numberText may write: "-" once at most, no leading zeros, no
 // trailing fraction zeros or point, an exponent of two or three digits.
 const QRegularExpression kOrdinary(QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]*[1-9])?$"));
 const QRegularExpression kExponent(QStringLiteral("^-?[1-9](\\.[0-9]*[1-9])?E[+-][0-9]{2,3}$"));
@@ -48,7 +48,7 @@ void checkNumberText(const QString &text, double value)
     const bool ordinary = kOrdinary.match(text).hasMatch();
     const bool exponent = kExponent.match(text).hasMatch();
     if (!ordinary && !exponent)
-        fuzz::failEqual(__FILE__, __LINE__, "NumberText wrote no number", text, QString());
+        fuzz::failEqual(__FILE__, __LINE__, "numberText wrote no number", text, QString());
 
     // At most 15 significant digits.
     QString mantissa = exponent ? text.left(text.indexOf(u'E')) : text;
@@ -88,9 +88,9 @@ void checkNumberText(const QString &text, double value)
     }
 }
 
-// ToLong returns or throws LinkError with one of its two texts. Where the
+// toLong returns or throws LinkError with one of its two texts. Where the
 // text has no whitespace other than blanks around it, the two readers see
-// the same characters, so ToLong's value is LeadingNumber's rounded half to
+// the same characters, so toLong's value is leadingNumber's rounded half to
 // even, and it overflows exactly when that is beyond 32 bits.
 void checkToLong(const QString &text)
 {
@@ -98,12 +98,12 @@ void checkToLong(const QString &text)
     qint32 value = 0;
     QString error;
     try {
-        value = ToLong(text);
+        value = toLong(text);
         returned = true;
     } catch (const LinkError &e) {
         error = e.description();
     } catch (...) {
-        fuzz::fail(__FILE__, __LINE__, "ToLong threw something other than LinkError");
+        fuzz::fail(__FILE__, __LINE__, "toLong threw something other than LinkError");
     }
     if (!returned)
         FUZZ_CHECK(error == QLatin1String("Overflow") || error == QLatin1String("Type mismatch"));
@@ -114,7 +114,7 @@ void checkToLong(const QString &text)
     unblanked.remove(u'\n');
     if (unblanked != text.trimmed())
         return;
-    const double rounded = std::nearbyint(LeadingNumber(text)); // the default mode: half to even
+    const double rounded = std::nearbyint(leadingNumber(text)); // the default mode: half to even
     const bool inRange = rounded >= -2147483648.0 && rounded <= 2147483647.0;
     if (returned) {
         FUZZ_CHECK(inRange);
@@ -130,18 +130,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = textFrom(data, size);
 
-    const double value = LeadingNumber(text);
+    const double value = leadingNumber(text);
     FUZZ_CHECK(std::isfinite(value));
-    const QString once = NumberText(value);
+    const QString once = numberText(value);
     checkNumberText(once, value);
 
     // The rewrite reads back as the value to 15 digits, and rewriting the
     // rewrite changes nothing.
-    const double back = LeadingNumber(once);
+    const double back = leadingNumber(once);
     FUZZ_CHECK(std::isfinite(back));
     if (std::fabs(value) >= DBL_MIN)
         FUZZ_CHECK(std::fabs(back - value) <= 1e-14 * std::fabs(value));
-    FUZZ_CHECK_EQ(NumberText(back), once);
+    FUZZ_CHECK_EQ(numberText(back), once);
 
     checkToLong(text);
     checkToLong(once);

@@ -91,8 +91,8 @@ void SerialPartsTest::readSettings()
 {
     QFETCH(QString, text);
     SerialSettings settings;
-    QString problem;
-    QVERIFY2(SerialSettings::parse(text, &settings, &problem), qPrintable(problem));
+    const Problem problem = SerialSettings::parse(text, &settings);
+    QVERIFY2(!problem, qPrintable(problem.description()));
     QTEST(int(settings.speed), "speed");
     QTEST(int(settings.parity), "parity");
     QTEST(int(settings.dataBits), "dataBits");
@@ -121,9 +121,9 @@ void SerialPartsTest::refuseSettings()
     QFETCH(QString, says);
     SerialSettings settings;
     settings.speed = 1234;
-    QString problem;
-    QVERIFY(!SerialSettings::parse(text, &settings, &problem));
-    QVERIFY2(problem.contains(says), qPrintable(problem));
+    const Problem problem = SerialSettings::parse(text, &settings);
+    QVERIFY(problem);
+    QVERIFY2(problem.description().contains(says), qPrintable(problem.description()));
     QCOMPARE(settings.speed, 1234); // untouched
 }
 

@@ -5,7 +5,7 @@
 #include "form1.h"
 #include "logpane.h"
 #include "logreader.h"
-#include "logsave.h"
+#include "savedialog.h"
 #include "messagebox.h"
 #include "payload.h"
 #include "ptypair.h"
@@ -64,12 +64,12 @@ private:
 void SerialWindowTest::initTestCase()
 {
     Clock::install(&m_clock);
-    SetNoticeHook([this](const QString &text, const QString &) { m_notices.append(text); });
+    setNoticeHook([this](const QString &text, const QString &) { m_notices.append(text); });
 }
 
 void SerialWindowTest::cleanupTestCase()
 {
-    SetNoticeHook(nullptr);
+    setNoticeHook(nullptr);
     Clock::install(nullptr);
 }
 
@@ -365,9 +365,9 @@ void SerialWindowTest::captureIsWhatTheWireCarried()
     w.CmdClose_Click();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("capture.bin"));
-    SetSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
+    setSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
     w.saveReceived();
-    SetSavePathHook(nullptr);
+    setSavePathHook(nullptr);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().toHex(), sent.toHex());

@@ -9,9 +9,10 @@
 #include "guard.h"
 #include "lamp.h"
 #include "linkerror.h"
+#include "logcommands.h"
 #include "logpane.h"
 #include "logreader.h"
-#include "logsave.h"
+#include "savedialog.h"
 #include "messagebox.h"
 #include "portnumber.h"
 #include "windowrow.h"
@@ -75,8 +76,8 @@ private slots:
     void initTestCase()
     {
         Clock::install(&m_clock);
-        SetQuitHook([] {});
-        SetNoticeHook([this](const QString &text, const QString &) { m_notices << text; });
+        setQuitHook([] {});
+        setNoticeHook([this](const QString &text, const QString &) { m_notices << text; });
     }
     void cleanupTestCase() { Clock::install(nullptr); }
     void init()
@@ -166,27 +167,27 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(NumberText(value), text);
+        QCOMPARE(::numberText(value), text);
     }
 
     void leadingNumberLimits()
     {
         // Radix values are 16-bit, or 32-bit when they need more, and signed.
-        QCOMPARE(LeadingNumber(QStringLiteral("&HFFFF")), -1.0);
-        QCOMPARE(LeadingNumber(QStringLiteral("&H10000")), 65536.0);
-        QCOMPARE(LeadingNumber(QStringLiteral("&HFFFFFFFF")), -1.0);
-        QCOMPARE(LeadingNumber(QStringLiteral("&O177777")), -1.0);
-        QCOMPARE(LeadingNumber(QStringLiteral("1E-999")), 0.0);
+        QCOMPARE(leadingNumber(QStringLiteral("&HFFFF")), -1.0);
+        QCOMPARE(leadingNumber(QStringLiteral("&H10000")), 65536.0);
+        QCOMPARE(leadingNumber(QStringLiteral("&HFFFFFFFF")), -1.0);
+        QCOMPARE(leadingNumber(QStringLiteral("&O177777")), -1.0);
+        QCOMPARE(leadingNumber(QStringLiteral("1E-999")), 0.0);
         // What five typed characters can form never fails to read.
-        QCOMPARE(LeadingNumber(QStringLiteral("9E999")), std::numeric_limits<double>::max());
-        QCOMPARE(LeadingNumber(QStringLiteral("-9D999")), -std::numeric_limits<double>::max());
-        QCOMPARE(LeadingNumber(QStringLiteral("&H100000000")), 4294967296.0);
-        QCOMPARE(NumberText(LeadingNumber(QStringLiteral("9E999"))), QStringLiteral("1.79769313486232E+308"));
+        QCOMPARE(leadingNumber(QStringLiteral("9E999")), std::numeric_limits<double>::max());
+        QCOMPARE(leadingNumber(QStringLiteral("-9D999")), -std::numeric_limits<double>::max());
+        QCOMPARE(leadingNumber(QStringLiteral("&H100000000")), 4294967296.0);
+        QCOMPARE(::numberText(leadingNumber(QStringLiteral("9E999"))), QStringLiteral("1.79769313486232E+308"));
         // Digits beyond a double's range (a rewrite may hold any length),
         // hexadecimal and octal alike: the largest double, never "inf".
         for (const QString &huge : {QStringLiteral("&H") + QString(300, u'F'), QStringLiteral("&O") + QString(400, u'7')}) {
-            QCOMPARE(LeadingNumber(huge), std::numeric_limits<double>::max());
-            QCOMPARE(NumberText(LeadingNumber(huge)), QStringLiteral("1.79769313486232E+308"));
+            QCOMPARE(leadingNumber(huge), std::numeric_limits<double>::max());
+            QCOMPARE(::numberText(leadingNumber(huge)), QStringLiteral("1.79769313486232E+308"));
         }
     }
 
@@ -216,7 +217,7 @@ private slots:
         QFETCH(qint64, value);
         QFETCH(QString, error);
         try {
-            const qint32 got = ToLong(text);
+            const qint32 got = ::toLong(text);
             QVERIFY2(error.isEmpty(), qPrintable(QStringLiteral("no error, got %1").arg(got)));
             QCOMPARE(qint64(got), value);
         } catch (const LinkError &e) {
@@ -714,7 +715,7 @@ private slots:
 
         // As text: exactly what Ctrl+A, Ctrl+C gives; through Ctrl+S.
         QString asked;
-        SetSavePathHook([&](const QString &title, const QString &, const QString &filter, QString *chosen) {
+        setSavePathHook([&](const QString &title, const QString &, const QString &filter, QString *chosen) {
             asked = title + u'|' + filter;
             *chosen = filter.section(QStringLiteral(";;"), 0, 0);
             return dir.filePath(QStringLiteral("log.txt"));
@@ -729,11 +730,11 @@ private slots:
         QCOMPARE(QString::fromUtf8(text.readAll()), QGuiApplication::clipboard()->text());
 
         // As a page: the colours stay, the text is never markup.
-        SetSavePathHook([&](const QString &, const QString &, const QString &filter, QString *chosen) {
+        setSavePathHook([&](const QString &, const QString &, const QString &filter, QString *chosen) {
             *chosen = filter.section(QStringLiteral(";;"), 1, 1);
             return dir.filePath(QStringLiteral("log.page"));
         });
-        w->TxtMsg->saveLog();
+        w->logCommands()->saveLog();
         QFile page(dir.filePath(QStringLiteral("log.page")));
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(page.readAll());
@@ -743,7 +744,7 @@ private slots:
         QVERIFY(html.contains(QStringLiteral("&lt;b&gt;h\u00e9llo&lt;/b&gt; &amp; \u2400end")));
         QVERIFY(html.startsWith(QStringLiteral("<!DOCTYPE html>")) && html.contains(QStringLiteral("charset=\"utf-8\"")));
         QVERIFY(m_notices.isEmpty());
-        SetSavePathHook(nullptr);
+        setSavePathHook(nullptr);
     }
 
     void saveThatCannotBeWrittenSaysSoAndLeavesNothing()
@@ -755,17 +756,17 @@ private slots:
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         const QString path = dir.filePath(QStringLiteral("plain/log.txt"));
-        SetSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
-        w->TxtMsg->saveLog();
+        setSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
+        w->logCommands()->saveLog();
         w->saveReceived();
-        SetSavePathHook(nullptr);
+        setSavePathHook(nullptr);
         QCOMPARE(m_notices.size(), 2);
         QVERIFY2(m_notices.at(0).startsWith(QStringLiteral("保存失败：") + path), qPrintable(m_notices.at(0)));
         QVERIFY(!QFile::exists(path));
         // Cancelled: nothing is asked again and nothing is written.
-        SetSavePathHook([](const QString &, const QString &, const QString &, QString *) { return QString(); });
-        w->TxtMsg->saveLog();
-        SetSavePathHook(nullptr);
+        setSavePathHook([](const QString &, const QString &, const QString &, QString *) { return QString(); });
+        w->logCommands()->saveLog();
+        setSavePathHook(nullptr);
         QCOMPARE(m_notices.size(), 2);
     }
 
@@ -788,7 +789,7 @@ private slots:
         QTRY_VERIFY(w->TxtMsg->logText().endsWith(QStringLiteral("  1  2  E4")));
         QTRY_VERIFY(!w->Receiving);
         const QString path = dir.filePath(QStringLiteral("capture.bin"));
-        SetSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
+        setSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
             return title == QStringLiteral("保存接收数据") ? path : QString();
         });
         // Through the log's context menu, as a user does.
@@ -817,7 +818,7 @@ private slots:
         w->saveReceived();
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("new"));
-        SetSavePathHook(nullptr);
+        setSavePathHook(nullptr);
     }
 
     void receivedBytesListing()

@@ -8,7 +8,7 @@
 #include "lamp.h"
 #include "logpane.h"
 #include "logreader.h"
-#include "logsave.h"
+#include "savedialog.h"
 #include "messagebox.h"
 #include "ports.h"
 #include "socketcontrol.h"
@@ -76,8 +76,8 @@ class TstSockbayLoopback : public QObject
 private slots:
     void initTestCase()
     {
-        SetQuitHook([] {});
-        SetNoticeHook([](const QString &, const QString &) {});
+        setQuitHook([] {});
+        setNoticeHook([](const QString &, const QString &) {});
     }
     void init()
     {
@@ -335,9 +335,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w->TxtMsg->logText().contains(QStringLiteral("通讯结束")), 10000);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("capture.bin"));
-        SetSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
+        setSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
         w->saveReceived();
-        SetSavePathHook(nullptr);
+        setSavePathHook(nullptr);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().toHex(), sent.toHex());

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "lamp.h"
+#include "logcolours.h"
 #include "logpane.h"
 #include "timestamp.h"
 
@@ -57,7 +57,7 @@ inline qsizetype stampLength(const QString &line)
     static QList<qsizetype> lengths;
     static QDateTime next = kProgramStart;
     for (const QDateTime now = QDateTime::currentDateTime(); next <= now; next = next.addSecs(1)) {
-        const QString stamp = GeneralDateTime(next);
+        const QString stamp = generalDateTime(next);
         stamps.insert(stamp);
         if (!lengths.contains(stamp.size()))
             lengths.append(stamp.size());

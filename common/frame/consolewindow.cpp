@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+#include "consolewindow.h"
+
+#include "clock.h"
+#include "guard.h"
+#include "lamp.h"
+#include "logcommands.h"
+#include "logpane.h"
+#include "messagebox.h"
+#include "savedialog.h"
+#include "sendhistory.h"
+#include "timestamp.h"
+#include "twips.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+
+ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
+    : QWidget(parent), m_receive(link, *this, [this] { lightArrvLamp(); }), m_send(link, *this)
+{
+    // The layout is measured for a 9-point face that carries the Chinese
+    // captions itself; Latin-only defaults are wider and fall back per glyph.
+    QFont face = font();
+    for (const QString &family : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")}) {
+        if (QFontDatabase::hasFamily(family)) {
+            face.setFamilies({family});
+            break;
+        }
+    }
+    face.setPointSize(9);
+    setFont(face);
+
+    TxtMsg = new LogPane(this);
+    m_logCommands = new LogCommands(TxtMsg);
+    TxtSend = new QLineEdit(this);
+    TxtSend->setMaxLength(512);
+    m_history = new SendHistory(TxtSend);
+    // An e-mail address and a web address, three spaces apart.
+    TxtSend->setText(QStringLiteral("someone@example.com   http://www.example.com"));
+    Label2 = new QLabel(QStringLiteral("内容："), this);
+    OptSend[0] = new QRadioButton(QStringLiteral("发送文本"), this);
+    OptSend[1] = new QRadioButton(QStringLiteral("发送字节(十六进制，用空格分开)"), this);
+    OptArrv[0] = new QRadioButton(QStringLiteral("接收文本"), this);
+    OptArrv[1] = new QRadioButton(QStringLiteral("接收字节"), this);
+    // Each pair is its own group, wherever the tool places it.
+    for (QRadioButton **pair : {OptSend, OptArrv}) {
+        auto *group = new QButtonGroup(this);
+        group->addButton(pair[0], 0);
+        group->addButton(pair[1], 1);
+        pair[0]->setChecked(true);
+    }
+    // The flows read the options as they change.
+    connect(OptSend[1], &QRadioButton::toggled, this, [this](bool bytes) { m_send.setSendsBytes(bytes); });
+    connect(OptArrv[0], &QRadioButton::toggled, this, [this](bool text) { m_receive.setShowsText(text); });
+    CmdSend = new QPushButton(this);
+    CmdClear = new QPushButton(this);
+    CmdQuit = new QPushButton(QStringLiteral("退出"), this);
+    CmdSend->setEnabled(false);
+    ShpSend = new Lamp(this);
+    ShpArrv = new Lamp(this);
+
+    TimeSend = new QTimer(this);
+    TimeArrv = new QTimer(this);
+    for (QTimer *t : {TimeSend, TimeArrv}) {
+        t->setInterval(Clock::current().realMs(kLampIntervalMs));
+        t->setTimerType(Qt::PreciseTimer);
+    }
+
+    onSignal(CmdSend, &QPushButton::clicked, [this] { CmdSend_Click(); });
+    onSignal(CmdClear, &QPushButton::clicked, [this] { CmdClear_Click(); });
+    onSignal(CmdQuit, &QPushButton::clicked, [this] { CmdQuit_Click(); });
+    onSignal(TimeSend, &QTimer::timeout, [this] { TimeSend_Timer(); });
+    onSignal(TimeArrv, &QTimer::timeout, [this] { TimeArrv_Timer(); });
+
+    auto *saveReceivedAction = new QAction(QStringLiteral("保存接收数据…"), this);
+    onSignal(saveReceivedAction, &QAction::triggered, [this] { saveReceived(); });
+    m_logCommands->addAction(saveReceivedAction);
+}
+
+ConsoleWindow::~ConsoleWindow() = default;
+
+void ConsoleWindow::setClientArea(int widthTwips, int heightTwips)
+{
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(tw(widthTwips), tw(heightTwips));
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void ConsoleWindow::guarded(const std::function<void()> &handler)
+{
+    runGuarded(handler, [this](const QString &description) { appendEntry(kRed, QStringLiteral("  ") + description); });
+}
+
+void ConsoleWindow::AppendLog(quint32 colour, const QString &text)
+{
+    TxtMsg->AppendLog(colour, text);
+}
+
+void ConsoleWindow::appendEntry(quint32 colour, const QString &message)
+{
+    AppendLog(colour, QStringLiteral("\r\n") + timeStamp() + message);
+}
+
+void ConsoleWindow::appendListing(quint32 colour, const QByteArray &bytes)
+{
+    TxtMsg->appendListing(colour, bytes);
+}
+
+void ConsoleWindow::CmdClear_Click()
+{
+    TxtMsg->clearLog();
+    m_receive.clearCapture();
+}
+
+void ConsoleWindow::saveReceived()
+{
+    const QString suggested = suggestedSavePath(QStringLiteral(".bin"));
+    QString chosen;
+    const QString path = askSavePath(this, QStringLiteral("保存接收数据"), suggested,
+                                     QStringLiteral("接收数据 (*.bin);;所有文件 (*)"), &chosen);
+    if (path.isEmpty())
+        return;
+    if (const Problem problem = m_receive.capture().saveTo(path))
+        showNotice(this, QStringLiteral("保存失败：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
+}
+
+void ConsoleWindow::CmdQuit_Click()
+{
+    quitProgram();
+}
+
+void ConsoleWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    quitProgram();
+}
+
+void ConsoleWindow::lightSendLamp()
+{
+    ShpSend->setBackColor(kRed);
+    TimeSend->setInterval(Clock::current().realMs(kLampIntervalMs));
+    TimeSend->start();
+}
+
+void ConsoleWindow::lightArrvLamp()
+{
+    ShpArrv->setBackColor(kRed);
+    TimeArrv->setInterval(Clock::current().realMs(kLampIntervalMs));
+    TimeArrv->start();
+}
+
+void ConsoleWindow::TimeSend_Timer()
+{
+    ShpSend->setBackColor(kBlack);
+    TimeSend->stop();
+}
+
+void ConsoleWindow::TimeArrv_Timer()
+{
+    ShpArrv->setBackColor(kBlack);
+    TimeArrv->stop();
+}
+
+void ConsoleWindow::CmdSend_Click()
+{
+    const SendCommand::Result sent = m_send.send(TxtSend->text());
+    switch (sent.outcome) {
+    case SendCommand::Outcome::LinkDown:
+        return;
+    case SendCommand::Outcome::NothingToSend:
+        showNotice(this, QStringLiteral("请输入发送内容！"), QStringLiteral("提示"));
+        TxtSend->setFocus();
+        return;
+    case SendCommand::Outcome::BeyondLimits:
+        // The send box keeps the text so that it can be shortened.
+        TxtSend->setFocus();
+        return;
+    case SendCommand::Outcome::Sent:
+        m_history->record(sent.text);
+        return;
+    }
+}

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "logsink.h"
+#include "receivecollection.h"
+#include "sendcommand.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <type_traits>
+
+class Lamp;
+class Link;
+class LogCommands;
+class LogPane;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class SendHistory;
+
+// What both consoles share: the log and its writer, the send command and the
+// receive collection over the tool's link, the activity lamps and their
+// timers, clear, quit and the fixed, centred window. A tool's window derives
+// from it, places these controls in its own frames and drives the flows from
+// its link's events.
+class ConsoleWindow : public QWidget, public LogSink
+{
+    Q_OBJECT
+public:
+    // `link` is the tool's control, which the derived window owns.
+    explicit ConsoleWindow(Link &link, QWidget *parent = nullptr);
+    ~ConsoleWindow() override;
+
+    void AppendLog(quint32 colour, const QString &text) override;
+    // A new entry: CR LF, time stamp, message.
+    void appendEntry(quint32 colour, const QString &message) override;
+    void appendListing(quint32 colour, const QByteArray &bytes) override;
+
+    void CmdClear_Click();
+    // Asks where, and writes there every byte received since the start or
+    // the last clear, as it came.
+    void saveReceived();
+    void CmdQuit_Click();
+    void CmdSend_Click();
+    void TimeSend_Timer();
+    void TimeArrv_Timer();
+
+    // Light an activity lamp for one timer interval.
+    void lightSendLamp();
+    void lightArrvLamp();
+
+    // Find, save and record of the log.
+    LogCommands *logCommands() const { return m_logCommands; }
+
+    // The controls both tools have, under their given names.
+    LogPane *TxtMsg;
+    QLineEdit *TxtSend;
+    QLabel *Label2;
+    QRadioButton *OptSend[2];
+    QRadioButton *OptArrv[2];
+    QPushButton *CmdSend;
+    QPushButton *CmdClear;
+    QPushButton *CmdQuit;
+    Lamp *ShpSend;
+    Lamp *ShpArrv;
+    QTimer *TimeSend;
+    QTimer *TimeArrv;
+
+    static constexpr int kLampIntervalMs = 200;
+
+private:
+    // (Declared here: the flag below reads it.)
+    ReceiveCollection m_receive;
+
+public:
+    // A receive collection is under way.
+    const bool &Receiving = m_receive.collecting();
+
+protected:
+    // Fixes the client area (in twips) and centres the window on its screen.
+    void setClientArea(int widthTwips, int heightTwips);
+
+    // Connects a signal to a handler run under a guard: a failure that
+    // escapes the handler is logged as one red entry.
+    template<typename Sender, typename Signal, typename Handler>
+    void onSignal(Sender *sender, Signal signal, Handler handler)
+    {
+        connect(sender, signal, this, [this, handler](const auto &...args) { this->runHandler(handler, args...); });
+    }
+    // The handler with the signal's arguments, or without them when it
+    // takes none. (Outside the lambda above: clang 14 reads a
+    // `decltype(args)...` there as an empty pack.)
+    template<typename Handler, typename... Args>
+    void runHandler(const Handler &handler, const Args &...args)
+    {
+        if constexpr (std::is_invocable_v<const Handler &, const Args &...>)
+            guarded([&] { handler(args...); });
+        else
+            guarded(handler);
+    }
+    void guarded(const std::function<void()> &handler);
+
+    // The flows over the tool's link. The window calls collect() on each
+    // arrival event, and logRest() before it writes the line of whatever
+    // ends the link.
+    ReceiveCollection &receiveCollection() { return m_receive; }
+    SendCommand &sendCommand() { return m_send; }
+
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    SendCommand m_send;
+    LogCommands *m_logCommands = nullptr;
+    SendHistory *m_history = nullptr;
+};

@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#include "logcommands.h"
+
+#include "guard.h"
+#include "logfindbar.h"
+#include "logpane.h"
+#include "logwriter.h"
+#include "messagebox.h"
+#include "savedialog.h"
+
+#include <QAction>
+
+LogCommands::LogCommands(LogPane *pane)
+    : QObject(pane), m_pane(pane), m_find(new LogFindBar(pane)), m_findAction(new QAction(QStringLiteral("查找…"), this)),
+      m_saveAction(new QAction(QStringLiteral("保存信息…"), this)),
+      m_recordAction(new QAction(QStringLiteral("记录到文件…"), this)), m_separator(new QAction(this))
+{
+    m_separator->setSeparator(true);
+    m_findAction->setShortcut(QKeySequence::Find);
+    m_saveAction->setShortcut(QKeySequence::Save);
+    m_recordAction->setCheckable(true);
+    connect(m_findAction, &QAction::triggered, m_find, &LogFindBar::open);
+    connect(m_saveAction, &QAction::triggered, this, &LogCommands::saveLog);
+    connect(m_recordAction, &QAction::triggered, this, &LogCommands::setRecording);
+    connect(pane, &LogPane::findRequested, m_find, &LogFindBar::open);
+    connect(pane, &LogPane::findNextRequested, m_find, &LogFindBar::findNext);
+    connect(pane, &LogPane::findPreviousRequested, m_find, &LogFindBar::findPrevious);
+    connect(pane, &LogPane::saveRequested, this, &LogCommands::saveLog);
+
+    connect(pane, &LogPane::appended, this,
+            [this](qint64 from, qint64 to) { m_recorder.record(m_pane->store(), from, to); });
+    connect(&m_recorder, &LogRecorder::failed, this, [this](const QString &reason) {
+        showRecording();
+        showNotice(m_pane, QStringLiteral("记录中断：") + m_recorder.path() + u'\n' + reason, QStringLiteral("提示"));
+    });
+    // The program ends at once, without unwinding: what is pending is
+    // written first.
+    atQuit(this, [this] { m_recorder.flush(); });
+    offerActions();
+}
+
+void LogCommands::addAction(QAction *action)
+{
+    m_added.append(action);
+    offerActions();
+}
+
+void LogCommands::offerActions()
+{
+    m_pane->setContextActions(QList<QAction *>{m_findAction, m_separator, m_saveAction} + m_added
+                              + QList<QAction *>{m_recordAction});
+}
+
+void LogCommands::saveLog()
+{
+    const QString text = QStringLiteral("文本文件 (*.txt)");
+    const QString page = QStringLiteral("网页文件，保留颜色 (*.html *.htm)");
+    QString chosen = text;
+    const QString suggested = suggestedSavePath(QStringLiteral(".txt"));
+    const QString path = askSavePath(m_pane, QStringLiteral("保存信息"), suggested, text + QStringLiteral(";;") + page, &chosen);
+    if (path.isEmpty())
+        return;
+    const bool html = chosen == page || path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)
+        || path.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
+    const Problem problem = html ? LogWriter::writeHtml(m_pane->store(), m_pane->window()->windowTitle(), path)
+                                 : LogWriter::writeText(m_pane->store(), path);
+    if (problem)
+        showNotice(m_pane, QStringLiteral("保存失败：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
+}
+
+void LogCommands::setRecording(bool on)
+{
+    if (!on) {
+        m_recorder.stop();
+        showRecording();
+        return;
+    }
+    const QString suggested = suggestedSavePath(QStringLiteral("-记录.txt"));
+    QString chosen;
+    const QString path = askSavePath(m_pane, QStringLiteral("记录到文件"), suggested, QStringLiteral("文本文件 (*.txt)"), &chosen);
+    if (!path.isEmpty()) {
+        if (const Problem problem = m_recorder.start(path))
+            showNotice(m_pane, QStringLiteral("无法记录：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
+    }
+    showRecording();
+}
+
+void LogCommands::showRecording()
+{
+    m_recordAction->setChecked(m_recorder.recording());
+    m_recordAction->setToolTip(m_recorder.recording() ? m_recorder.path() : QString());
+}

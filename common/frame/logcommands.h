@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "logrecorder.h"
+
+#include <QList>
+#include <QObject>
+
+class LogFindBar;
+class LogPane;
+class QAction;
+
+// The log's commands, beside the pane: find (the field over its bottom
+// edge), save and record to a file, each with its dialog; in the pane's
+// context menu after Copy and Select All, and on the pane's keys (Ctrl+F,
+// F3, Shift+F3, Ctrl+S). A failure is told in a notice.
+class LogCommands : public QObject
+{
+    Q_OBJECT
+public:
+    // Lives as long as `pane`.
+    explicit LogCommands(LogPane *pane);
+
+    // An action the window adds to the menu, after "保存信息…" (not owned).
+    void addAction(QAction *action);
+
+    // Asks where, and saves the whole log there as text or, by the type
+    // chosen, as a page that keeps the colours.
+    void saveLog();
+    // Records everything appended from now on to a file the user picks;
+    // off again when `on` is false.
+    void setRecording(bool on);
+
+    LogFindBar *findBar() const { return m_find; }
+    LogRecorder *recorder() { return &m_recorder; }
+
+private:
+    // The menu shows the recorder's state and file.
+    void showRecording();
+    void offerActions();
+
+    LogPane *m_pane;
+    LogFindBar *m_find;
+    LogRecorder m_recorder;
+    QAction *m_findAction;
+    QAction *m_saveAction;
+    QAction *m_recordAction;
+    QAction *m_separator;
+    QList<QAction *> m_added;
+};

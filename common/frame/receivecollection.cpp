@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+#include "receivecollection.h"
+
+#include "link.h"
+#include "logcolours.h"
+#include "logsink.h"
+
+void SettleWhileGrowing::settle(Link &link)
+{
+    qint64 remembered = 0;
+    for (;;) {
+        const qint64 waiting = link.waiting();
+        if (waiting == remembered)
+            break;
+        if (waiting < link.holdsAtMost())
+            m_pause.wait(kSeconds);
+        remembered = link.waiting();
+        if (!link.linkUp())
+            break;
+    }
+}
+
+void SettleWhileGrowing::arrived(Link &link)
+{
+    // A link that holds all it can takes nothing more: waiting out the
+    // second would only idle it.
+    if (link.waiting() >= link.holdsAtMost())
+        m_pause.end();
+}
+
+ReceiveCollection::ReceiveCollection(Link &link, LogSink &log, std::function<void()> lightLamp)
+    : m_link(link), m_log(log), m_lightLamp(std::move(lightLamp)), m_settle(std::make_unique<SettleWhileGrowing>())
+{
+}
+
+void ReceiveCollection::setSettlePolicy(std::unique_ptr<SettlePolicy> policy)
+{
+    m_settle = std::move(policy);
+}
+
+void ReceiveCollection::collect()
+{
+    m_lightLamp();
+    if (m_collecting) {
+        m_settle->arrived(m_link);
+        return;
+    }
+    m_collecting = true;
+    // Whatever happens below, the next arrival must start a fresh collection.
+    struct Reset
+    {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{m_collecting};
+
+    m_settle->settle(m_link);
+    if (!m_link.linkUp())
+        return;
+    logReceived(m_link.takeWaiting(), false);
+}
+
+void ReceiveCollection::logRest()
+{
+    QByteArray rest = m_link.takeEverything();
+    if (rest.isEmpty() && !m_decoder.holding())
+        return;
+    logReceived(std::move(rest), true);
+}
+
+void ReceiveCollection::logReceived(QByteArray bytes, bool last)
+{
+    m_capture.append(bytes); // as it came, before any of it is held or shown
+    if (m_showsText) {
+        QString text = m_decoder.decode(bytes);
+        if (last)
+            text += m_decoder.finish();
+        // Two writes of one colour read as one entry, without a copy of
+        // the text.
+        m_log.appendEntry(kBlack, QStringLiteral("  接收文本：  "));
+        m_log.AppendLog(kBlack, text);
+    } else {
+        // Bytes held for a cut character after a text read come first:
+        // they arrived before the rest.
+        if (m_decoder.holding())
+            bytes.prepend(m_decoder.takeHeld());
+        m_log.appendEntry(kBlack, QStringLiteral("  接收数据："));
+        m_log.appendListing(kBlack, bytes);
+    }
+}

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+#include "receivedcapture.h"
+
+#include "savefile.h"
+#include "syserror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QIODevice>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
+ReceivedCapture::~ReceivedCapture()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool ReceivedCapture::openSpool()
+{
+    if (m_fd >= 0)
+        return true;
+    const QByteArray folder = QFile::encodeName(QDir::tempPath());
+    m_fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+        // A file system without unnamed files: a named one, unlinked at once.
+        QByteArray name = folder + "/capture-XXXXXX";
+        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (m_fd >= 0)
+            ::unlink(name.constData());
+    }
+    if (m_fd < 0)
+        m_lost = systemProblem();
+    return m_fd >= 0;
+}
+
+void ReceivedCapture::append(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || m_lost || !openSpool())
+        return;
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = retryOnInterrupt([&] {
+            return ::pwrite(m_fd, bytes.constData() + done, size_t(bytes.size() - done), m_size + done);
+        });
+        if (n <= 0) {
+            m_lost = systemProblem();
+            return;
+        }
+        done += n;
+    }
+    m_size += bytes.size();
+}
+
+void ReceivedCapture::clear()
+{
+    m_size = 0;
+    m_lost = Problem();
+    // A spool that cannot be emptied is given up: the next append starts a
+    // new one.
+    if (m_fd >= 0 && ::ftruncate(m_fd, 0) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+Problem ReceivedCapture::saveTo(const QString &path) const
+{
+    if (m_lost)
+        return m_lost;
+    return saveFile(path, [this](QIODevice &out) {
+        char buffer[1 << 16];
+        for (qint64 at = 0; at < m_size;) {
+            const ssize_t n = retryOnInterrupt(
+                [&] { return ::pread(m_fd, buffer, size_t(std::min<qint64>(sizeof buffer, m_size - at)), at); });
+            if (n <= 0 || out.write(buffer, n) != n)
+                return false;
+            at += n;
+        }
+        return true;
+    });
+}

@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: MIT
+#include "logrows.h"
+
+#include "logstore.h"
+#include "logtext.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Where the rows of a line of text start (cells), at `columns` cells a row:
+// after the last space of a row where it has one, else where the row is
+// full. Spaces stay at the end of their row, as in any text box, so a row
+// starts with what follows them. Returns the row count; fills `starts`
+// when given.
+qint64 wrapRows(QStringView text, qint64 columns, std::vector<qint64> *starts)
+{
+    if (starts)
+        starts->assign(1, 0);
+    qint64 rows = 1;
+    qint64 cell = 0;
+    qint64 rowStart = 0;
+    qint64 afterSpace = -1; // the cell after the last space of this row
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (c == u' ') {
+            afterSpace = ++cell;
+            continue;
+        }
+        const int width = LogStore::cellWidth(c);
+        while (cell + width - rowStart > columns && cell > rowStart) {
+            rowStart = afterSpace > rowStart ? afterSpace : cell;
+            ++rows;
+            if (starts)
+                starts->push_back(rowStart);
+            afterSpace = -1;
+        }
+        cell += width;
+    }
+    return rows;
+}
+
+} // namespace
+
+LogRows::LogRows(const LogStore &store) : m_store(store)
+{
+}
+
+bool LogRows::wrapsAtWords(qint64 line) const
+{
+    return m_store.lineLength(line) <= kWordWrapLimit;
+}
+
+bool LogRows::setColumns(qint64 columns)
+{
+    if (columns == m_columns)
+        return false;
+    m_columns = columns;
+    m_wrapCache.clear();
+    linesChanged(0);
+    return true;
+}
+
+void LogRows::clear()
+{
+    m_wrapCache.clear();
+    std::deque<quint16>{1}.swap(m_lineRows);
+    std::deque<qint64>{0}.swap(m_blockRow);
+    m_rowCount = 1;
+}
+
+qint64 LogRows::rowsOf(qint64 line) const
+{
+    if (wrapsAtWords(line)) {
+        // Counted without keeping the table: a flood of short lines would
+        // only churn the cache of the lines on screen.
+        if (m_store.lineCells(line) <= m_columns)
+            return 1;
+        const auto found = m_wrapCache.find(line);
+        if (found != m_wrapCache.end() && line + 1 < m_store.lineCount())
+            return qint64(found->second.size());
+        return wrapRows(m_store.text(m_store.lineStart(line), m_store.lineStart(line) + m_store.lineLength(line)),
+                        m_columns, nullptr);
+    }
+    const qint64 last = m_store.lineLastCell(line);
+    return last < 0 ? 1 : last / m_columns + 1;
+}
+
+qint64 LogRows::startCell(qint64 line, qint64 k) const
+{
+    if (wrapsAtWords(line)) {
+        const std::vector<qint64> &table = wrapTable(line);
+        return k < qint64(table.size()) ? table[size_t(k)] : m_store.lineCells(line);
+    }
+    return k * m_columns;
+}
+
+qint64 LogRows::rowOfCell(qint64 line, qint64 cell) const
+{
+    if (wrapsAtWords(line)) {
+        const std::vector<qint64> &table = wrapTable(line);
+        return std::max<qint64>(0, std::upper_bound(table.begin(), table.end(), cell) - table.begin() - 1);
+    }
+    return std::min(cell / m_columns, rowsOf(line) - 1);
+}
+
+const std::vector<qint64> &LogRows::wrapTable(qint64 line) const
+{
+    // The last line keeps growing: its rows are worked out afresh.
+    const bool last = line + 1 == m_store.lineCount();
+    auto found = m_wrapCache.find(line);
+    if (found != m_wrapCache.end() && !last)
+        return found->second;
+    if (m_wrapCache.size() > 256)
+        m_wrapCache.clear();
+    std::vector<qint64> &starts = m_wrapCache[line];
+    wrapRows(m_store.text(m_store.lineStart(line), m_store.lineStart(line) + m_store.lineLength(line)), m_columns, &starts);
+    return starts;
+}
+
+void LogRows::linesChanged(qint64 line)
+{
+    const qint64 lines = m_store.lineCount();
+    m_wrapCache.erase(line); // it may have grown since
+    m_lineRows.resize(size_t(lines));
+    for (qint64 l = line; l < lines; ++l) {
+        const qint64 rows = wrapsAtWords(l) ? rowsOf(l) : kCountedRows;
+        m_lineRows[size_t(l)] = quint16(std::min<qint64>(rows, kCountedRows));
+    }
+    const qint64 blocks = (lines + kRowBlock - 1) / kRowBlock;
+    m_blockRow.resize(size_t(blocks));
+    const auto rowsOfBlock = [&](qint64 b) {
+        qint64 rows = 0;
+        for (qint64 l = b * kRowBlock; l < std::min(lines, (b + 1) * kRowBlock); ++l)
+            rows += rowsIn(l);
+        return rows;
+    };
+    for (qint64 b = std::max<qint64>(1, line / kRowBlock); b < blocks; ++b)
+        m_blockRow[size_t(b)] = m_blockRow[size_t(b - 1)] + rowsOfBlock(b - 1);
+    m_rowCount = m_blockRow[size_t(blocks - 1)] + rowsOfBlock(blocks - 1);
+}
+
+qint64 LogRows::firstRowOf(qint64 line) const
+{
+    qint64 row = m_blockRow[size_t(line / kRowBlock)];
+    for (qint64 l = line / kRowBlock * kRowBlock; l < line; ++l)
+        row += rowsIn(l);
+    return row;
+}
+
+qint64 LogRows::lineOf(qint64 row) const
+{
+    const qint64 block = std::upper_bound(m_blockRow.begin(), m_blockRow.end(), row) - m_blockRow.begin() - 1;
+    qint64 line = std::max<qint64>(0, block) * kRowBlock;
+    qint64 at = m_blockRow[size_t(std::max<qint64>(0, block))];
+    const qint64 last = m_store.lineCount() - 1;
+    while (line < last && at + rowsIn(line) <= row)
+        at += rowsIn(line++);
+    return line;
+}
+
+qint64 LogRows::rowOf(qint64 position) const
+{
+    position = std::clamp<qint64>(position, 0, m_store.size());
+    const qint64 line = m_store.lineAt(position);
+    const qint64 cell = m_store.cellAt(position);
+    return firstRowOf(line) + rowOfCell(line, cell);
+}
+
+LogRows::Row LogRows::row(qint64 index) const
+{
+    Row r;
+    index = std::clamp<qint64>(index, 0, count() - 1);
+    r.line = lineOf(index);
+    const qint64 k = index - firstRowOf(r.line);
+    r.first = -1;
+    const qint64 fromCell = startCell(r.line, k);
+    const qint64 toCell = k + 1 < rowsOf(r.line) ? startCell(r.line, k + 1) : std::numeric_limits<qint64>::max();
+    m_store.visitCells(r.line, fromCell, toCell,
+                       [&](quint32 colour, QStringView run, qint64 position, qint64) {
+                           if (r.first < 0)
+                               r.first = position;
+                           r.text.append(run);
+                           r.colours.emplace_back(int(run.size()), colour);
+                       });
+    if (r.first < 0)
+        r.first = m_store.positionAtCell(r.line, fromCell);
+    r.end = r.first + r.text.size();
+    for (QChar &c : r.text)
+        c = QChar(LogText::drawnAs(c.unicode()));
+    return r;
+}

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+#include <deque>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class LogStore;
+
+// The rows a log's lines take on a fixed-pitch grid of so many cells a row,
+// a wide (CJK) character taking two. A line of ordinary length wraps after a
+// space where it can; a longer one (a big listing or a flood of text) is cut
+// every so many cells, so that its rows follow from its length alone and
+// showing any part of it costs what that part costs.
+//
+// Rows are counted from the top of the log. The index is kept in step with
+// the store by the one who appends (linesChanged) and clears (clear).
+class LogRows
+{
+public:
+    // One row as drawn.
+    struct Row
+    {
+        qint64 line;
+        qint64 first; // position of its first character
+        qint64 end;   // position after its last
+        QString text; // as drawn: control characters as their pictures
+        std::vector<std::pair<int, quint32>> colours; // (length, colour) runs
+    };
+
+    explicit LogRows(const LogStore &store);
+
+    // Lays every line out again when the width changes; false when it
+    // stays as it was.
+    bool setColumns(qint64 columns);
+    qint64 columns() const { return m_columns; }
+
+    // The lines from `line` on have changed (text was appended there).
+    void linesChanged(qint64 line);
+    // The store was emptied.
+    void clear();
+
+    qint64 count() const { return m_rowCount; }
+    // The row that holds `position`; the first row of a line, its rows, and
+    // the line of a row.
+    qint64 rowOf(qint64 position) const;
+    qint64 firstRowOf(qint64 line) const;
+    qint64 rowsIn(qint64 line) const
+    {
+        const quint16 rows = m_lineRows[size_t(line)];
+        return rows == kCountedRows ? rowsOf(line) : rows;
+    }
+    qint64 lineOf(qint64 row) const;
+    // The cell row `k` of `line` starts at.
+    qint64 startCell(qint64 line, qint64 k) const;
+
+    Row row(qint64 index) const;
+
+private:
+    // Rows of `line` at the current width, worked out.
+    qint64 rowsOf(qint64 line) const;
+    qint64 rowOfCell(qint64 line, qint64 cell) const;
+    // Where the rows of a line of ordinary length start (cells), broken
+    // after a space where one is near.
+    const std::vector<qint64> &wrapTable(qint64 line) const;
+    bool wrapsAtWords(qint64 line) const;
+
+    // The longest line that wraps at words.
+    static constexpr qint64 kWordWrapLimit = 8192;
+
+    const LogStore &m_store;
+    qint64 m_columns = 80;
+    // The word-wrapped rows of recently drawn lines (line -> row start cells).
+    mutable std::unordered_map<qint64, std::vector<qint64>> m_wrapCache;
+    // The rows of each line, two bytes a line (kCountedRows: a line cut
+    // every so many cells, whose rows follow from its length), and the
+    // first row of every kRowBlock lines; in blocks, so that growing never
+    // copies them whole.
+    static constexpr quint16 kCountedRows = 0xFFFF;
+    static constexpr qint64 kRowBlock = 64;
+    std::deque<quint16> m_lineRows{1};
+    std::deque<qint64> m_blockRow{0};
+    qint64 m_rowCount = 1;
+};

@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: MIT
+#include "logsearch.h"
+
+#include "logstore.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+
+namespace {
+// One UTF-16 unit folded as Qt folds it, ASCII without a table.
+inline char16_t fold(char16_t c)
+{
+    if (c < 0x80)
+        return char16_t(c - u'A') < 26 ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+} // namespace
+
+FoldedMatcher::FoldedMatcher(const QString &needle)
+{
+    setPattern(needle);
+}
+
+void FoldedMatcher::setPattern(const QString &needle)
+{
+    m_needle = needle;
+    m_folded.resize(needle.size());
+    m_ours = !needle.isEmpty();
+    for (qsizetype i = 0; i < needle.size(); ++i) {
+        const char16_t c = needle.at(i).unicode();
+        // A pair folds as one character, which the unit tables cannot see.
+        m_ours = m_ours && !QChar::isSurrogate(c);
+        m_folded[i] = QChar(fold(c));
+    }
+    if (!m_ours)
+        return;
+    const qsizetype m = m_folded.size();
+    std::fill(std::begin(m_skip), std::end(m_skip), m);
+    std::fill(std::begin(m_backSkip), std::end(m_backSkip), m);
+    // Written nearest last, so a shared byte keeps the smaller shift.
+    for (qsizetype i = 0; i + 1 < m; ++i)
+        m_skip[m_folded.at(i).unicode() & 0xFF] = m - 1 - i;
+    for (qsizetype i = m - 1; i > 0; --i)
+        m_backSkip[m_folded.at(i).unicode() & 0xFF] = i;
+}
+
+qsizetype FoldedMatcher::indexIn(QStringView text, qsizetype from) const
+{
+    if (!m_ours)
+        return text.indexOf(m_needle, from, Qt::CaseInsensitive);
+    const qsizetype m = m_folded.size();
+    const char16_t *h = reinterpret_cast<const char16_t *>(text.data());
+    const char16_t *f = reinterpret_cast<const char16_t *>(m_folded.constData());
+    const char16_t lastNeedle = f[m - 1];
+    for (qsizetype at = std::max<qsizetype>(from, 0); at + m <= text.size();) {
+        const char16_t last = fold(h[at + m - 1]);
+        if (last == lastNeedle) {
+            qsizetype i = m - 2;
+            while (i >= 0 && fold(h[at + i]) == f[i])
+                --i;
+            if (i < 0)
+                return at;
+        }
+        at += m_skip[last & 0xFF];
+    }
+    return -1;
+}
+
+qsizetype FoldedMatcher::lastIndexIn(QStringView text, qsizetype from) const
+{
+    if (!m_ours)
+        return text.lastIndexOf(m_needle, from, Qt::CaseInsensitive);
+    const qsizetype m = m_folded.size();
+    const char16_t *h = reinterpret_cast<const char16_t *>(text.data());
+    const char16_t *f = reinterpret_cast<const char16_t *>(m_folded.constData());
+    for (qsizetype at = std::min(from, text.size() - m); at >= 0;) {
+        const char16_t first = fold(h[at]);
+        if (first == f[0]) {
+            qsizetype i = 1;
+            while (i < m && fold(h[at + i]) == f[i])
+                ++i;
+            if (i == m)
+                return at;
+        }
+        at -= m_backSkip[first & 0xFF];
+    }
+    return -1;
+}
+
+LogSearch::LogSearch(const LogStore &store, QObject *parent) : QObject(parent), m_store(store)
+{
+}
+
+void LogSearch::start(const QString &needle, qint64 from, bool backward)
+{
+    ++m_run;
+    m_matcher.setPattern(needle);
+    m_size = m_store.size();
+    m_origin = std::clamp<qint64>(from, 0, m_size);
+    m_pos = m_origin;
+    m_backward = backward;
+    m_wrapped = false;
+    m_running = true;
+    const quint64 run = m_run;
+    QMetaObject::invokeMethod(this, [this, run] {
+        if (run == m_run)
+            step();
+    }, Qt::QueuedConnection);
+}
+
+void LogSearch::cancel()
+{
+    ++m_run;
+    m_running = false;
+}
+
+void LogSearch::step()
+{
+    if (!m_running)
+        return;
+    const qint64 length = m_matcher.size();
+    bool done = false;
+    qint64 at = -1;
+    if (!m_backward) {
+        // Matches that start in [m_pos, end): first from the origin to the
+        // log's end, then from its start to the origin.
+        const qint64 end = m_wrapped ? std::min(m_origin, m_size) : m_size;
+        const qint64 to = std::min(m_pos + kSlice, end);
+        const qint64 limit = m_wrapped ? std::min(m_size, m_origin + length - 1) : m_size;
+        if (to > m_pos) {
+            const QString text = m_store.text(m_pos, std::min(limit, to + length - 1));
+            const qsizetype found = m_matcher.indexIn(text);
+            if (found >= 0 && m_pos + found < to)
+                at = m_pos + found;
+        }
+        m_pos = to;
+        if (at < 0 && m_pos >= end) {
+            if (m_wrapped)
+                done = true;
+            else
+                m_wrapped = true, m_pos = 0;
+        }
+    } else {
+        // Matches that start in [floor, m_pos), going down: first below the
+        // origin, then from the log's end down to it.
+        const qint64 floor = m_wrapped ? m_origin : 0;
+        const qint64 from = std::max(floor, m_pos - kSlice);
+        if (m_pos > from) {
+            const QString text = m_store.text(from, std::min(m_size, m_pos + length - 1));
+            const qsizetype found = m_matcher.lastIndexIn(text, m_pos - 1 - from);
+            if (found >= 0)
+                at = from + found;
+        }
+        m_pos = from;
+        if (at < 0 && m_pos <= floor) {
+            if (m_wrapped)
+                done = true;
+            else
+                m_wrapped = true, m_pos = m_size;
+        }
+    }
+    if (at >= 0 || done) {
+        m_running = false;
+        emit finished(at, at >= 0 ? length : 0, at >= 0 && m_wrapped);
+        return;
+    }
+    const quint64 run = m_run;
+    QMetaObject::invokeMethod(this, [this, run] {
+        if (run == m_run)
+            step();
+    }, Qt::QueuedConnection);
+}

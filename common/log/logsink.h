@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Where the shared flows write the log: the window, which adds the time
+// stamps. Colours are 0x00BBGGRR (logcolours.h).
+class LogSink
+{
+public:
+    virtual ~LogSink() = default;
+    // The log's one writer: `text` at the end, in `colour`.
+    virtual void AppendLog(quint32 colour, const QString &text) = 0;
+    // A new entry: CR LF, the time stamp, `message`.
+    virtual void appendEntry(quint32 colour, const QString &message) = 0;
+    // The listing of `bytes` as a piece, kept as the bytes themselves.
+    virtual void appendListing(quint32 colour, const QByteArray &bytes) = 0;
+};

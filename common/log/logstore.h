@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class LogArena;
+
+// The log's content, kept compactly and append-only: runs of one colour,
+// text as UTF-8 (its line breaks as "\n") and a byte listing as the bytes
+// themselves, turned into their "  41  42  D" form only when read; and an
+// index of where each line starts.
+//
+// The log reads as one text whose lines are separated by "\n" (a written
+// CR LF, CR, LF or paragraph separator each starts a new line). Positions
+// count the UTF-16 characters of that text, as QString does, a line break
+// counting one. For a view that wraps lines on a fixed-pitch grid, every
+// character also has a cell: its column within its line, a wide (CJK)
+// character taking two.
+class LogStore
+{
+public:
+    LogStore();
+    ~LogStore();
+    LogStore(const LogStore &) = delete;
+    LogStore &operator=(const LogStore &) = delete;
+
+    // `colour` is 0x00BBGGRR. Text is stored as given (the caller makes it
+    // displayable first), a lone half of a surrogate pair as U+FFFD.
+    void append(quint32 colour, QStringView text);
+    // The listing of `bytes`: two spaces and the byte in hexadecimal each.
+    void appendListing(quint32 colour, const QByteArray &bytes);
+    void clear();
+
+    // Characters of the whole text.
+    qint64 size() const { return m_size; }
+    // Never less than one: an empty log is one empty line.
+    qint64 lineCount() const { return qint64(m_lineStarts.size()); }
+    qint64 lineStart(qint64 line) const { return m_lineStarts[size_t(line)]; }
+    // Characters of the line, its break excluded.
+    qint64 lineLength(qint64 line) const;
+    // The cells the line takes, and the cell its last character starts at
+    // (-1 for an empty line): its rows at a width follow from these alone.
+    // (Counted up to 2^31 - 1: no entry of a tool comes near.)
+    qint64 lineCells(qint64 line) const { return m_lineCells[size_t(line)] >> 1; }
+    qint64 lineLastCell(qint64 line) const;
+    // The line holding `position` (a line break belongs to the line it ends).
+    qint64 lineAt(qint64 position) const;
+
+    // The text of [from, to), clamped to the log.
+    QString text(qint64 from, qint64 to) const;
+    // The same as UTF-8, handed out in pieces of bounded size, so that a
+    // copy of a large log never holds it twice.
+    void writeUtf8(qint64 from, qint64 to, const std::function<void(const char *, qint64)> &sink) const;
+    // How many bytes writeUtf8() hands out for [from, to).
+    qint64 utf8Size(qint64 from, qint64 to) const;
+
+    // Walks the characters of `line` that start at cells [fromCell, toCell),
+    // as runs of one colour: `run(colour, text, firstPosition, firstCell)`.
+    // A wide character that starts before `toCell` is taken whole.
+    void visitCells(qint64 line, qint64 fromCell, qint64 toCell,
+                    const std::function<void(quint32, QStringView, qint64, qint64)> &run) const;
+    // The position of the first character of `line` starting at or after
+    // `cell` (the line's end when none does), and the cell of a position.
+    qint64 positionAtCell(qint64 line, qint64 cell) const;
+    qint64 cellAt(qint64 position) const;
+
+    // The colour of the character at `position` (0 for a line break and
+    // past the end), and the stretch of its line around it written in that
+    // colour ([*from, *to)).
+    quint32 colourAt(qint64 position, qint64 *from = nullptr, qint64 *to = nullptr) const;
+
+    // Memory the content takes, with its index.
+    qint64 bytesUsed() const;
+
+    // Cells a character takes on the grid: 2 for the wide and full-width
+    // forms of East Asian scripts (and the emoji drawn that wide), else 1.
+    static int cellWidth(char32_t c);
+
+private:
+    // A run of one colour and kind; a text run may hold line breaks.
+    struct Piece
+    {
+        qint64 data;      // first byte in the arena
+        qint64 bytes;     // stored bytes (UTF-8, or the listed bytes)
+        qint64 start;     // position of its first character
+        qint64 chars;     // characters it reads as
+        qint64 cellStart; // cell of its first character within its line
+        qint64 firstMark; // its marks, in m_marks
+        qint64 markCount;
+        quint32 colour;
+        bool listing;
+    };
+    // A point inside a long piece, every kMarkEvery stored bytes, so that a
+    // position or cell deep inside it is found without reading from its
+    // start. Its cell is within the line it falls in.
+    struct Mark
+    {
+        qint64 byte, chr, cell;
+    };
+    // (A line is read from the mark before it: this bounds that reading,
+    // at some 5 % of the stored bytes for the index.)
+    static constexpr qint64 kMarkEvery = 512;
+    static constexpr qint64 kMostCells = (qint64(1) << 31) - 1;
+
+
+    Piece &openPiece(quint32 colour, bool listing);
+    qint64 pieceAt(qint64 position) const;
+    qint64 lineEnd(qint64 line) const { return lineStart(line) + lineLength(line); }
+    // Where to start reading `piece` to reach the character at piece
+    // position `chr`: its nearest mark before it, or its own start.
+    Mark markBefore(const Piece &piece, qint64 chr) const;
+    // The same for the first character at or after `cell` of the line that
+    // spans piece positions [lineChr, lineEndChr) (lineChr negative: the
+    // line starts before the piece).
+    Mark markBeforeCell(const Piece &piece, qint64 lineChr, qint64 lineEndChr, qint64 cell) const;
+    // Reads the characters of `piece` from `from` (a mark or its start):
+    // `visit(utf16, count, width, chr, cell)` returns false to stop. A line
+    // break comes as "\n" with width 0; the cell starts again after it.
+    template<typename Visit>
+    void walk(const Piece &piece, Mark from, Visit visit) const;
+    // The stored byte of a text piece where its character `chr` starts.
+    qint64 byteAt(const Piece &piece, qint64 chr) const;
+    // The pieces that [from, to) touches, each with the part [a, b) of it.
+    template<typename Span>
+    void spans(qint64 from, qint64 to, Span span) const;
+
+    std::unique_ptr<LogArena> m_arena;
+    std::vector<Piece> m_pieces;
+    // 12 bytes a line, in blocks (a log of short lines is mostly its line
+    // index, and growing it never copies it whole): where each starts, and
+    // its cells * 2, plus 1 when its last character is wide.
+    std::deque<qint64> m_lineStarts;
+    std::deque<quint32> m_lineCells;
+    std::vector<Mark> m_marks;
+    qint64 m_size = 0;
+};

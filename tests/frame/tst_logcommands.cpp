@@ -1,0 +1,336 @@
+// SPDX-License-Identifier: MIT
+#include "guard.h"
+#include "logcolours.h"
+#include "logcommands.h"
+#include "logfindbar.h"
+#include "logmenu.h"
+#include "logpane.h"
+#include "logrecorder.h"
+#include "messagebox.h"
+#include "savedialog.h"
+#include "startup.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTranslator>
+
+#include <cstdio>
+
+using namespace logmenu;
+
+// The log's commands beside the pane, as a user gives them: find, the menu
+// in the user's language, recording to a file.
+class TstLogCommands : public QObject
+{
+    Q_OBJECT
+private slots:
+    void findsForwardBackwardAndAround();
+    void findInALargeLogLeavesTheWindowLive();
+    void theFindFieldHidesNoLine();
+    void qtWordsInTheUsersLanguage();
+    void recordingReadsAsTheLog();
+    void recordingSurvivesAKilledProcess();
+    void recordingThatCannotStartSaysSo();
+};
+
+void TstLogCommands::findsForwardBackwardAndAround()
+{
+    LogPane log;
+    LogCommands commands(&log);
+    log.resize(577, 254);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    log.AppendLog(kBlack, QStringLiteral("alpha beta\r\nAlpha 中文 gamma"));
+    log.appendListing(kBlack, QByteArray("\xAB\xCD", 2));
+    log.AppendLog(kRed, QStringLiteral(" ALPHA end"));
+    const QString text = log.logText();
+    LogFindBar *bar = commands.findBar();
+    log.setFocus();
+    log.setSelection(0, 0);
+    QTest::keyClick(&log, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(bar->isVisible());
+    QVERIFY(bar->field()->hasFocus());
+    // Drawn over the bottom of the log: the log keeps its size.
+    QVERIFY(log.viewport()->geometry().contains(bar->geometry().center()));
+
+    const auto selected = [&] { return QPair<qint64, qint64>(log.selectionStart(), log.selectionEnd()); };
+    const auto at = [&](const QString &what, int occurrence) {
+        qsizetype i = -1;
+        for (int k = 0; k <= occurrence; ++k)
+            i = text.indexOf(what, i + 1, Qt::CaseInsensitive);
+        return QPair<qint64, qint64>(i, i + what.size());
+    };
+    QTest::keyClicks(bar->field(), QStringLiteral("alp"));
+    QTRY_COMPARE(selected(), at(QStringLiteral("alp"), 0));
+    QTest::keyClicks(bar->field(), QStringLiteral("ha")); // refined in place
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 0));
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 1)); // "Alpha": any case
+    QTest::keyClick(bar->field(), Qt::Key_F3);
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 2));
+    QTest::keyClick(bar->field(), Qt::Key_F3); // past the end: from the start again
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 0));
+    QCOMPARE(bar->status(), QStringLiteral("已从另一端继续"));
+    QTest::keyClick(bar->field(), Qt::Key_F3, Qt::ShiftModifier); // back past the start
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 2));
+    QTest::keyClick(bar->field(), Qt::Key_Return, Qt::ShiftModifier);
+    QTRY_COMPARE(selected(), at(QStringLiteral("alpha"), 1));
+    QVERIFY(bar->status().isEmpty());
+
+    // Inside a listing and across the wide characters.
+    bar->field()->setText(QStringLiteral("ab  cd"));
+    bar->findNext();
+    QTRY_COMPARE(selected(), at(QStringLiteral("AB  CD"), 0));
+    bar->field()->setText(QStringLiteral("中文 g"));
+    bar->findNext();
+    QTRY_COMPARE(selected(), at(QStringLiteral("中文 g"), 0));
+
+    // No match: said, and the selection stays.
+    const auto before = selected();
+    QTest::keyClicks(bar->field(), QStringLiteral("zz"));
+    QTRY_COMPARE(bar->status(), QStringLiteral("找不到"));
+    QCOMPARE(selected(), before);
+
+    // The field's clear button is heard by its word, and clears it.
+    auto *clear = bar->field()->findChild<QToolButton *>();
+    QVERIFY(clear);
+    QCOMPARE(QAccessible::queryAccessibleInterface(clear)->text(QAccessible::Name), QStringLiteral("清除"));
+    QTRY_VERIFY(clear->isVisible());
+    clear->click();
+    QVERIFY(bar->field()->text().isEmpty());
+
+    QTest::keyClick(bar->field(), Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QVERIFY(log.hasFocus());
+    // F3 in the log opens it again and goes on with the last text.
+    bar->field()->setText(QStringLiteral("end"));
+    QTest::keyClick(&log, Qt::Key_F3);
+    QTRY_COMPARE(selected(), at(QStringLiteral("end"), 0));
+}
+
+void TstLogCommands::theFindFieldHidesNoLine()
+{
+    LogPane log;
+    LogCommands commands(&log);
+    log.resize(577, 254);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    for (int i = 0; i < 60; ++i)
+        log.AppendLog(kBlack, QStringLiteral("line %1\r\n").arg(i));
+    log.AppendLog(kBlack, QStringLiteral("needle at the end"));
+    const qint64 last = log.logText().size() - 1;
+    LogFindBar *bar = commands.findBar();
+    // Where the field lies, in the viewport's coordinates.
+    const auto fieldTop = [&] { return bar->geometry().top() - log.viewport()->geometry().top(); };
+    const auto lastRowClear = [&] { return log.characterRect(last).bottom() < fieldTop(); };
+
+    // Following the end: opening the field lifts the last line above it.
+    QVERIFY(log.characterRect(last).bottom() < log.viewport()->height());
+    bar->open();
+    QVERIFY(lastRowClear());
+    log.AppendLog(kBlack, QStringLiteral("\r\nmore"));
+    QVERIFY(log.characterRect(log.logText().size() - 1).bottom() < fieldTop());
+
+    // A match on a line the field would cover is shown above it.
+    log.verticalScrollBar()->setValue(0);
+    bar->field()->setText(QStringLiteral("more"));
+    bar->findNext();
+    QTRY_COMPARE(log.selectedText(), QStringLiteral("more"));
+    QVERIFY(log.characterRect(log.selectionStart()).bottom() < fieldTop());
+
+    // Closed, the rows below come back into use: the end is at the bottom.
+    log.verticalScrollBar()->setValue(log.verticalScrollBar()->maximum());
+    bar->close();
+    QCOMPARE(log.verticalScrollBar()->value(), log.verticalScrollBar()->maximum());
+    QVERIFY(log.characterRect(log.logText().size() - 1).bottom() >= fieldTop());
+    QVERIFY(log.characterRect(log.logText().size() - 1).bottom() < log.viewport()->height());
+}
+
+void TstLogCommands::findInALargeLogLeavesTheWindowLive()
+{
+    // Six slices of text and listing before the match: the search runs
+    // between events, and a timer fires while it does.
+    LogPane log;
+    LogCommands commands(&log);
+    log.resize(577, 254);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    const QString block(int(LogSearch::kSlice / 2), u'x');
+    for (int i = 0; i < 6; ++i) {
+        log.AppendLog(kBlack, block);
+        log.appendListing(kBlack, QByteArray(int(LogSearch::kSlice / 8), '\x11'));
+    }
+    log.AppendLog(kBlack, QStringLiteral("\r\nthe needle"));
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(0);
+    commands.findBar()->open();
+    commands.findBar()->field()->setText(QStringLiteral("NEEDLE"));
+    log.setSelection(0, 0);
+    commands.findBar()->findNext();
+    QVERIFY(commands.findBar()->searching());
+    QTRY_VERIFY_WITH_TIMEOUT(!commands.findBar()->searching(), 20000);
+    QCOMPARE(log.selectedText(), QStringLiteral("needle"));
+    QVERIFY2(ticks >= 6, qPrintable(QString::number(ticks)));
+    // Backward from the end finds the same.
+    log.setSelection(log.store().size(), log.store().size());
+    commands.findBar()->findPrevious();
+    QTRY_VERIFY_WITH_TIMEOUT(!commands.findBar()->searching(), 20000);
+    QCOMPARE(log.selectedText(), QStringLiteral("needle"));
+}
+
+void TstLogCommands::qtWordsInTheUsersLanguage()
+{
+    // (The tests run in the C locale: Qt's words are English elsewhere.)
+    QTranslator *german = loadQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::German));
+    if (!german)
+        QSKIP("Qt's translations are not installed (qt6-translations-l10n)");
+    LogPane log;
+    log.AppendLog(kBlack, QStringLiteral("text"));
+    log.selectAll();
+    const QStringList actions = contextMenuActions(&log);
+    QCoreApplication::removeTranslator(german);
+    delete german;
+    QVERIFY2(actions.contains(QStringLiteral("+&Kopieren")), qPrintable(actions.join(u',')));
+    QVERIFY(contextMenuActions(&log).contains(QStringLiteral("+&Copy")));
+}
+
+void TstLogCommands::recordingReadsAsTheLog()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.txt"));
+    LogPane log;
+    LogCommands commands(&log);
+    log.AppendLog(kBlack, QStringLiteral("before the recording"));
+    setSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
+        return title == QStringLiteral("记录到文件") ? path : QString();
+    });
+    commands.setRecording(true);
+    setSavePathHook(nullptr);
+    QVERIFY(commands.recorder()->recording());
+    const qint64 from = log.store().size();
+    log.AppendLog(kBlack, QStringLiteral("\r\nT  接收文本：  中文 and \0 text\r"));
+    log.AppendLog(kBlue, QStringLiteral("成功"));
+    log.AppendLog(kBlack, QStringLiteral("\r\nT  接收数据："));
+    log.appendListing(kBlack, QByteArray("\x00\x7F\xFF", 3));
+    // Quitting writes out what is pending, before the program ends.
+    int quits = 0;
+    setQuitHook([&] { ++quits; });
+    quitProgram();
+    setQuitHook(nullptr);
+    QCOMPARE(quits, 1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray atQuit = file.readAll();
+    QCOMPARE(QString::fromUtf8(atQuit), log.textBetween(from, log.store().size()));
+
+    // Unchecked in the menu: the file is closed; later text stays out.
+    QStringList actions = contextMenuActions(&log);
+    QVERIFY2(actions.contains(QStringLiteral("+记录到文件…")), qPrintable(actions.join(u',')));
+    triggerContextAction(&log, QStringLiteral("记录到文件…"));
+    QVERIFY(!commands.recorder()->recording());
+    log.AppendLog(kRed, QStringLiteral("\r\nafter"));
+    file.seek(0);
+    QCOMPARE(file.readAll(), atQuit);
+}
+
+void TstLogCommands::recordingSurvivesAKilledProcess()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.txt"));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LOG_RECORD_CHILD"), path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForStarted(10000));
+    QByteArray said;
+    QDeadlineTimer deadline(20000);
+    while (!said.contains("ready\n") && !deadline.hasExpired()) {
+        child.waitForReadyRead(100);
+        said += child.readAllStandardOutput();
+    }
+    QVERIFY2(said.contains("ready\n"), said.constData());
+    child.kill(); // SIGKILL: nothing of the program runs after it
+    QVERIFY(child.waitForFinished(10000));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString got = QString::fromUtf8(file.readAll());
+    // All that was written a flush interval before "ready", in order; after
+    // it, only whole or cut-off later lines, none lost in between.
+    QString expected;
+    for (int i = 0; i < 200; ++i)
+        expected += QStringLiteral("line %1\n").arg(i);
+    QVERIFY2(got.startsWith(expected), qPrintable(got.left(200)));
+    QString later;
+    for (int i = 0; later.size() < got.size() - expected.size() + 20; ++i)
+        later += QStringLiteral("more %1\n").arg(i);
+    QVERIFY(later.startsWith(got.mid(expected.size())));
+}
+
+void TstLogCommands::recordingThatCannotStartSaysSo()
+{
+    QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QStringList notices;
+    setNoticeHook([&](const QString &text, const QString &) { notices << text; });
+    setSavePathHook([&](const QString &, const QString &, const QString &, QString *) {
+        return dir.filePath(QStringLiteral("plain/record.txt"));
+    });
+    LogPane log;
+    LogCommands commands(&log);
+    commands.setRecording(true);
+    setSavePathHook(nullptr);
+    setNoticeHook(nullptr);
+    QVERIFY(!commands.recorder()->recording());
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().startsWith(QStringLiteral("无法记录：")));
+}
+
+namespace {
+
+// The child of recordingSurvivesAKilledProcess: records, says "ready" once
+// its first lines are on the disk, then writes on until it is killed.
+int recordChild(const QString &path)
+{
+    LogPane log;
+    LogCommands commands(&log);
+    if (commands.recorder()->start(path))
+        return 2;
+    for (int i = 0; i < 200; ++i)
+        log.AppendLog(kBlack, QStringLiteral("line %1\r\n").arg(i));
+    QTest::qWait(3 * LogRecorder::kFlushMs);
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    for (int i = 0;; ++i) {
+        log.AppendLog(kBlack, QStringLiteral("more %1\r\n").arg(i));
+        QTest::qWait(2);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString child = qEnvironmentVariable("LOG_RECORD_CHILD");
+    if (!child.isEmpty())
+        return recordChild(child);
+    TstLogCommands test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_logcommands.moc"

@@ -1,0 +1,353 @@
+// SPDX-License-Identifier: MIT
+#include "logsearch.h"
+#include "logstore.h"
+#include "payload.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <vector>
+
+namespace {
+
+// What the store must read as: the text as a plain string built the obvious
+// way, with a colour per character.
+struct Model
+{
+    QString text;
+    std::vector<quint32> colours;
+
+    void append(quint32 colour, const QString &piece)
+    {
+        for (qsizetype i = 0; i < piece.size(); ++i) {
+            const QChar c = piece.at(i);
+            if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator) {
+                if (c == u'\r' && i + 1 < piece.size() && piece.at(i + 1) == u'\n')
+                    ++i;
+                add(u'\n', colour);
+            } else {
+                add(c, colour);
+            }
+        }
+    }
+    void add(QChar c, quint32 colour)
+    {
+        text += c;
+        colours.push_back(colour);
+    }
+};
+
+// Text with the characters that matter to the store: ASCII, two- and
+// three-byte UTF-8, wide CJK, emoji (a surrogate pair, wide), every kind of
+// line break.
+QString randomText(QRandomGenerator &rng, int length)
+{
+    static const QString alphabet = QStringLiteral("ab Z9~é中文：") + QChar(0xFF01) + QChar(0x2029) + u'\r'
+        + u'\n' + QChar(0x00A0);
+    QString out;
+    while (out.size() < length) {
+        const quint32 pick = rng.bounded(100);
+        if (pick < 3)
+            out += QString::fromUcs4(U"\U0001F600");
+        else if (pick < 60)
+            out += QChar(u'a' + rng.bounded(26));
+        else
+            out += alphabet.at(rng.bounded(int(alphabet.size())));
+    }
+    return out;
+}
+
+QByteArray randomBytes(QRandomGenerator &rng, int length)
+{
+    QByteArray out(length, Qt::Uninitialized);
+    for (char &c : out)
+        c = char(rng.bounded(256));
+    return out;
+}
+
+// Builds the same random log in a store and in the model: short and long
+// pieces (past the store's inner marks), listings, colours that repeat so
+// that pieces merge.
+void buildRandom(LogStore &store, Model &model, quint32 seed, int pieces)
+{
+    QRandomGenerator rng(seed);
+    const quint32 colours[] = {0, 0xFF, 0xFF0000};
+    for (int i = 0; i < pieces; ++i) {
+        const quint32 colour = colours[rng.bounded(3)];
+        const int length = rng.bounded(10) == 0 ? 3000 + rng.bounded(20000) : rng.bounded(40);
+        if (rng.bounded(3) == 0) {
+            const QByteArray bytes = randomBytes(rng, length);
+            store.appendListing(colour, bytes);
+            model.append(colour, FormatHexBytes(bytes));
+        } else {
+            const QString text = randomText(rng, length);
+            store.append(colour, text);
+            model.append(colour, text);
+        }
+    }
+}
+
+QList<qint64> lineStarts(const QString &text)
+{
+    QList<qint64> starts{0};
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text.at(i) == u'\n')
+            starts.append(i + 1);
+    return starts;
+}
+
+} // namespace
+
+class TstLogStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readsAsWritten_data();
+    void readsAsWritten();
+    void randomLogReadsTheSameEveryWay_data();
+    void randomLogReadsTheSameEveryWay();
+    void cellsOfEveryLine();
+    void rowsOfCellsCoverEachCharacterOnce();
+    void keepsAboutOneBytePerByte();
+    void clearEmptiesAndGivesBack();
+    void foldedMatchingAgreesWithQt();
+};
+
+void TstLogStore::readsAsWritten_data()
+{
+    QTest::addColumn<QStringList>("pieces"); // "#" + hex: a listing
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << QStringList{} << QString();
+    QTest::newRow("one piece") << QStringList{QStringLiteral("abc")} << QStringLiteral("abc");
+    QTest::newRow("breaks of every kind")
+        << QStringList{QStringLiteral("a\r\nb\rc\nd") + QChar(0x2029) + u'e'} << QStringLiteral("a\nb\nc\nd\ne");
+    QTest::newRow("CR and LF in two writes are two breaks")
+        << QStringList{QStringLiteral("a\r"), QStringLiteral("\nb")} << QStringLiteral("a\n\nb");
+    QTest::newRow("entry continues the line") << QStringList{QStringLiteral("\r\nT  接收数据："), QStringLiteral("#41420d00ff")}
+                                              << QStringLiteral("\nT  接收数据：  41  42  D  0  FF");
+    QTest::newRow("trailing break") << QStringList{QStringLiteral("x\r\n")} << QStringLiteral("x\n");
+    QTest::newRow("surrogate pair and lone half")
+        << QStringList{QString::fromUcs4(U"\U0001F600"), QString(QChar(0xD800)) + u'z'}
+        << QString::fromUcs4(U"\U0001F600") + QChar(0xFFFD) + u'z';
+}
+
+void TstLogStore::readsAsWritten()
+{
+    QFETCH(QStringList, pieces);
+    QFETCH(QString, expected);
+    LogStore store;
+    for (const QString &p : pieces) {
+        if (p.startsWith(u'#'))
+            store.appendListing(0, QByteArray::fromHex(p.mid(1).toLatin1()));
+        else
+            store.append(0, p);
+    }
+    QCOMPARE(store.text(0, store.size()), expected);
+    QCOMPARE(store.size(), expected.size());
+    QCOMPARE(store.lineCount(), expected.count(u'\n') + 1);
+    QByteArray utf8;
+    store.writeUtf8(0, store.size(), [&](const char *d, qint64 n) { utf8.append(d, n); });
+    QCOMPARE(QString::fromUtf8(utf8), expected);
+}
+
+void TstLogStore::randomLogReadsTheSameEveryWay_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : {1u, 2u, 3u, 77u})
+        QTest::newRow(qPrintable(QString::number(seed))) << seed;
+}
+
+void TstLogStore::randomLogReadsTheSameEveryWay()
+{
+    QFETCH(quint32, seed);
+    LogStore store;
+    Model model;
+    buildRandom(store, model, seed, 300);
+    QCOMPARE(store.size(), model.text.size());
+    QCOMPARE(store.text(0, store.size()), model.text);
+
+    const QList<qint64> starts = lineStarts(model.text);
+    QCOMPARE(store.lineCount(), starts.size());
+    for (qsizetype i = 0; i < starts.size(); ++i) {
+        QCOMPARE(store.lineStart(i), starts[i]);
+        const qint64 end = i + 1 < starts.size() ? starts[i + 1] - 1 : model.text.size();
+        QCOMPARE(store.lineLength(i), end - starts[i]);
+    }
+
+    QRandomGenerator rng(seed * 31 + 7);
+    for (int k = 0; k < 80; ++k) {
+        qint64 a = rng.bounded(int(model.text.size() + 1));
+        qint64 b = rng.bounded(int(model.text.size() + 1));
+        if (a > b)
+            std::swap(a, b);
+        if (model.text.at(qBound<qint64>(0, a, model.text.size() - 1)).isLowSurrogate())
+            --a; // a slice starts on a character
+        if (b < model.text.size() && model.text.at(b).isLowSurrogate())
+            ++b;
+        const QString want = model.text.mid(a, b - a);
+        QCOMPARE(store.text(a, b), want);
+        QByteArray utf8;
+        qint64 largest = 0;
+        store.writeUtf8(a, b, [&](const char *d, qint64 n) {
+            utf8.append(d, n);
+            largest = std::max(largest, n);
+        });
+        QCOMPARE(utf8, want.toUtf8());
+        QCOMPARE(store.utf8Size(a, b), qint64(utf8.size()));
+        QVERIFY2(largest <= (1 << 20), "pieces handed out are bounded by a chunk");
+        if (a < model.text.size()) {
+            QCOMPARE(store.colourAt(a), model.text.at(a) == u'\n' ? 0u : model.colours[size_t(a)]);
+            QCOMPARE(store.lineAt(a), qint64(std::upper_bound(starts.begin(), starts.end(), a) - starts.begin() - 1));
+        }
+    }
+}
+
+void TstLogStore::cellsOfEveryLine()
+{
+    QCOMPARE(LogStore::cellWidth(U'a'), 1);
+    QCOMPARE(LogStore::cellWidth(U'é'), 1);
+    QCOMPARE(LogStore::cellWidth(U'中'), 2);
+    QCOMPARE(LogStore::cellWidth(U'：'), 2);
+    QCOMPARE(LogStore::cellWidth(0xAC00), 2);       // Hangul
+    QCOMPARE(LogStore::cellWidth(0x1F600), 2);      // an emoji
+    QCOMPARE(LogStore::cellWidth(0x2400), 1);       // the stand-in for NUL
+    QCOMPARE(LogStore::cellWidth(0xFFFD), 1);
+
+    LogStore store;
+    Model model;
+    buildRandom(store, model, 5, 200);
+    const QList<qint64> starts = lineStarts(model.text);
+    for (qsizetype line = 0; line < starts.size(); ++line) {
+        const QString text = store.text(store.lineStart(line), store.lineStart(line) + store.lineLength(line));
+        qint64 cell = 0, last = -1;
+        for (qsizetype i = 0, n = 0; i < text.size(); ++n) {
+            const char32_t c = text.at(i).isHighSurrogate() ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
+                                                            : text.at(i).unicode();
+            const qint64 position = store.lineStart(line) + i;
+            // Every character of short lines, a sample of long ones (each
+            // look-up reads up to one inner mark's worth of the line).
+            if (text.size() < 300 || n % 61 == 0) {
+                QCOMPARE(store.cellAt(position), cell);
+                QCOMPARE(store.positionAtCell(line, cell), position);
+            }
+            last = cell;
+            cell += LogStore::cellWidth(c);
+            i += c >= 0x10000 ? 2 : 1;
+        }
+        QCOMPARE(store.lineCells(line), cell);
+        QCOMPARE(store.lineLastCell(line), last);
+        QCOMPARE(store.positionAtCell(line, cell), store.lineStart(line) + store.lineLength(line));
+    }
+}
+
+void TstLogStore::rowsOfCellsCoverEachCharacterOnce()
+{
+    // A view cuts each line into rows of `width` cells and draws row k from
+    // the characters starting in [k*width, (k+1)*width): put together, the
+    // rows must give the line back, every character once, in its colour.
+    LogStore store;
+    Model model;
+    buildRandom(store, model, 9, 150);
+    for (const qint64 width : {7, 80, 333}) {
+        QString all;
+        for (qint64 line = 0; line < store.lineCount(); ++line) {
+            if (line > 0)
+                all += u'\n';
+            const qint64 rows = store.lineLastCell(line) < 0 ? 1 : store.lineLastCell(line) / width + 1;
+            for (qint64 row = 0; row < rows; ++row) {
+                store.visitCells(line, row * width, (row + 1) * width,
+                                 [&](quint32 colour, QStringView run, qint64 position, qint64 cell) {
+                                     QCOMPARE(position, qint64(all.size()));
+                                     QVERIFY(cell >= row * width && cell < (row + 1) * width);
+                                     QCOMPARE(colour, model.colours[size_t(position)]);
+                                     all += run;
+                                 });
+            }
+        }
+        QCOMPARE(all, model.text);
+    }
+}
+
+void TstLogStore::keepsAboutOneBytePerByte()
+{
+    // A long run of listings and of plain text: the store holds the bytes
+    // once, its index a small fraction on top.
+    constexpr int kMiB = 1 << 20;
+    QRandomGenerator rng(3);
+    LogStore listing;
+    qint64 characters = 0;
+    for (int i = 0; i < 16; ++i) {
+        const QByteArray bytes = randomBytes(rng, kMiB / 2);
+        listing.appendListing(0, bytes);
+        characters += FormatHexBytes(bytes).size();
+    }
+    QCOMPARE(listing.size(), characters);
+    QVERIFY2(listing.bytesUsed() < qint64(8 * kMiB * 1.05), qPrintable(QString::number(listing.bytesUsed())));
+
+    // Lines of a kilobyte: each costs its index entries on top.
+    LogStore text;
+    const QString line = QString(1000, u'x') + QStringLiteral("\r\n");
+    for (int i = 0; i < 8 * 1024; ++i)
+        text.append(0, line);
+    QVERIFY2(text.bytesUsed() < qint64(8 * 1024 * 1000 * 1.25), qPrintable(QString::number(text.bytesUsed())));
+}
+
+void TstLogStore::clearEmptiesAndGivesBack()
+{
+    LogStore store;
+    store.append(0xFF, QStringLiteral("first\r\nsecond"));
+    store.appendListing(0, QByteArray(100000, 'A'));
+    QVERIFY(store.bytesUsed() > 100000);
+    store.clear();
+    QCOMPARE(store.size(), 0);
+    QCOMPARE(store.lineCount(), 1);
+    QCOMPARE(store.text(0, 10), QString());
+    QVERIFY(store.bytesUsed() < 1024);
+    store.append(0, QStringLiteral("again"));
+    QCOMPARE(store.text(0, store.size()), QStringLiteral("again"));
+    QCOMPARE(store.colourAt(0), 0u);
+}
+
+void TstLogStore::foldedMatchingAgreesWithQt()
+{
+    // Texts and needles drawn from characters whose folding is unusual:
+    // ASCII in both cases, the Kelvin sign and long s (which fold to ASCII),
+    // sharp s, the Greek sigmas, dotted and dotless i, full-width letters,
+    // CJK, and pairs (a Deseret capital that folds to its small letter,
+    // an emoji), and a lone surrogate half.
+    const QString alphabet = QStringLiteral("aAbBkKsS  0D\u212A\u017F\u00DF\u1E9E\u03A3\u03C3\u03C2"
+                                            "\u0130\u0131iI\uFF21\uFF41中文")
+                             + QString::fromUcs4(U"\U00010400\U00010428\U0001F600") + QChar(0xD800);
+    QRandomGenerator random(20261208);
+    const auto draw = [&](int length) {
+        QString out;
+        while (out.size() < length) {
+            const qsizetype i = random.bounded(alphabet.size());
+            // Keep pairs whole, except for the lone half at the end.
+            if (alphabet.at(i).isLowSurrogate())
+                out.append(alphabet.mid(i - 1, 2));
+            else if (alphabet.at(i).isHighSurrogate() && i + 1 < alphabet.size())
+                out.append(alphabet.mid(i, 2));
+            else
+                out.append(alphabet.at(i));
+        }
+        return out;
+    };
+    for (int round = 0; round < 4000; ++round) {
+        const QString text = draw(random.bounded(1, 60));
+        // Often a piece of the text in another case, so that it matches.
+        QString needle = random.bounded(2) ? draw(random.bounded(1, 5)) : text.mid(random.bounded(text.size()), random.bounded(1, 5));
+        if (random.bounded(2))
+            needle = random.bounded(2) ? needle.toUpper() : needle.toLower();
+        if (needle.isEmpty())
+            continue;
+        const FoldedMatcher matcher(needle);
+        const qsizetype from = random.bounded(text.size() + 1);
+        QCOMPARE(matcher.indexIn(text, from), text.indexOf(needle, from, Qt::CaseInsensitive));
+        QCOMPARE(matcher.lastIndexIn(text, from), text.lastIndexOf(needle, from, Qt::CaseInsensitive));
+    }
+}
+
+
+QTEST_GUILESS_MAIN(TstLogStore)
+#include "tst_logstore.moc"
