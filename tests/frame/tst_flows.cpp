@@ -1,0 +1,552 @@
+// SPDX-License-Identifier: MIT
+#include "clock.h"
+#include "fakemscomm.h"
+#include "fakewinsock.h"
+#include "linkerror.h"
+#include "logcolours.h"
+#include "logsink.h"
+#include "payload.h"
+#include "receivecollection.h"
+#include "sendcommand.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+constexpr qint64 kSecond = 1000;
+
+// A clock that stands still until the test moves it. A pause on it looks
+// again every real millisecond, so a move ends it at once.
+class HandClock : public Clock
+{
+public:
+    qint64 nowMs() const override { return m_now; }
+    int realMs(qint64 clockMs) const override { return clockMs > 0 ? 1 : 0; }
+    void advance(qint64 ms) { m_now += ms; }
+
+private:
+    qint64 m_now = 0;
+};
+
+// The log as the flows write it: each entry's time stamp reads "T", a
+// listing as FormatHexBytes gives it; with the colour of every write.
+class LogRecord : public LogSink
+{
+public:
+    void AppendLog(quint32 colour, const QString &text) override { add(colour, text); }
+    void appendEntry(quint32 colour, const QString &message) override { add(colour, QStringLiteral("\nT") + message); }
+    void appendListing(quint32 colour, const QByteArray &bytes) override { add(colour, FormatHexBytes(bytes)); }
+
+    QString text;
+    QList<quint32> colours;
+    std::function<void()> onWrite;
+
+private:
+    void add(quint32 colour, const QString &piece)
+    {
+        text += piece;
+        colours << colour;
+        if (onWrite)
+            onWrite();
+    }
+};
+
+// Either tool's control (its fake), as the flows see it, under the test's
+// hand: what waits, what lies past the bound, and the two ways a link ends.
+class Rig
+{
+public:
+    explicit Rig(bool socket)
+    {
+        if (socket) {
+            m_winsock = std::make_unique<FakeWinsock>();
+            m_winsock->state = Winsock::sckConnected;
+        } else {
+            m_comm = std::make_unique<FakeMSComm>();
+            m_comm->open = true;
+        }
+    }
+    Link &link() { return m_comm ? static_cast<Link &>(*m_comm) : *m_winsock; }
+    QByteArray &waiting() { return m_comm ? m_comm->inBuffer : m_winsock->inBuffer; }
+    QByteArray &beyondBound() { return m_comm ? m_comm->held : m_winsock->held; }
+    void setBound(qint64 bytes)
+    {
+        if (m_comm)
+            m_comm->inBufferSize = bytes;
+        else
+            m_winsock->readBufferSize = bytes;
+    }
+    // Runs `hook` the next time the flow asks what is waiting.
+    void atNextPoll(std::function<void()> hook)
+    {
+        if (m_comm)
+            m_comm->onPoll = std::move(hook);
+        else
+            m_winsock->onPoll = std::move(hook);
+    }
+    // Closed by the user: what waited is dropped with the port or socket.
+    void close()
+    {
+        if (m_comm)
+            m_comm->setPortOpen(false);
+        else
+            m_winsock->Close();
+    }
+    // Lost (an adapter unplugged, the peer's close or reset): down, but
+    // what it delivered stays readable.
+    void lose()
+    {
+        if (m_comm)
+            m_comm->open = false;
+        else
+            m_winsock->state = Winsock::sckClosing;
+    }
+    QList<QByteArray> handedOver() const { return m_comm ? m_comm->output : m_winsock->sent; }
+    void refuseHandOvers(const QString &why)
+    {
+        if (m_comm)
+            m_comm->failOutputWith = why;
+        else
+            m_winsock->failSendWith = why;
+    }
+    FakeWinsock *winsock() { return m_winsock.get(); }
+
+private:
+    std::unique_ptr<FakeMSComm> m_comm;
+    std::unique_ptr<FakeWinsock> m_winsock;
+};
+
+void addControls()
+{
+    QTest::addColumn<bool>("socket");
+}
+
+} // namespace
+
+// Receiving and sending as the windows drive them, over both tools'
+// controls, without a window and on a clock that moves only when told.
+class TstFlows : public QObject
+{
+    Q_OBJECT
+private:
+    HandClock m_clock;
+    std::unique_ptr<Rig> m_rig;
+    std::unique_ptr<LogRecord> m_log;
+    std::unique_ptr<ReceiveCollection> m_receive;
+    std::unique_ptr<SendCommand> m_send;
+    int m_lamps = 0;
+    // Set when a settle had to be ended by the safety timer: it waited for
+    // a second that should never have been waited for.
+    bool m_rescued = false;
+
+    void makeRig(bool socket)
+    {
+        m_rig = std::make_unique<Rig>(socket);
+        m_log = std::make_unique<LogRecord>();
+        m_receive = std::make_unique<ReceiveCollection>(m_rig->link(), *m_log, [this] { ++m_lamps; });
+        m_send = std::make_unique<SendCommand>(m_rig->link(), *m_log);
+        m_lamps = 0;
+    }
+    // Runs `work` inside the next collection's settle, as an event its pause
+    // delivers; the clock then moves a second on, as time does.
+    void duringSettle(std::function<void()> work, bool thenASecond = true)
+    {
+        m_rig->atNextPoll([this, work = std::move(work), thenASecond] {
+            QMetaObject::invokeMethod(this, [this, work, thenASecond] {
+                work();
+                if (thenASecond)
+                    m_clock.advance(kSecond);
+            }, Qt::QueuedConnection);
+        });
+    }
+    // A collection that must not wait for the clock: should it, the safety
+    // timer moves the clock on and says so.
+    void collectWithoutWaiting()
+    {
+        QTimer rescue;
+        rescue.setSingleShot(true);
+        connect(&rescue, &QTimer::timeout, this, [this] {
+            m_rescued = true;
+            m_clock.advance(100 * kSecond);
+        });
+        rescue.start(2000);
+        m_receive->collect();
+    }
+    QByteArray captured()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("capture.bin"));
+        if (const Problem problem = m_receive->capture().saveTo(path))
+            return "not saved: " + problem.description().toUtf8();
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("not readable");
+    }
+
+private slots:
+    void init()
+    {
+        Clock::install(&m_clock);
+        m_rescued = false;
+    }
+    void cleanup()
+    {
+        m_receive.reset();
+        m_send.reset();
+        m_rig.reset();
+        Clock::install(nullptr);
+    }
+
+    // --- receiving -------------------------------------------------------
+
+    void settlesThenLogsTheWholeBurstOnce_data()
+    {
+        addControls();
+        QTest::addColumn<bool>("bytes");
+        QTest::addColumn<QString>("entry");
+        for (bool socket : {false, true}) {
+            const char *control = socket ? "socket" : "serial";
+            QTest::addRow("%s, text", control) << socket << false << "\nT  接收文本：  hel<i>lo</i>";
+            QTest::addRow("%s, bytes", control) << socket << true << "\nT  接收数据：  68  65  6C  3C  69  3E  6C  6F  3C  2F  69  3E";
+        }
+    }
+    void settlesThenLogsTheWholeBurstOnce()
+    {
+        QFETCH(bool, socket);
+        QFETCH(bool, bytes);
+        QFETCH(QString, entry);
+        makeRig(socket);
+        m_receive->setShowsText(!bytes);
+        m_rig->waiting() = "hel<i>";
+        bool collectingMeanwhile = false;
+        // The rest arrives during the pause, with an arrival of its own.
+        duringSettle([&] {
+            collectingMeanwhile = m_receive->collecting();
+            m_rig->waiting() += "lo</i>";
+            m_receive->collect();
+        });
+        m_receive->collect();
+        QCOMPARE(m_log->text, entry);
+        QCOMPARE(m_log->colours, (QList<quint32>{kBlack, kBlack}));
+        QVERIFY(collectingMeanwhile);
+        QVERIFY(!m_receive->collecting());
+        QCOMPARE(m_lamps, 2); // lit by each arrival, the nested one too
+        QCOMPARE(m_rig->waiting(), QByteArray());
+        QCOMPARE(captured(), QByteArray("hel<i>lo</i>"));
+    }
+
+    void nothingWaitingIsReadAtOnce_data()
+    {
+        addControls();
+        QTest::addColumn<bool>("bytes");
+        QTest::addColumn<QString>("entry");
+        for (bool socket : {false, true}) {
+            const char *control = socket ? "socket" : "serial";
+            QTest::addRow("%s, text", control) << socket << false << "\nT  接收文本：  ";
+            QTest::addRow("%s, bytes", control) << socket << true << "\nT  接收数据：";
+        }
+    }
+    void nothingWaitingIsReadAtOnce()
+    {
+        QFETCH(bool, socket);
+        QFETCH(bool, bytes);
+        QFETCH(QString, entry);
+        makeRig(socket);
+        m_receive->setShowsText(!bytes);
+        collectWithoutWaiting();
+        QVERIFY(!m_rescued);
+        QCOMPARE(m_log->text, entry);
+    }
+
+    void aFullLinkIsReadBeforeAnythingElse_data() { addControls(); QTest::newRow("serial") << false; QTest::newRow("socket") << true; }
+    void aFullLinkIsReadBeforeAnythingElse()
+    {
+        // It takes no more until read: there is nothing to wait for, and no
+        // other event runs before the entry is written.
+        QFETCH(bool, socket);
+        makeRig(socket);
+        m_rig->setBound(8);
+        m_rig->waiting() = "12345678";
+        bool otherEventRan = false;
+        QMetaObject::invokeMethod(this, [&] { otherEventRan = true; }, Qt::QueuedConnection);
+        m_receive->collect();
+        QVERIFY(!otherEventRan);
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  12345678"));
+        QCoreApplication::processEvents();
+    }
+
+    void fillingDuringTheSettleEndsIt_data() { addControls(); QTest::newRow("serial") << false; QTest::newRow("socket") << true; }
+    void fillingDuringTheSettleEndsIt()
+    {
+        // The clock stands still: only the full link can end the pause.
+        QFETCH(bool, socket);
+        makeRig(socket);
+        m_rig->setBound(8);
+        m_rig->waiting() = "1234";
+        duringSettle([this] {
+            m_rig->waiting() += "5678";
+            m_receive->collect(); // as the control raises it when more comes
+        }, false);
+        collectWithoutWaiting();
+        QVERIFY(!m_rescued);
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  12345678"));
+        // Below the bound a nested arrival only relights the lamp: the
+        // settle goes on until the clock moves.
+        m_rig->setBound(1 << 20);
+        m_rig->waiting() = "more";
+        duringSettle([this] {
+            m_receive->collect();
+            QVERIFY(m_receive->collecting());
+        });
+        m_receive->collect();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  12345678\nT  接收文本：  more"));
+    }
+
+    void theModeIsReadAfterTheSettle()
+    {
+        makeRig(false);
+        m_rig->waiting() = "AB";
+        duringSettle([this] { m_receive->setShowsText(false); });
+        m_receive->collect();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收数据：  41  42"));
+    }
+
+    void aLinkDownReadsNothing()
+    {
+        makeRig(true);
+        m_rig->waiting() = "late";
+        m_rig->lose();
+        duringSettle([] {});
+        m_receive->collect();
+        QCOMPARE(m_log->text, QString());
+        QCOMPARE(m_lamps, 1);
+        QCOMPARE(m_rig->waiting(), QByteArray("late")); // left for the end's rest
+    }
+
+    // Whatever ends the link, what it delivered stands once, before the line
+    // that ends it, with what lay past the bound: waiting when the end
+    // comes, or arriving with a collection still settling.
+    void everyEndLogsWhatCameFirst_data()
+    {
+        addControls();
+        QTest::addColumn<bool>("byUser");
+        QTest::addColumn<bool>("settling");
+        for (bool socket : {false, true})
+            for (bool byUser : {true, false})
+                for (bool settling : {false, true})
+                    QTest::addRow("%s, %s, %s", socket ? "socket" : "serial", byUser ? "closed" : "lost",
+                                  settling ? "settling" : "waiting")
+                        << socket << byUser << settling;
+    }
+    void everyEndLogsWhatCameFirst()
+    {
+        QFETCH(bool, socket);
+        QFETCH(bool, byUser);
+        QFETCH(bool, settling);
+        makeRig(socket);
+        // As the windows end a link: a close logs the rest, then closes; a
+        // lost link is down already when its end is handled.
+        const auto end = [this, byUser] {
+            if (!byUser)
+                m_rig->lose();
+            m_receive->logRest();
+            if (byUser)
+                m_rig->close();
+            m_log->appendEntry(kBlack, QStringLiteral(" END\r\n"));
+        };
+        m_rig->waiting() = "bye";
+        m_rig->beyondBound() = " and the rest";
+        if (settling) {
+            duringSettle(end);
+            m_receive->collect();
+        } else {
+            end();
+        }
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  bye and the rest\nT END\r\n"));
+        QCOMPARE(captured(), QByteArray("bye and the rest"));
+        // Nothing waits: an end writes its own line alone.
+        m_log->text.clear();
+        end();
+        QCOMPARE(m_log->text, QStringLiteral("\nT END\r\n"));
+    }
+
+    void aCutCharacterShowsAtTheEnd_data()
+    {
+        addControls();
+        QTest::addColumn<bool>("bytes");
+        QTest::addColumn<QString>("last");
+        for (bool socket : {false, true}) {
+            const char *control = socket ? "socket" : "serial";
+            QTest::addRow("%s, text", control) << socket << false << QStringLiteral("\nT  接收文本：  \uFFFD");
+            QTest::addRow("%s, bytes", control) << socket << true << QStringLiteral("\nT  接收数据：  E4  BD");
+        }
+    }
+    void aCutCharacterShowsAtTheEnd()
+    {
+        QFETCH(bool, socket);
+        QFETCH(bool, bytes);
+        QFETCH(QString, last);
+        makeRig(socket);
+        m_rig->waiting() = "ok\xE4\xBD";
+        duringSettle([] {});
+        m_receive->collect();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  ok"));
+        m_receive->setShowsText(!bytes);
+        m_rig->lose();
+        m_receive->logRest();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  ok") + last);
+        // Nothing is held after the end.
+        m_log->text.clear();
+        m_receive->logRest();
+        QCOMPARE(m_log->text, QString());
+    }
+
+    void textAcrossReads_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::addColumn<QString>("log");
+        const QString r(QChar(0xFFFD));
+        const QString entry = QStringLiteral("\nT  接收文本：  ");
+        QTest::newRow("cut, then not continued") << QList<QByteArray>{"\xC3", "hello"} << entry + entry + r + "hello";
+        QTest::newRow("cut, then a character of its own")
+            << QList<QByteArray>{"\xE3", "\xE3\x81\x82"} << entry + entry + r + QStringLiteral("あ");
+        QTest::newRow("cut, then completed")
+            << QList<QByteArray>{"t=2\xE2\x84", "\x83 ok"} << entry + "t=2" + entry + QStringLiteral("℃ ok");
+        QTest::newRow("held bytes lead the listing after a switch")
+            << QList<QByteArray>{"ok\xE6\x95", "bytes", "\xB0\x41"}
+            << entry + "ok" + QStringLiteral("\nT  接收数据：  E6  95  B0  41");
+    }
+    void textAcrossReads()
+    {
+        QFETCH(QList<QByteArray>, reads);
+        QFETCH(QString, log);
+        makeRig(false);
+        for (const QByteArray &read : reads) {
+            if (read == "bytes") {
+                m_receive->setShowsText(false);
+                continue;
+            }
+            m_rig->waiting() = read;
+            duringSettle([] {});
+            m_receive->collect();
+        }
+        QCOMPARE(m_log->text, log);
+    }
+
+    void aFailedReadLeavesTheNextCollectionWorking()
+    {
+        makeRig(true);
+        m_rig->winsock()->failGetDataWith = QStringLiteral("读取失败");
+        m_rig->waiting() = "x";
+        duringSettle([] {});
+        QVERIFY_THROWS_EXCEPTION(LinkError, m_receive->collect());
+        QVERIFY(!m_receive->collecting());
+        m_rig->winsock()->failGetDataWith.clear();
+        m_rig->waiting() = "y";
+        duringSettle([] {});
+        m_receive->collect();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  y"));
+    }
+
+    // --- sending ---------------------------------------------------------
+
+    void sendsNothingWhileTheLinkIsDown_data() { addControls(); QTest::newRow("serial") << false; QTest::newRow("socket") << true; }
+    void sendsNothingWhileTheLinkIsDown()
+    {
+        QFETCH(bool, socket);
+        makeRig(socket);
+        m_rig->lose();
+        // Also with nothing to send: the link is looked at first.
+        for (const QString &box : {QStringLiteral("x"), QStringLiteral("   ")})
+            QCOMPARE(m_send->send(box).outcome, SendCommand::Outcome::LinkDown);
+        QVERIFY(m_rig->handedOver().isEmpty());
+        QCOMPARE(m_log->text, QString());
+    }
+
+    void sendsNothingFromABoxOfSpaces()
+    {
+        makeRig(false);
+        QCOMPARE(m_send->send(QStringLiteral("    ")).outcome, SendCommand::Outcome::NothingToSend);
+        QVERIFY(m_rig->handedOver().isEmpty());
+        QCOMPARE(m_log->text, QString());
+    }
+
+    void textIsHandedOverThenLogged_data() { addControls(); QTest::newRow("serial") << false; QTest::newRow("socket") << true; }
+    void textIsHandedOverThenLogged()
+    {
+        QFETCH(bool, socket);
+        makeRig(socket);
+        m_send->setTextEnding(QStringLiteral("\r"));
+        QList<int> handedAtWrite;
+        m_log->onWrite = [&] { handedAtWrite << int(m_rig->handedOver().size()); };
+        const SendCommand::Result sent = m_send->send(QStringLiteral("  hi\tthere  "));
+        QCOMPARE(sent.outcome, SendCommand::Outcome::Sent);
+        QCOMPARE(sent.text, QStringLiteral("hi\tthere"));
+        QCOMPARE(m_rig->handedOver(), (QList<QByteArray>{"hi\tthere\r"}));
+        QCOMPARE(m_log->text, QStringLiteral("\nT  发送文本：  hi\tthere")); // without the ending
+        QCOMPARE(handedAtWrite, QList<int>{1});
+    }
+
+    void bytesAreLoggedThenHandedOver()
+    {
+        makeRig(true);
+        m_send->setSendsBytes(true);
+        QList<int> handedAtWrite;
+        m_log->onWrite = [&] { handedAtWrite << int(m_rig->handedOver().size()); };
+        QCOMPARE(m_send->send(QStringLiteral(" 41 42    0d ")).outcome, SendCommand::Outcome::Sent);
+        QCOMPARE(m_rig->handedOver(), (QList<QByteArray>{"AB\r"}));
+        QCOMPARE(m_rig->winsock()->sentAsText, QList<bool>{false});
+        QCOMPARE(m_log->text, QStringLiteral("\nT  发送数据：  41  42  D"));
+        QCOMPARE(handedAtWrite, (QList<int>{0, 0}));
+    }
+
+    void bytesBeyondTheLimitsAreRefused()
+    {
+        makeRig(false);
+        m_send->setSendsBytes(true);
+        const QString tooMany = QStringLiteral("1 ").repeated(kMaxPayloadTokens + 1).trimmed();
+        QCOMPARE(m_send->send(tooMany).outcome, SendCommand::Outcome::BeyondLimits);
+        QVERIFY(m_rig->handedOver().isEmpty());
+        QCOMPARE(m_log->text, QStringLiteral("\nT  发送字节超出限制：最多255个字节，每段不超过254个字符"));
+        QCOMPARE(m_log->colours, QList<quint32>{kRed});
+        // Exactly the limit goes out.
+        QCOMPARE(m_send->send(QStringLiteral("1 ").repeated(kMaxPayloadTokens)).outcome, SendCommand::Outcome::Sent);
+        QCOMPARE(m_rig->handedOver().constFirst().size(), kMaxPayloadTokens);
+    }
+
+    void aRefusalReachesTheCaller_data()
+    {
+        addControls();
+        QTest::addColumn<bool>("bytes");
+        QTest::addColumn<QString>("log");
+        for (bool socket : {false, true}) {
+            const char *control = socket ? "socket" : "serial";
+            // Text is logged only once it went; bytes were logged before.
+            QTest::addRow("%s, text", control) << socket << false << QString();
+            QTest::addRow("%s, bytes", control) << socket << true << QStringLiteral("\nT  发送数据：  7");
+        }
+    }
+    void aRefusalReachesTheCaller()
+    {
+        QFETCH(bool, socket);
+        QFETCH(bool, bytes);
+        QFETCH(QString, log);
+        makeRig(socket);
+        m_send->setSendsBytes(bytes);
+        m_rig->refuseHandOvers(QStringLiteral("refused"));
+        try {
+            m_send->send(QStringLiteral("7"));
+            QFAIL("the refusal was not raised");
+        } catch (const LinkError &e) {
+            QCOMPARE(e.description(), QStringLiteral("refused"));
+        }
+        QCOMPARE(m_log->text, log);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstFlows)
+#include "tst_flows.moc"
