@@ -66,7 +66,7 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent)
     for (int i = 0; i < 2; ++i)
         onSignal(OptArrv[i], &QRadioButton::clicked, [this, i] { OptArrv_Click(i); });
     onSignal(MSComm1, &MSComm::OnComm, [this] { MSComm1_OnComm(); });
-    onSignal(MSComm1, &MSComm::LinkFailed, [this](const QString &description) { MSComm1_Failed(description); });
+    onSignal(MSComm1, &MSComm::linkFailed, [this](const QString &description) { MSComm1_Failed(description); });
     // A carriage return ends a text payload while the box is not clear.
     connect(ChkSend, &QCheckBox::stateChanged, this,
             [this] { sendCommand().setTextEnding(ticked(ChkSend) ? QStringLiteral("\r") : QString()); });
@@ -337,8 +337,8 @@ void Form1::MSComm1_Failed(const QString &description)
 void Form1::refreshPortTips()
 {
     for (int i = 0; i < CmbPort->count(); ++i)
-        CmbPort->setItemData(i, MSComm1->PortDevice(i + 1), Qt::ToolTipRole);
-    CmbPort->setToolTip(MSComm1->PortDevice(CmbPort->currentIndex() + 1));
+        CmbPort->setItemData(i, MSComm1->portDevice(i + 1), Qt::ToolTipRole);
+    CmbPort->setToolTip(MSComm1->portDevice(CmbPort->currentIndex() + 1));
 }
 
 QMenu *Form1::portMenu()

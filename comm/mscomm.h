@@ -68,19 +68,15 @@ public:
     virtual bool CDHolding() const = 0;
 
     // Bytes waiting. Never throws. A close empties it, but after the device
-    // failed (LinkFailed) it still holds what came before the failure.
+    // failed (linkFailed) it still holds what came before the failure.
     virtual qint64 InBufferCount() const = 0;
     // The input buffer's bound: once this many bytes wait, the control
     // reads no more from the device until they are taken.
     virtual qint64 InBufferSize() const = 0;
     // Take everything waiting, as it came (the window decodes text itself,
     // since a character may span two reads). A device that fails is told
-    // by LinkFailed, not here.
+    // by linkFailed, not here.
     virtual QByteArray InputBytes() = 0;
-    // The same past the bound, with what the device has delivered to the
-    // system by now: what a close must not lose. Never throws.
-    virtual QByteArray InputAll() = 0;
-
     // Queue bytes for sending (text as UTF-8). Throw LinkError if the device
     // refuses them.
     virtual void OutputText(const QString &text) = 0;
@@ -88,22 +84,23 @@ public:
 
     virtual int CommEvent() const = 0;
 
-    // The shared flows' view of the control.
+    // The shared flows' view of the control. (takeEverything(), what a
+    // close must not lose, is the control's own: InputBytes() past the
+    // bound, with what the device has delivered to the system by now.)
     bool linkUp() const final { return PortOpen(); }
     qint64 waiting() const final { return InBufferCount(); }
     qint64 holdsAtMost() const final { return InBufferSize(); }
     QByteArray takeWaiting() final { return InputBytes(); }
-    QByteArray takeEverything() final { return InputAll(); }
     void handOverText(const QString &text) final { OutputText(text); }
     void handOverBytes(const QByteArray &bytes) final { OutputBytes(bytes); }
 
     // The device that port number `port` names right now (for the port
     // list's tooltip), e.g. "/dev/ttyUSB0".
-    virtual QString PortDevice(int port) const = 0;
+    virtual QString portDevice(int port) const = 0;
 
 signals:
     void OnComm();
     // The open port failed outside any call (a USB adapter unplugged, a read
     // error): raised once, queued; the port is closed by then.
-    void LinkFailed(const QString &description);
+    void linkFailed(const QString &description);
 };

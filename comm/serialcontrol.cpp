@@ -306,7 +306,7 @@ QByteArray SerialControl::InputBytes()
     return take();
 }
 
-QByteArray SerialControl::InputAll()
+QByteArray SerialControl::takeEverything()
 {
     if (PortOpen() && !m_failing)
         takeInEverything();
@@ -354,7 +354,7 @@ int SerialControl::CommEvent() const
     return m_event;
 }
 
-QString SerialControl::PortDevice(int port) const
+QString SerialControl::portDevice(int port) const
 {
     return SerialDevice::named(port);
 }
@@ -441,7 +441,7 @@ void SerialControl::portError(QSerialPort::SerialPortError error)
         // in and keep it through the close.
         takeInEverything();
         closePort(true);
-        emit LinkFailed(description);
+        emit linkFailed(description);
     });
 }
 

@@ -50,11 +50,11 @@ public:
     qint64 InBufferCount() const override;
     qint64 InBufferSize() const override { return kInBufferSize; }
     QByteArray InputBytes() override;
-    QByteArray InputAll() override;
+    QByteArray takeEverything() override;
     void OutputText(const QString &text) override;
     void OutputBytes(const QByteArray &bytes) override;
     int CommEvent() const override;
-    QString PortDevice(int port) const override;
+    QString portDevice(int port) const override;
 
     // The device of the open port ("" when closed).
     QString openDevice() const { return m_device; }

@@ -104,7 +104,7 @@ qint64 SocketControl::BytesReceived() const
     return m_leftover.size() + (m_socket ? m_socket->bytesAvailable() : 0);
 }
 
-qint64 SocketControl::ReadBufferSize() const
+qint64 SocketControl::holdsAtMost() const
 {
     return m_socket ? m_socket->readBufferSize() : m_readBufferLimit;
 }
@@ -265,7 +265,7 @@ QByteArray SocketControl::GetDataBytes()
     return all;
 }
 
-QByteArray SocketControl::GetDataAll()
+QByteArray SocketControl::takeEverything()
 {
     QByteArray all = GetDataBytes();
     if (!m_socket || m_state != sckConnected)

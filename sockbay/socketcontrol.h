@@ -42,7 +42,7 @@ public:
 
     int State() const override;
     qint64 BytesReceived() const override;
-    qint64 ReadBufferSize() const override;
+    qint64 holdsAtMost() const override;
 
     void Connect(const QString &remoteHost, const QString &remotePort) override;
     void Listen() override;
@@ -52,7 +52,7 @@ public:
     void SendData(const QString &text) override;
     void SendData(const QByteArray &bytes) override;
     QByteArray GetDataBytes() override;
-    QByteArray GetDataAll() override;
+    QByteArray takeEverything() override;
 
     // The bound applied to connections made after the call. For tests and
     // benchmarks that compare bounds.

@@ -44,9 +44,6 @@ public:
     // While a connect is resolving or under way the state is sckConnecting.
     virtual int State() const = 0;
     virtual qint64 BytesReceived() const = 0;
-    // The bound of what a connection holds unread: once this much waits,
-    // the control takes no more from the network until it is read.
-    virtual qint64 ReadBufferSize() const = 0;
 
     // Returns at once; a bad argument throws at once.
     virtual void Connect(const QString &remoteHost, const QString &remotePort) = 0;
@@ -62,16 +59,14 @@ public:
     // itself, since a character may span two reads). What a connection
     // delivered before it ended stays readable until Close().
     virtual QByteArray GetDataBytes() = 0;
-    // The same past the bound, with what the system has received for the
-    // connection by now: what a hang-up must not lose. Never throws.
-    virtual QByteArray GetDataAll() = 0;
 
     // The shared flows' view of the control: a connection carries data.
+    // (holdsAtMost(), the bound of what a connection holds unread, and
+    // takeEverything(), what a hang-up must not lose, are the control's
+    // own.)
     bool linkUp() const final { return State() == sckConnected; }
     qint64 waiting() const final { return BytesReceived(); }
-    qint64 holdsAtMost() const final { return ReadBufferSize(); }
     QByteArray takeWaiting() final { return GetDataBytes(); }
-    QByteArray takeEverything() final { return GetDataAll(); }
     void handOverText(const QString &text) final { SendData(text); }
     void handOverBytes(const QByteArray &bytes) final { SendData(bytes); }
 

@@ -47,7 +47,7 @@ QStringList items(const QComboBox *box)
 class LinkedMSComm : public FakeMSComm
 {
 public:
-    QString PortDevice(int port) const override { return SerialDevice::named(port); }
+    QString portDevice(int port) const override { return SerialDevice::named(port); }
 };
 
 // XDG_CONFIG_HOME set for a test's time.
@@ -920,7 +920,7 @@ void TstForm1::lostDeviceIsReportedOnce()
 {
     open();
     fake->open = false;
-    emit fake->LinkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
+    emit fake->linkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  /dev/ttyUSB0: device removed"));
     QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  /dev/ttyUSB0: device removed")), kRed);
     QCOMPARE(w->ShpOpen->BackColor(), kBlack);
@@ -936,7 +936,7 @@ void TstForm1::lostDeviceDuringSettleLogsDataFirst()
     duringSettle([&] {
         // The control closed the port and kept what came before the failure.
         fake->open = false;
-        emit fake->LinkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
+        emit fake->linkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
     });
     fake->raise(MSComm::comEvReceive);
     QTRY_VERIFY(log().contains(QStringLiteral("device removed")));
@@ -1003,7 +1003,7 @@ void TstForm1::heldBytesShowAtTheEnd()
         QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ok\nT  接收文本：  \uFFFD\nT 关闭端口\n")));
     } else {
         fake->open = false;
-        emit fake->LinkFailed(QStringLiteral("gone"));
+        emit fake->linkFailed(QStringLiteral("gone"));
         QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ok\nT  接收文本：  \uFFFD\nT  gone")));
     }
     // A fresh port starts with nothing held.

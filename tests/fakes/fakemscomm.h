@@ -32,7 +32,7 @@ public:
     // What the test sets.
     bool cts = false, dsr = false, cd = false;
     QByteArray inBuffer;
-    QByteArray held; // past the bound: only InputAll() takes it
+    QByteArray held; // past the bound: only takeEverything() takes it
     QString failOpenWith;     // non-empty: opening throws this description
     std::function<void()> onOpen; // run as opening starts (it may throw anything)
     PollHook onPoll; // run once, at the next InBufferCount()
@@ -92,11 +92,11 @@ public:
         return inBuffer.size();
     }
     QByteArray InputBytes() override { return take(); }
-    QByteArray InputAll() override { return take() + std::exchange(held, QByteArray()); }
+    QByteArray takeEverything() override { return take() + std::exchange(held, QByteArray()); }
     void OutputText(const QString &text) override { out(text.toUtf8()); }
     void OutputBytes(const QByteArray &bytes) override { out(bytes); }
     int CommEvent() const override { return event; }
-    QString PortDevice(int port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
+    QString portDevice(int port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
 
 private:
     QByteArray take()

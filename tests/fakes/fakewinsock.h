@@ -29,7 +29,7 @@ public:
     // What the test sets.
     int state = sckClosed;
     QByteArray inBuffer;
-    QByteArray held; // past the bound: only GetDataAll() takes it
+    QByteArray held; // past the bound: only takeEverything() takes it
     int stateAfterConnect = sckConnecting;
     int stateAfterListen = sckListening;
     int stateAfterAccept = sckConnected;
@@ -72,7 +72,7 @@ public:
     }
     qint32 LocalPort() const override { return localPort; }
     int State() const override { return state; }
-    qint64 ReadBufferSize() const override { return readBufferSize; }
+    qint64 holdsAtMost() const override { return readBufferSize; }
     qint64 BytesReceived() const override
     {
         onPoll.fire();
@@ -111,7 +111,7 @@ public:
     void SendData(const QByteArray &bytes) override { send(bytes, false); }
     QByteArray GetDataBytes() override { return take(); }
     // As the real one, it never throws.
-    QByteArray GetDataAll() override
+    QByteArray takeEverything() override
     {
         return std::exchange(inBuffer, QByteArray()) + std::exchange(held, QByteArray());
     }

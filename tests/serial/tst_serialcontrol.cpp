@@ -158,7 +158,7 @@ void SerialControlTest::missingDeviceIsNamed()
     pty.linkTo(2, missing);
     SerialControl control;
     control.setCommPort(2);
-    QCOMPARE(control.PortDevice(2), missing);
+    QCOMPARE(control.portDevice(2), missing);
     QCOMPARE(descriptionOf([&] { control.setPortOpen(true); }), missing + QStringLiteral(": No such file or directory"));
     QVERIFY(!control.PortOpen());
 }
@@ -313,7 +313,7 @@ void SerialControlTest::pseudoTerminalHasNoLines()
     pty.linkAs(1);
     SerialControl control;
     EventLog events(&control);
-    QSignalSpy failed(&control, &MSComm::LinkFailed);
+    QSignalSpy failed(&control, &MSComm::linkFailed);
     control.setDTREnable(true);
     control.setRTSEnable(true);
     control.setPortOpen(true);
@@ -370,7 +370,7 @@ void SerialControlTest::otherEndClosing()
     pty.linkAs(1);
     SerialControl control;
     EventLog events(&control);
-    QSignalSpy failed(&control, &MSComm::LinkFailed);
+    QSignalSpy failed(&control, &MSComm::linkFailed);
     control.setPortOpen(true);
     pty.closeMaster();
     QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);

@@ -207,7 +207,7 @@ void SerialWindowTest::otherEndClosingLeavesWindowUsable()
 {
     Form1 &w = *m_window;
     auto *control = static_cast<SerialControl *>(w.MSComm1);
-    QSignalSpy failed(control, &MSComm::LinkFailed);
+    QSignalSpy failed(control, &MSComm::linkFailed);
     open();
     m_pty->closeMaster();
     QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
