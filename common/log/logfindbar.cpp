@@ -8,8 +8,8 @@
 #include <QToolButton>
 
 LogFindBar::LogFindBar(FindTarget *target)
-    : QWidget(target->findHost()), m_target(target), m_field(new QLineEdit(this)), m_status(new QLabel(this)),
-      m_search(target->store(), this)
+    : QWidget(target->findHost()), m_target(target), m_textArea(target->textArea()), m_field(new QLineEdit(this)),
+      m_status(new QLabel(this)), m_search(target->store(), this)
 {
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
@@ -34,13 +34,13 @@ LogFindBar::LogFindBar(FindTarget *target)
     });
     connect(&m_search, &LogSearch::finished, this, &LogFindBar::found);
     // The text area is laid out anew when the host is resized.
-    target->textArea()->installEventFilter(this);
+    m_textArea->installEventFilter(this);
     hide();
 }
 
 void LogFindBar::place()
 {
-    const QRect view = m_target->textArea()->geometry();
+    const QRect view = m_textArea->geometry();
     const int height = sizeHint().height();
     setGeometry(view.left(), view.bottom() + 1 - height, view.width(), height);
 }
@@ -117,7 +117,8 @@ void LogFindBar::found(qint64 at, qint64 length, bool wrapped)
 
 bool LogFindBar::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_target->textArea() && event->type() == QEvent::Resize && isVisible())
+    // (Not through the target: its events come while it is destroyed too.)
+    if (watched == m_textArea && event->type() == QEvent::Resize && isVisible())
         place();
     if (watched == m_field && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);

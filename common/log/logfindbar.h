@@ -57,6 +57,7 @@ private:
     void found(qint64 at, qint64 length, bool wrapped);
 
     FindTarget *m_target;
+    QWidget *m_textArea;
     QLineEdit *m_field;
     QLabel *m_status;
     LogSearch m_search;
