@@ -323,7 +323,7 @@ void SerialControl::takeInEverything()
     char buffer[64 * 1024];
     while (!deadline.hasExpired()) {
         pollfd probe{fd(), POLLIN, 0};
-        if (::poll(&probe, 1, 1) <= 0 || !(probe.revents & POLLIN))
+        if (retryOnInterrupt([&] { return ::poll(&probe, 1, 1); }) <= 0 || !(probe.revents & POLLIN))
             break;
         const ssize_t got = retryOnInterrupt([&] { return ::read(fd(), buffer, sizeof buffer); });
         if (got > 0)

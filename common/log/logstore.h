@@ -31,10 +31,11 @@ public:
     LogStore(const LogStore &) = delete;
     LogStore &operator=(const LogStore &) = delete;
 
-    // `colour` is 0x00BBGGRR. Text is stored as given (the caller makes it
-    // displayable first), a lone half of a surrogate pair as U+FFFD.
+    // `colour` is 0x00BBGGRR. Text is stored as given (the pane makes it
+    // displayable first, see LogText), a lone half of a surrogate pair as
+    // U+FFFD.
     void append(quint32 colour, QStringView text);
-    // The listing of `bytes`: two spaces and the byte in hexadecimal each.
+    // The listing of `bytes`, as listByte() writes each (payload.h).
     void appendListing(quint32 colour, const QByteArray &bytes);
     void clear();
 
