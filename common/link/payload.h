@@ -37,15 +37,15 @@ QString FormatHexBytes(const QByteArray &bytes);
 // kMostListed characters); returns its length. (Inline: the log lists a
 // large capture a byte at a time through it.)
 constexpr int kMostListed = 4;
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 inline int listByte(unsigned char byte, char *out)
 {
-    constexpr char digits[] = "0123456789ABCDEF";
     out[0] = ' ';
     out[1] = ' ';
     int length = 2;
     if (byte >= 16)
-        out[length++] = digits[byte >> 4];
-    out[length++] = digits[byte & 15];
+        out[length++] = kHexDigits[byte >> 4];
+    out[length++] = kHexDigits[byte & 15];
     return length;
 }
 constexpr int listedLength(unsigned char byte)
