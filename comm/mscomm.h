@@ -77,6 +77,7 @@ public:
     // since a character may span two reads). A device that fails is told
     // by linkFailed, not here.
     virtual QByteArray InputBytes() = 0;
+
     // Queue bytes for sending (text as UTF-8). Throw LinkError if the device
     // refuses them.
     virtual void OutputText(const QString &text) = 0;
