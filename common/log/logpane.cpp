@@ -231,6 +231,9 @@ void LogPane::layoutRow(const Row &r, QTextLayout &layout) const
     layout.setFont(font());
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
+    // Rows read left to right in arrival order, whatever script a row
+    // starts with (a right-to-left run within it still reads as such).
+    option.setTextDirection(Qt::LeftToRight);
     layout.setTextOption(option);
     QList<QTextLayout::FormatRange> formats;
     int at = 0;

@@ -17,9 +17,26 @@ constexpr char16_t kMarkerStandIn = 0xFFFD;
 // `text` with those stand-ins: what the log stores.
 QString displayable(const QString &text);
 
-// A control character is drawn as its picture, so that it takes its cell
-// and shows what came; a tab as a space (the text keeps the character
-// itself).
+// Drawn for a character that would act on the row instead of showing: the
+// line separator (it would end the row there) as the symbol for newline; a
+// bidirectional formatting character (it would reorder what follows it) as
+// a broken bar.
+constexpr char16_t kLineSeparatorMark = 0x2424;
+constexpr char16_t kDirectionMark = 0x00A6;
+
+// The bidirectional formatting characters: the embeddings and overrides
+// (U+202A-U+202E), the isolates (U+2066-U+2069) and the marks (U+200E,
+// U+200F, U+061C).
+constexpr bool isDirectionControl(char16_t c)
+{
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F
+        || c == 0x061C;
+}
+
+// What is drawn for `c`, so that every character takes its cell and shows
+// what came, in the order it came: a control character as its picture, a
+// tab as a space, the characters above as their marks (the text keeps the
+// character itself).
 inline char16_t drawnAs(char16_t c)
 {
     if (c == u'\t')
@@ -28,6 +45,12 @@ inline char16_t drawnAs(char16_t c)
         return char16_t(0x2400 + c);
     if (c == 0x7F)
         return 0x2421;
+    if (c < 0x061C)
+        return c;
+    if (c == 0x2028)
+        return kLineSeparatorMark;
+    if (isDirectionControl(c))
+        return kDirectionMark;
     return c;
 }
 

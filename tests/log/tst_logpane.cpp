@@ -69,6 +69,7 @@ private slots:
     void followsWhileSelecting();
     void tabMovesOn();
     void screenReaderReadsIt();
+    void everyCharacterDrawnInArrivalOrder();
     void readableUnderADarkPalette();
 };
 
@@ -425,6 +426,41 @@ void TstLogPane::tabMovesOn()
     QTest::keyClick(last, Qt::Key_Backtab);
     QCOMPARE(window.focusWidget(), log);
     QCOMPARE(log->logText(), QStringLiteral("text")); // no tab went into it
+}
+
+void TstLogPane::everyCharacterDrawnInArrivalOrder()
+{
+    // Each line drawn on one row, every character further right than the
+    // one that came before it: nothing ends a row early or reverses it.
+    LogPane log;
+    log.resize(577, 254);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    const QStringList lines = {
+        QStringLiteral("AAA\u2028BBB"),
+        QStringLiteral("pay \u202Egnp.exe"),
+        QStringLiteral("\u2067RLI \u202Bembedded\u202C \u2069\u200Fmark\u200E \u061Cend"),
+    };
+    log.AppendLog(kBlack, lines.join(QStringLiteral("\r\n")));
+    QCOMPARE(logText(&log), lines.join(u'\n')); // copied as it came
+    qint64 position = 0;
+    for (const QString &line : lines) {
+        const QRect first = log.characterRect(position);
+        QVERIFY2(first.left() < 10, qPrintable(line));
+        for (qint64 p = position + 1; p < position + line.size(); ++p) {
+            const QRect r = log.characterRect(p);
+            QCOMPARE(r.top(), first.top());
+            QVERIFY2(r.left() > log.characterRect(p - 1).left(), qPrintable(QStringLiteral("%1 at %2").arg(line).arg(p - position)));
+        }
+        position += line.size() + 1;
+    }
+    // A row that starts right to left still starts at the left edge, and
+    // what follows its right-to-left run stands after it.
+    log.clearLog();
+    log.AppendLog(kBlack, QStringLiteral("\u05D0\u05D1\u05D2 then latin"));
+    const int hebrew = std::max({log.characterRect(0).left(), log.characterRect(1).left(), log.characterRect(2).left()});
+    QVERIFY(log.characterRect(4).left() > hebrew);
+    QVERIFY2(log.characterRect(4).left() < 10 * log.characterRect(5).width(), qPrintable(QString::number(log.characterRect(4).left())));
 }
 
 void TstLogPane::screenReaderReadsIt()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "logrows.h"
 #include "logsearch.h"
 #include "logstore.h"
+#include "logtext.h"
 #include "payload.h"
 
 #include <QRandomGenerator>
@@ -111,6 +113,7 @@ private slots:
     void keepsAboutOneBytePerByte();
     void clearEmptiesAndGivesBack();
     void foldedMatchingAgreesWithQt();
+    void drawnRowsShowEveryCharacter();
 };
 
 void TstLogStore::readsAsWritten_data()
@@ -266,6 +269,26 @@ void TstLogStore::rowsOfCellsCoverEachCharacterOnce()
         }
         QCOMPARE(all, model.text);
     }
+}
+
+void TstLogStore::drawnRowsShowEveryCharacter()
+{
+    // What would act on a row instead of showing (a control character, the
+    // line separator, the bidirectional controls) is drawn as a mark of
+    // its own, one a character; the text keeps what came.
+    LogStore store;
+    const QString text = QStringLiteral("a\tb\x01" "c\x7F AAA\u2028BBB pay \u202Egnp.exe \u202A\u202B\u202C\u202D"
+                                        " \u2066x\u2067\u2068\u2069 \u200Ey\u200F \u061Cz \u05D0\u05D1");
+    store.append(0, text);
+    LogRows rows(store);
+    rows.linesChanged(0);
+    QCOMPARE(rows.count(), 1);
+    const LogRows::Row row = rows.row(0);
+    const QChar bar(LogText::kDirectionMark);
+    QCOMPARE(row.text, QStringLiteral("a b\u2401c\u2421 AAA\u2424BBB pay ") + bar + QStringLiteral("gnp.exe ")
+                           + QString(4, bar) + QStringLiteral(" ") + bar + u'x' + QString(3, bar) + QStringLiteral(" ")
+                           + bar + u'y' + bar + QStringLiteral(" ") + bar + QStringLiteral("z \u05D0\u05D1"));
+    QCOMPARE(store.text(0, store.size()), text);
 }
 
 void TstLogStore::keepsAboutOneBytePerByte()
