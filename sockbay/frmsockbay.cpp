@@ -280,20 +280,33 @@ void FrmSockbay::CmdClose_Click()
 
 void FrmSockbay::CmdLstn_Click()
 {
+    // The attempt's line names the port it tries, and once listening the
+    // port really bound: the box's "1.5" is port 2, and 0 (or no number)
+    // one the system picks. Listening pumps no events, so the line is
+    // written when that is known, and the box then shows the same port.
+    QString tried;
     try {
         ErrorReported = false;
         applyToolState(ToolStates::Connecting);
         NormalizePorts();
-        appendEntry(kBlack, QStringLiteral("  启动侦听:") + TxtLPort->text() + QStringLiteral("……"));
+        tried = TxtLPort->text();
         Winsock1->Close();
-        Winsock1->setLocalPort(toLong(TxtLPort->text()));
+        const qint32 port = toLong(TxtLPort->text());
+        tried = QString::number(port);
+        Winsock1->setLocalPort(port);
         Winsock1->Listen();
         if (Winsock1->State() == Winsock::sckListening) {
+            const QString bound = QString::number(Winsock1->LocalPort());
+            setBoxText(TxtLPort, bound, kPortLength);
+            appendEntry(kBlack, QStringLiteral("  启动侦听:") + bound + QStringLiteral("……"));
             applyToolState(ToolStates::Listening);
             AppendLog(kBlue, QStringLiteral("成功"));
             CmdStop->setFocus();
             ListenMode = true;
-        } else if (!ErrorReported) {
+        } else {
+            appendEntry(kBlack, QStringLiteral("  启动侦听:") + tried + QStringLiteral("……"));
+            if (ErrorReported)
+                return;
             Winsock1->Close();
             AppendLog(kRed, QStringLiteral("失败"));
             applyToolState(ToolStates::Idle);
@@ -301,7 +314,9 @@ void FrmSockbay::CmdLstn_Click()
             ListenMode = false;
         }
     } catch (...) {
-        listenFailed(caughtFailure());
+        const QString description = caughtFailure();
+        appendEntry(kBlack, QStringLiteral("  启动侦听:") + tried + QStringLiteral("……"));
+        listenFailed(description);
     }
 }
 

@@ -32,6 +32,7 @@ public:
     QByteArray held; // past the bound: only takeEverything() takes it
     int stateAfterConnect = sckConnecting;
     int stateAfterListen = sckListening;
+    qint32 portPickedBySystem = 0; // what a listen on port 0 gets
     int stateAfterAccept = sckConnected;
     QString failConnectWith; // non-empty: the call throws this description
     QString failListenWith;
@@ -93,6 +94,8 @@ public:
         if (!failListenWith.isEmpty())
             throw LinkError(failListenWith);
         state = stateAfterListen;
+        if (localPort == 0)
+            localPort = portPickedBySystem;
     }
     void Accept(qint32 id) override
     {

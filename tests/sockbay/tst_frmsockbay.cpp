@@ -577,16 +577,22 @@ private slots:
         }
     }
 
+    // The line names the port tried, and once listening the port bound;
+    // the box then shows that port too.
     void listenPortConversion_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("logged");
         QTest::addColumn<int>("port"); // -1000: conversion refused
         QTest::newRow("whole") << "8080" << "8080" << 8080;
-        QTest::newRow("half down to even") << "2.5" << "2.5" << 2;
-        QTest::newRow("half up to even") << "3.5" << "3.5" << 4;
+        QTest::newRow("half down to even") << "2.5" << "2" << 2;
+        QTest::newRow("half up to even") << "3.5" << "4" << 4;
+        QTest::newRow("1.5") << "1.5" << "2" << 2;
         QTest::newRow("hex") << "&HFFF" << "4095" << 4095;
         QTest::newRow("negative passes to the control") << "-1" << "-1" << -1;
+        QTest::newRow("zero: the system picks") << "0" << "47001" << 47001;
+        QTest::newRow("no number: the system picks") << "abc" << "47001" << 47001;
+        QTest::newRow("empty: the system picks") << "" << "47001" << 47001;
         QTest::newRow("beyond 32 bits") << "9E99" << "9E+99" << -1000;
     }
     void listenPortConversion()
@@ -594,17 +600,33 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, logged);
         QFETCH(int, port);
+        sock->portPickedBySystem = 47001;
         w->TxtLPort->setText(typed);
         click(w->CmdLstn);
         if (port != -1000) {
             QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:" + logged + "……成功"});
             QCOMPARE(sock->localPort, port);
+            QCOMPARE(w->TxtLPort->text(), logged);
             return;
         }
         QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:" + logged + "……Overflow"});
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("Overflow"), kLast), kRed);
         QVERIFY(!sock->calls.contains(QStringLiteral("Listen")));
         QCOMPARE(windowRow(w), rows::idle);
+    }
+
+    void listeningAgainUsesTheBoundPort()
+    {
+        // A port the system picked stays the tool's after each connection:
+        // its clients can come back to it.
+        sock->portPickedBySystem = 47001;
+        w->TxtLPort->setText(QStringLiteral("0"));
+        click(w->CmdLstn);
+        serve(3);
+        sock->portPickedBySystem = 47999;
+        sock->raiseClose();
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  启动侦听:47001……成功"});
+        QCOMPARE(sock->localPort, 47001);
     }
 
     void portBeyondNumberRange()

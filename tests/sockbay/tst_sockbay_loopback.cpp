@@ -393,6 +393,39 @@ private slots:
         QCOMPARE(late->error(), QAbstractSocket::ConnectionRefusedError);
     }
 
+    // Port 0, no number or an empty box: the system picks the port, and the
+    // line and the box name the one it picked, where a client reaches the
+    // window; listening again keeps it.
+    void listenNamesThePortTheSystemPicked_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("0") << "0";
+        QTest::newRow("abc") << "abc";
+        QTest::newRow("empty") << "";
+    }
+    void listenNamesThePortTheSystemPicked()
+    {
+        QFETCH(QString, typed);
+        w->TxtLPort->setText(typed);
+        click(w->CmdLstn);
+        QCOMPARE(windowRow(w), rows::listening);
+        const QString shown = w->TxtLPort->text();
+        const quint16 port = shown.toUShort();
+        QVERIFY2(port > 0, qPrintable(shown));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  启动侦听:%1……成功").arg(port)});
+
+        auto client = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QTRY_COMPARE(client->state(), QAbstractSocket::ConnectedState);
+        client->write("tag");
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  接收文本：  tag"});
+        client->disconnectFromHost();
+        QTRY_COMPARE(windowRow(w), rows::listening);
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  启动侦听:%1……成功").arg(port)});
+        auto again = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+    }
+
     void listenOnPortInUse_data()
     {
         QTest::addColumn<bool>("listenMode");
