@@ -29,9 +29,10 @@ LogCommands::LogCommands(LogPane *pane)
 
     connect(pane, &LogPane::appended, this,
             [this](qint64 from, qint64 to) { m_recorder.record(m_pane->store(), from, to); });
-    connect(&m_recorder, &LogRecorder::failed, this, [this](const QString &reason) {
+    connect(&m_recorder, &LogRecorder::failed, this, [this](const QString &reason, qint64 position) {
         showRecording();
-        showNotice(m_pane, QStringLiteral("记录中断：") + m_recorder.path() + u'\n' + reason, QStringLiteral("提示"));
+        showNotice(m_pane, QStringLiteral("记录中断：") + m_recorder.path() + u'\n' + reason + u'\n' + stoppedAt(position),
+                   QStringLiteral("提示"));
     });
     // The program ends at once, without unwinding: what is pending is
     // written first.
@@ -83,6 +84,17 @@ void LogCommands::setRecording(bool on)
             showNotice(m_pane, QStringLiteral("无法记录：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
     }
     showRecording();
+}
+
+QString LogCommands::stoppedAt(qint64 position) const
+{
+    // As a line and column of the log, while the log still reaches there
+    // (it may have been cleared since).
+    const LogStore &store = m_pane->store();
+    if (position > store.size())
+        return QStringLiteral("文件记录到信息的第%1个字符之前").arg(position + 1);
+    const qint64 line = store.lineAt(position);
+    return QStringLiteral("文件记录到信息第%1行第%2个字符之前").arg(line + 1).arg(position - store.lineStart(line) + 1);
 }
 
 void LogCommands::showRecording()

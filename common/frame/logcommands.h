@@ -37,6 +37,8 @@ public:
 private:
     // The menu shows the recorder's state and file.
     void showRecording();
+    // Where in the log a recording cut short stopped, in words.
+    QString stoppedAt(qint64 position) const;
     void offerActions();
 
     LogPane *m_pane;

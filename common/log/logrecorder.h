@@ -9,6 +9,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <utility>
+#include <vector>
+
 class LogStore;
 
 // Records the log to a file as it is written: from the moment it starts,
@@ -44,12 +47,22 @@ public:
 
 signals:
     // The file could not be written (a full disk): recording has stopped.
-    void failed(const QString &reason);
+    // The file ends on a whole character: what it holds of the log ends
+    // just before the log's `position`.
+    void failed(const QString &reason, qint64 position);
 
 private:
+    // The file could take only `written` bytes of what is pending: cuts it
+    // back to the last whole character and says where that is in the log.
+    void stopShort(qsizetype written, const QString &reason);
+
     int m_fd = -1;
     QString m_path;
+    qint64 m_fileSize = 0;
     QByteArray m_pending;
+    // Where each recorded stretch begins: its first byte in m_pending and
+    // its position in the log (a clear starts the log's positions again).
+    std::vector<std::pair<qsizetype, qint64>> m_stretches;
     QTimer m_timer;
     QElapsedTimer m_sinceSync;
     bool m_unsynced = false;

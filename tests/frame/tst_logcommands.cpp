@@ -23,7 +23,10 @@
 #include <QToolButton>
 #include <QTranslator>
 
+#include <csignal>
 #include <cstdio>
+
+#include <sys/resource.h>
 
 using namespace logmenu;
 
@@ -40,6 +43,7 @@ private slots:
     void recordingReadsAsTheLog();
     void recordingSurvivesAKilledProcess();
     void recordingThatCannotStartSaysSo();
+    void recordingCutShortEndsOnAWholeCharacter();
 };
 
 void TstLogCommands::findsForwardBackwardAndAround()
@@ -323,12 +327,80 @@ int recordChild(const QString &path)
 
 } // namespace
 
+namespace {
+
+// The child of recordingCutShortEndsOnAWholeCharacter: records under a file
+// size limit that falls inside a character (as a full disk would), then
+// writes the recorded stretch of the log beside the file, and prints the
+// notice it was given.
+constexpr qint64 kRecordLimit = 1001;
+
+int recordUnderLimitChild(const QString &path)
+{
+    ::signal(SIGXFSZ, SIG_IGN); // the write fails instead
+    const rlimit limit{rlim_t(kRecordLimit), rlim_t(kRecordLimit)};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return 3;
+    QString notice;
+    setNoticeHook([&](const QString &text, const QString &) { notice = text; });
+    LogPane log;
+    LogCommands commands(&log);
+    log.AppendLog(kBlack, QStringLiteral("before: not recorded"));
+    setSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
+    commands.setRecording(true);
+    const qint64 from = log.store().size();
+    // "\n" and then three bytes a character: the 1001st byte is the first
+    // of a character.
+    log.AppendLog(kBlack, QStringLiteral("\r\n") + QString(600, QChar(0x4E2D)));
+    commands.recorder()->flush();
+    QFile recorded(path + QStringLiteral(".log"));
+    if (!recorded.open(QIODevice::WriteOnly))
+        return 4;
+    recorded.write(log.textBetween(from, log.store().size()).toUtf8());
+    recorded.close();
+    std::fputs(notice.toUtf8().constData(), stdout);
+    return commands.recorder()->recording() ? 5 : 0;
+}
+
+} // namespace
+
+void TstLogCommands::recordingCutShortEndsOnAWholeCharacter()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.txt"));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LOG_RECORD_LIMIT_CHILD"), path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.exitCode(), 0);
+    const QString notice = QString::fromUtf8(child.readAllStandardOutput());
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray got = file.readAll();
+    QFile whole(path + QStringLiteral(".log"));
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    const QByteArray log = whole.readAll();
+    // Cut back to the last whole character, and otherwise what the log reads.
+    QCOMPARE(got.size(), qsizetype(1 + 3 * 333));
+    QCOMPARE(got, log.left(got.size()));
+    // The notice says so, and where in the log the file stops: the first
+    // character it lacks is the 334th of the log's second line.
+    QVERIFY2(notice.startsWith(QStringLiteral("记录中断：") + path + u'\n'), qPrintable(notice));
+    QVERIFY2(notice.endsWith(QStringLiteral("\n文件记录到信息第2行第334个字符之前")), qPrintable(notice));
+}
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QString child = qEnvironmentVariable("LOG_RECORD_CHILD");
     if (!child.isEmpty())
         return recordChild(child);
+    const QString limited = qEnvironmentVariable("LOG_RECORD_LIMIT_CHILD");
+    if (!limited.isEmpty())
+        return recordUnderLimitChild(limited);
     TstLogCommands test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
