@@ -170,6 +170,7 @@ void FrmSockbay::connectHandlers()
              [this](int number, const QString &description) { Winsock1_Error(number, description); });
     onSignal(Winsock1, &Winsock::SendProgress,
              [this](qint64 sent, qint64 remaining) { Winsock1_SendProgress(sent, remaining); });
+    onSignal(Winsock1, &Winsock::requestRefused, [this](const QString &peer) { Winsock1_RequestRefused(peer); });
 }
 
 void FrmSockbay::Form_Load()
@@ -394,6 +395,13 @@ void FrmSockbay::Winsock1_Error(int, const QString &Description)
     Winsock1_Close();
     // The listen that the teardown may have started cleared it.
     ErrorReported = true;
+}
+
+void FrmSockbay::Winsock1_RequestRefused(const QString &peer)
+{
+    // No client talks to the tool unseen: one that reached it but was not
+    // served is named, with what became of it.
+    appendEntry(kBlack, QStringLiteral("  拒绝连接请求：") + peer + QStringLiteral("，已断开"));
 }
 
 void FrmSockbay::Winsock1_SendProgress(qint64, qint64)

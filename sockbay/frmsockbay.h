@@ -55,6 +55,7 @@ public:
     void Winsock1_Close();
     void Winsock1_Error(int Number, const QString &Description);
     void Winsock1_SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+    void Winsock1_RequestRefused(const QString &peer);
 
     QGroupBox *FrmSet;
     QGroupBox *Frame1;

@@ -209,12 +209,15 @@ void SocketControl::Close() noexcept
     m_progressBytes = 0;
     m_endQueued = false;
     m_leftover = QByteArray();
-    m_server->close();
+    m_server->stopListening();
     // The request being offered right now survives: the window's accept
-    // handler closes the control and then accepts that very request.
-    m_server->dropAllExcept(m_offering);
+    // handler closes the control and then accepts that very request. Every
+    // other one is closed, and told of (in the new generation).
+    const QStringList refused = m_server->dropAllExcept(m_offering);
     releaseSocket();
     m_state = sckClosed;
+    for (const QString &peer : refused)
+        post([this, peer] { emit requestRefused(peer); });
 }
 
 void SocketControl::releaseSocket() noexcept
@@ -332,8 +335,11 @@ void SocketControl::offerRequest(qint32 id)
         {
             control->m_offering.removeOne(id);
             // Offered and not taken: nobody will serve it, so its client is
-            // told at once instead of waiting on a dead line.
-            control->m_server->drop(id);
+            // told at once instead of waiting on a dead line, and the
+            // window of it.
+            const QString peer = control->m_server->drop(id);
+            if (!peer.isEmpty())
+                control->post([control = control, peer] { emit control->requestRefused(peer); });
         }
     } offered{this, id};
     emit ConnectionRequest(id);

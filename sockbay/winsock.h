@@ -77,4 +77,8 @@ signals:
     void CloseEvent();
     void Error(int number, const QString &description);
     void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+    // A connection the system completed while listening was closed unserved
+    // (the control was busy with another, or stopped listening): its peer,
+    // "address:port".
+    void requestRefused(const QString &peer);
 };

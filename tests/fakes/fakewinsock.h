@@ -57,6 +57,10 @@ public:
     {
         queue([this] { emit CloseEvent(); });
     }
+    void raiseRequestRefused(const QString &peer)
+    {
+        queue([this, peer] { emit requestRefused(peer); });
+    }
     void raiseError(int number, const QString &description)
     {
         queue([this, number, description] { emit Error(number, description); });

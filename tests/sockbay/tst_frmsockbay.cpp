@@ -643,6 +643,15 @@ private slots:
         QCOMPARE(windowRow(w), rows::idle);
     }
 
+    void refusedRequestIsLogged()
+    {
+        listen();
+        sock->raiseRequestRefused(QStringLiteral("[::1]:40181"));
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  拒绝连接请求：[::1]:40181，已断开"});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("拒绝连接请求"), kLast), kBlack);
+        QCOMPARE(windowRow(w), rows::listening);
+    }
+
     void stopListening()
     {
         listen();

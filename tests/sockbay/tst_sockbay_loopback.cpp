@@ -3,6 +3,7 @@
 // only: every peer is a Qt socket of the test at 127.0.0.1.
 #include "clock.h"
 #include "deaflistener.h"
+#include "eventqueue.h"
 #include "frmsockbay.h"
 #include "guard.h"
 #include "lamp.h"
@@ -23,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -424,6 +426,47 @@ private slots:
         QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  启动侦听:%1……成功").arg(port)});
         auto again = dial(port);
         QTRY_COMPARE(windowRow(w), rows::serving);
+    }
+
+    // Fifty clients at once, each sending its own tag: every one that got
+    // through to the window is either served (its tag in the log) or
+    // named as refused, none talks to it unseen.
+    void noClientIsResetUnseen()
+    {
+        const quint16 port = listenOnFreePort();
+        QCOMPARE(windowRow(w), rows::listening);
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        QStringList reached; // "127.0.0.1:port" of each client the system connected
+        for (int i = 0; i < 50; ++i) {
+            clients.push_back(dial(port));
+            QTcpSocket *client = clients.back().get();
+            connect(client, &QTcpSocket::connected, client, [client, &reached] {
+                const QString name = kLoopback + u':' + QString::number(client->localPort());
+                reached << name;
+                client->write(("tag-" + name + ";").toUtf8());
+                client->disconnectFromHost();
+            });
+        }
+        const auto allDone = [&] {
+            return std::all_of(clients.begin(), clients.end(), [](const auto &c) {
+                return c->state() == QAbstractSocket::UnconnectedState;
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allDone(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Receiving && windowRow(w) == rows::listening, 10000);
+        deliverQueuedEvents();
+        const QString log = logText(w->TxtMsg);
+        QVERIFY(!reached.isEmpty());
+        int served = 0, refused = 0;
+        for (const QString &name : std::as_const(reached)) {
+            const bool wasServed = log.contains(QStringLiteral("tag-") + name + u';');
+            const bool wasRefused = log.contains(QStringLiteral("拒绝连接请求：") + name + QStringLiteral("，已断开"));
+            QVERIFY2(wasServed != wasRefused, qPrintable(name));
+            served += wasServed;
+            refused += wasRefused;
+        }
+        QVERIFY(served >= 1);
+        QCOMPARE(int(log.count(QStringLiteral("拒绝连接请求："))), refused);
     }
 
     void listenOnPortInUse_data()

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -27,10 +28,19 @@ struct Watched
     QSignalSpy closes{&control, &Winsock::CloseEvent};
     QSignalSpy errors{&control, &Winsock::Error};
     QSignalSpy progress{&control, &Winsock::SendProgress};
+    QSignalSpy refusals{&control, &Winsock::requestRefused};
 
     int eventCount() const
     {
-        return int(requests.count() + arrivals.count() + closes.count() + errors.count() + progress.count());
+        return int(requests.count() + arrivals.count() + closes.count() + errors.count() + progress.count()
+                   + refusals.count());
+    }
+    QStringList refused() const
+    {
+        QStringList peers;
+        for (const QList<QVariant> &event : refusals)
+            peers << event.at(0).toString();
+        return peers;
     }
 
     // Accepts the way the window does: close, then accept the same id, from
@@ -54,8 +64,18 @@ struct Watched
 std::unique_ptr<QTcpSocket> connectClient(quint16 port)
 {
     auto client = std::make_unique<QTcpSocket>();
+    // Kept: a socket forgets its own port once it is unconnected again.
+    QTcpSocket *socket = client.get();
+    QObject::connect(socket, &QTcpSocket::connected, socket,
+                     [socket] { socket->setProperty("peerName", kLoopback + u':' + QString::number(socket->localPort())); });
     client->connectToHost(kLoopback, port);
     return client;
+}
+
+// How the control names the client's end.
+QString nameOf(const QTcpSocket &client)
+{
+    return client.property("peerName").toString();
 }
 
 QByteArray pattern(qint64 size)
@@ -83,6 +103,7 @@ private slots:
     void unansweredConnectStaysConnecting();
     void secondSimultaneousClientIsRefused();
     void requestNotAcceptedIsDropped();
+    void whatWaitsAtTheCloseIsToldOf();
     void fastSenderIsHeldBackAndEveryByteArrivesOnce();
     void localIpIsIpv4();
 };
@@ -305,6 +326,8 @@ void TstSocketControl::secondSimultaneousClientIsRefused()
     const int served = clients[0]->state() == QAbstractSocket::UnconnectedState ? 1 : 0;
     QCOMPARE(clients[served]->state(), QAbstractSocket::ConnectedState);
     QCOMPARE(w.requests.count(), 1);
+    // The one cut off is told of, by its address.
+    QTRY_COMPARE_WITH_TIMEOUT(w.refused(), QStringList{nameOf(*clients[1 - served])}, 10000);
 
     clients[served]->write("ping");
     QTRY_COMPARE_WITH_TIMEOUT(w.control.BytesReceived(), qint64(4), 10000);
@@ -323,8 +346,35 @@ void TstSocketControl::requestNotAcceptedIsDropped()
     const qint32 id = w.requests.first().at(0).toInt();
     QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, 10000);
     QCOMPARE(w.control.State(), int(Winsock::sckListening));
+    QCOMPARE(w.refused(), QStringList{nameOf(*client)});
     w.control.Close();
     QVERIFY_THROWS_EXCEPTION(LinkError, w.control.Accept(id));
+}
+
+void TstSocketControl::whatWaitsAtTheCloseIsToldOf()
+{
+    // Connections the system completed but nobody took yet (they wait in
+    // its queue) when listening ends: each is closed and told of, none is
+    // reset unseen.
+    Watched w;
+    const quint16 port = w.listenOnFreePort();
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 5; ++i) {
+        clients.push_back(connectClient(port));
+        QVERIFY(clients.back()->waitForConnected(10000)); // the kernel completed it; the control saw nothing yet
+    }
+    w.control.Close();
+    deliverQueuedEvents();
+    QStringList expected;
+    for (const auto &client : clients)
+        expected << nameOf(*client);
+    QStringList refused = w.refused();
+    refused.sort();
+    expected.sort();
+    QCOMPARE(refused, expected);
+    QCOMPARE(w.requests.count(), 0);
+    for (const auto &client : clients)
+        QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, 10000);
 }
 
 void TstSocketControl::fastSenderIsHeldBackAndEveryByteArrivesOnce()
