@@ -66,7 +66,8 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent)
     for (int i = 0; i < 2; ++i)
         onSignal(OptArrv[i], &QRadioButton::clicked, [this, i] { OptArrv_Click(i); });
     onSignal(MSComm1, &MSComm::OnComm, [this] { MSComm1_OnComm(); });
-    onSignal(MSComm1, &MSComm::linkFailed, [this](const QString &description) { MSComm1_Failed(description); });
+    onSignal(MSComm1, &MSComm::linkFailed,
+             [this](const QString &description, qint64 unsent) { MSComm1_Failed(description, unsent); });
     // A carriage return ends a text payload while the box is not clear.
     connect(ChkSend, &QCheckBox::stateChanged, this,
             [this] { sendCommand().setTextEnding(ticked(ChkSend) ? QStringLiteral("\r") : QString()); });
@@ -284,8 +285,11 @@ void Form1::showLineLevels()
 
 void Form1::CmdClose_Click()
 {
-    // What came in before the close stands before its line.
+    // What came in before the close stands before its line, and so does
+    // what was to go out and is dropped with the port.
     receiveCollection().logRest();
+    if (MSComm1->PortOpen())
+        logUnsent(MSComm1->OutBufferCount());
     appendEntry(kBlack, QStringLiteral(" 关闭端口\r\n"));
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
@@ -322,13 +326,14 @@ void Form1::MSComm1_OnComm()
     appendEntry(kRed, message);
 }
 
-void Form1::MSComm1_Failed(const QString &description)
+void Form1::MSComm1_Failed(const QString &description, qint64 unsent)
 {
     // The port is gone (an adapter unplugged): log what it delivered
     // before it went, say so once and put out its lamps; the window keeps
     // its open-port form until the user closes, which then finds the port
     // closed.
     receiveCollection().logRest();
+    logUnsent(unsent);
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
     appendEntry(kRed, QStringLiteral("  ") + description);

@@ -27,7 +27,7 @@ public:
     void CmdOpen_Click();
     void CmdClose_Click();
     void MSComm1_OnComm();
-    void MSComm1_Failed(const QString &description);
+    void MSComm1_Failed(const QString &description, qint64 unsent);
 
     // The port list's context menu, built afresh at each call (the window
     // owns it): the serial devices present, to bind the selected entry to,

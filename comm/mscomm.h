@@ -79,9 +79,12 @@ public:
     virtual QByteArray InputBytes() = 0;
 
     // Queue bytes for sending (text as UTF-8). Throw LinkError if the device
-    // refuses them.
+    // refuses them, or when the output buffer would hold more than its bound.
     virtual void OutputText(const QString &text) = 0;
     virtual void OutputBytes(const QByteArray &bytes) = 0;
+    // Bytes queued for sending that have not gone out on the line yet: a
+    // close drops them. 0 while closed.
+    virtual qint64 OutBufferCount() const = 0;
 
     virtual int CommEvent() const = 0;
 
@@ -92,6 +95,7 @@ public:
     qint64 waiting() const final { return InBufferCount(); }
     qint64 holdsAtMost() const final { return InBufferSize(); }
     QByteArray takeWaiting() final { return InputBytes(); }
+    qint64 unsent() const final { return OutBufferCount(); }
     void handOverText(const QString &text) final { OutputText(text); }
     void handOverBytes(const QByteArray &bytes) final { OutputBytes(bytes); }
 
@@ -102,6 +106,7 @@ public:
 signals:
     void OnComm();
     // The open port failed outside any call (a USB adapter unplugged, a read
-    // error): raised once, queued; the port is closed by then.
-    void linkFailed(const QString &description);
+    // error): raised once, queued; the port is closed by then, and `unsent`
+    // bytes that were to go out were lost with it.
+    void linkFailed(const QString &description, qint64 unsent);
 };

@@ -345,8 +345,18 @@ void SerialControl::OutputBytes(const QByteArray &bytes)
         fail(QStringLiteral("the port is not open"));
     if (bytes.isEmpty())
         return;
+    if (m_port->bytesToWrite() + bytes.size() > kOutBufferSize)
+        fail(QStringLiteral("the output buffer is full: %1 bytes wait to go out, the far end takes nothing")
+                 .arg(OutBufferCount()));
     if (m_port->write(bytes) != bytes.size())
         fail(m_port->errorString());
+}
+
+qint64 SerialControl::OutBufferCount() const
+{
+    if (!PortOpen())
+        return 0;
+    return m_port->bytesToWrite() + SerialLine::outputQueued(fd());
 }
 
 int SerialControl::CommEvent() const
@@ -438,10 +448,11 @@ void SerialControl::portError(QSerialPort::SerialPortError error)
     m_generation.advance();
     m_generation.post(this, [this, description] {
         // What came before the failure is the window's to log: take it all
-        // in and keep it through the close.
+        // in and keep it through the close. What was to go out is lost.
+        const qint64 unsent = OutBufferCount();
         takeInEverything();
         closePort(true);
-        emit linkFailed(description);
+        emit linkFailed(description, unsent);
     });
 }
 

@@ -31,6 +31,10 @@ public:
     // control stops reading and the kernel holds the sender back, so no
     // data is lost.
     static constexpr qint64 kInBufferSize = 1 << 20;
+    // The output buffer's bound: a send that would have it hold more is
+    // refused, so that a far end that takes nothing shows at once instead
+    // of filling memory. A minute at 9600 bit/s, a moment at today's speeds.
+    static constexpr qint64 kOutBufferSize = 64 * 1024;
     // How often the modem lines and line counters are read while open.
     static constexpr int kLinePollMs = 50;
 
@@ -53,6 +57,7 @@ public:
     QByteArray takeEverything() override;
     void OutputText(const QString &text) override;
     void OutputBytes(const QByteArray &bytes) override;
+    qint64 OutBufferCount() const override;
     int CommEvent() const override;
     QString portDevice(int port) const override;
 

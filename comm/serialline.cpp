@@ -88,7 +88,13 @@ bool setRts(int fd, bool on)
 
 void discardQueues(int fd)
 {
-    ::tcflush(fd, TCIOFLUSH);
+    ::tcflush(fd, outputQueued(fd) > 0 ? TCIOFLUSH : TCIFLUSH);
+}
+
+qint64 outputQueued(int fd)
+{
+    int queued = 0;
+    return ioctlRetry(fd, TIOCOUTQ, &queued) == 0 ? qMax(0, queued) : 0;
 }
 
 } // namespace SerialLine

@@ -37,8 +37,13 @@ bool readLevels(int fd, Levels *levels);
 bool setDtr(int fd, bool on);
 bool setRts(int fd, bool on);
 
-// Throws away what is queued in both directions, so a close does not wait
-// for a stalled output to drain.
+// Throws away what waits to come in, and what the driver holds to go out
+// (a close would wait for a stalled line to take it). Only that much is
+// lost, as outputQueued() counts it: what a pseudo-terminal has passed on
+// stays readable at its far end.
 void discardQueues(int fd);
+// Bytes the driver holds that have not gone out on the line yet (0 where
+// it cannot say).
+qint64 outputQueued(int fd);
 
 } // namespace SerialLine

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -285,6 +286,18 @@ QByteArray SocketControl::takeEverything()
         retryOnInterrupt([&] { return ::recv(descriptor, all.data() + at, size_t(pending), MSG_DONTWAIT); });
     all.resize(at + std::max<ssize_t>(0, got));
     return all;
+}
+
+qint64 SocketControl::unsent() const
+{
+    if (!m_socket)
+        return 0;
+    // What Qt holds, and what the system has not had acknowledged.
+    int queued = 0;
+    const int descriptor = int(m_socket->socketDescriptor());
+    if (descriptor < 0 || ::ioctl(descriptor, SIOCOUTQ, &queued) != 0)
+        queued = 0;
+    return m_socket->bytesToWrite() + qMax(0, queued);
 }
 
 void SocketControl::watchForReset()

@@ -53,6 +53,7 @@ public:
     void SendData(const QByteArray &bytes) override;
     QByteArray GetDataBytes() override;
     QByteArray takeEverything() override;
+    qint64 unsent() const override;
 
     // The bound applied to connections made after the call. For tests and
     // benchmarks that compare bounds.

@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "guard.h"
 #include "lamp.h"
+#include "link.h"
 #include "logcommands.h"
 #include "logpane.h"
 #include "messagebox.h"
@@ -25,7 +26,7 @@
 #include <QTimer>
 
 ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
-    : QWidget(parent), m_receive(link, *this, [this] { lightArrvLamp(); }), m_send(link, *this)
+    : QWidget(parent), m_receive(link, *this, [this] { lightArrvLamp(); }), m_link(link), m_send(link, *this)
 {
     // The layout is measured for a 9-point face that carries the Chinese
     // captions itself; Latin-only defaults are wider and fall back per glyph.
@@ -40,6 +41,12 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     setFont(face);
 
     TxtMsg = new LogPane(this);
+    // The program ends at once, the link left to the system: what was to go
+    // out and has not is said first (before a recording is written out).
+    atQuit(this, [this] {
+        if (m_link.linkUp() && m_link.unsent() > 0)
+            appendEntry(kRed, QStringLiteral("  退出时有%1个字节尚未送出").arg(m_link.unsent()));
+    });
     m_logCommands = new LogCommands(TxtMsg);
     TxtSend = new QLineEdit(this);
     TxtSend->setMaxLength(512);
@@ -118,6 +125,12 @@ void ConsoleWindow::appendEntry(quint32 colour, const QString &message)
 void ConsoleWindow::appendListing(quint32 colour, const QByteArray &bytes)
 {
     TxtMsg->appendListing(colour, bytes);
+}
+
+void ConsoleWindow::logUnsent(qint64 bytes)
+{
+    if (bytes > 0)
+        appendEntry(kRed, QStringLiteral("  有%1个字节未能送出，已丢弃").arg(bytes));
 }
 
 void ConsoleWindow::CmdClear_Click()

@@ -48,6 +48,10 @@ public:
     void TimeSend_Timer();
     void TimeArrv_Timer();
 
+    // Says in red that `bytes` handed over to the link never went out (when
+    // there are any): the log must not be left claiming they were sent.
+    void logUnsent(qint64 bytes);
+
     // Light an activity lamp for one timer interval.
     void lightSendLamp();
     void lightArrvLamp();
@@ -112,6 +116,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    Link &m_link;
     SendCommand m_send;
     LogCommands *m_logCommands = nullptr;
     SendHistory *m_history = nullptr;

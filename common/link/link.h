@@ -29,4 +29,7 @@ public:
     // control's LinkError.
     virtual void handOverText(const QString &text) = 0;
     virtual void handOverBytes(const QByteArray &bytes) = 0;
+    // Bytes handed over that the other end has not got yet: what ending the
+    // link now would drop.
+    virtual qint64 unsent() const = 0;
 };

@@ -165,6 +165,7 @@ private slots:
     void enterPressesTheDefaultButton();
     void sendBoxRefusesThe513thCharacter();
     void quitEndsAtOnce();
+    void whatNeverWentOutIsToldOf();
 
     void openSucceeds();
     void openWritesTheSettings_data();
@@ -469,6 +470,31 @@ void TstForm1::quitEndsAtOnce()
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功"));
     w->close();
     QCOMPARE(quits, 2);
+}
+
+void TstForm1::whatNeverWentOutIsToldOf()
+{
+    // Closed by the user, lost with the device, or left at quit: what was
+    // handed over and had not gone out is counted in red, before the line
+    // that ends the link.
+    open();
+    fake->outBufferCount = 120;
+    w->CmdClose_Click();
+    QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  有120个字节未能送出，已丢弃\nT 关闭端口\n"));
+    QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  有120个字节未能送出，已丢弃")), kRed);
+    open();
+    fake->open = false;
+    emit fake->linkFailed(QStringLiteral("gone"), 7);
+    QVERIFY(log().endsWith(QStringLiteral("成功\nT  有7个字节未能送出，已丢弃\nT  gone")));
+    w->CmdClose_Click();
+    open();
+    fake->outBufferCount = 0;
+    w->CmdClose_Click(); // nothing left: no line for it
+    QVERIFY(log().endsWith(QStringLiteral("成功\nT 关闭端口\n")));
+    open();
+    fake->outBufferCount = 3;
+    QTest::mouseClick(w->CmdQuit, Qt::LeftButton);
+    QVERIFY(log().endsWith(QStringLiteral("成功\nT  退出时有3个字节尚未送出")));
 }
 
 void TstForm1::openSucceeds()
@@ -920,7 +946,7 @@ void TstForm1::lostDeviceIsReportedOnce()
 {
     open();
     fake->open = false;
-    emit fake->linkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
+    emit fake->linkFailed(QStringLiteral("/dev/ttyUSB0: device removed"), 0);
     QCOMPARE(log(), QStringLiteral("T  启动程序\nT 打开端口：COM1……成功\nT  /dev/ttyUSB0: device removed"));
     QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("  /dev/ttyUSB0: device removed")), kRed);
     QCOMPARE(w->ShpOpen->BackColor(), kBlack);
@@ -936,7 +962,7 @@ void TstForm1::lostDeviceDuringSettleLogsDataFirst()
     duringSettle([&] {
         // The control closed the port and kept what came before the failure.
         fake->open = false;
-        emit fake->linkFailed(QStringLiteral("/dev/ttyUSB0: device removed"));
+        emit fake->linkFailed(QStringLiteral("/dev/ttyUSB0: device removed"), 0);
     });
     fake->raise(MSComm::comEvReceive);
     QTRY_VERIFY(log().contains(QStringLiteral("device removed")));
@@ -1003,7 +1029,7 @@ void TstForm1::heldBytesShowAtTheEnd()
         QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ok\nT  接收文本：  \uFFFD\nT 关闭端口\n")));
     } else {
         fake->open = false;
-        emit fake->linkFailed(QStringLiteral("gone"));
+        emit fake->linkFailed(QStringLiteral("gone"), 0);
         QVERIFY(log().endsWith(QStringLiteral("\nT  接收文本：  ok\nT  接收文本：  \uFFFD\nT  gone")));
     }
     // A fresh port starts with nothing held.

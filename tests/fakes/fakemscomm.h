@@ -37,6 +37,7 @@ public:
     std::function<void()> onOpen; // run as opening starts (it may throw anything)
     PollHook onPoll; // run once, at the next InBufferCount()
     qint64 inBufferSize = 1 << 20;
+    qint64 outBufferCount = 0; // what has not gone out yet
     bool openSilentlyFails = false; // opening leaves the port closed
     QString failSettingsWith;
     QString failOutputWith;
@@ -95,6 +96,7 @@ public:
     QByteArray takeEverything() override { return take() + std::exchange(held, QByteArray()); }
     void OutputText(const QString &text) override { out(text.toUtf8()); }
     void OutputBytes(const QByteArray &bytes) override { out(bytes); }
+    qint64 OutBufferCount() const override { return open ? outBufferCount : 0; }
     int CommEvent() const override { return event; }
     QString portDevice(int port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
 

@@ -43,6 +43,7 @@ public:
     std::function<void()> onConnect; // run inside Connect(), after the state is set
     PollHook onPoll; // run once, at the next BytesReceived()
     qint64 readBufferSize = 2 << 20;
+    qint64 unsentBytes = 0; // what has not reached the peer yet
 
     // Queue an event, delivered by the event loop.
     void raiseConnectionRequest(qint32 id)
@@ -78,6 +79,7 @@ public:
     qint32 LocalPort() const override { return localPort; }
     int State() const override { return state; }
     qint64 holdsAtMost() const override { return readBufferSize; }
+    qint64 unsent() const override { return unsentBytes; }
     qint64 BytesReceived() const override
     {
         onPoll.fire();

@@ -22,6 +22,7 @@ public:
     QByteArray takeEverything() override { return {}; }
     void handOverText(const QString &) override {}
     void handOverBytes(const QByteArray &) override {}
+    qint64 unsent() const override { return 0; }
 };
 
 // The shared frame with no link behind it.

@@ -51,6 +51,7 @@ private slots:
     void closeLogsWhatTheSystemStillHolds_data();
     void closeLogsWhatTheSystemStillHolds();
     void captureIsWhatTheWireCarried();
+    void sendsTheLineNeverCarriedAreToldOf();
 
 private:
     void open();
@@ -86,6 +87,39 @@ void SerialWindowTest::cleanup()
 {
     m_window.reset();
     m_pty.reset();
+}
+
+void SerialWindowTest::sendsTheLineNeverCarriedAreToldOf()
+{
+    // The far end takes nothing. The sends fill what the line can hold,
+    // then the output buffer, which then refuses more in red; the close
+    // drops the rest and says how much. What the far end finds after it and
+    // what the close dropped add up to every send that was logged.
+    Form1 &w = *m_window;
+    open();
+    const QByteArray payload(512, 'x');
+    w.TxtSend->setText(QString::fromLatin1(payload));
+    const QString refusal = QStringLiteral("the output buffer is full");
+    for (int i = 0; i < 300 && !logText(w.TxtMsg).contains(refusal); ++i) {
+        w.CmdSend->click();
+        QCoreApplication::processEvents(); // the control hands the line what it takes
+    }
+    const QString sentLog = logText(w.TxtMsg);
+    QVERIFY(sentLog.contains(refusal));
+    QCOMPARE(colourOf(w.TxtMsg, refusal, kLast), kRed);
+    const qint64 sent = sentLog.count(QStringLiteral("  发送文本：  ")) * payload.size();
+    QVERIFY(sent >= SerialControl::kOutBufferSize);
+
+    w.CmdClose->click();
+    const QStringList lines = shapedLines(w.TxtMsg);
+    const QRegularExpression dropped(QStringLiteral("^T  有(\\d+)个字节未能送出，已丢弃$"));
+    const QRegularExpressionMatch match = dropped.match(lines.at(lines.size() - 3));
+    QVERIFY2(match.hasMatch(), qPrintable(lines.join(u'\n').right(300)));
+    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("T 关闭端口"));
+    QCOMPARE(colourOf(w.TxtMsg, QStringLiteral("个字节未能送出，已丢弃"), kLast), kRed);
+    const QByteArray arrived = m_pty->read(sent, 1000);
+    QCOMPARE(arrived, QByteArray(arrived.size(), 'x'));
+    QCOMPARE(arrived.size() + match.captured(1).toLongLong(), sent);
 }
 
 void SerialWindowTest::open()
