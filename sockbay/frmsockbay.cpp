@@ -171,6 +171,7 @@ void FrmSockbay::connectHandlers()
     onSignal(Winsock1, &Winsock::SendProgress,
              [this](qint64 sent, qint64 remaining) { Winsock1_SendProgress(sent, remaining); });
     onSignal(Winsock1, &Winsock::requestRefused, [this](const QString &peer) { Winsock1_RequestRefused(peer); });
+    onSignal(Winsock1, &Winsock::sendsLost, [this](qint64 bytes) { Winsock1_SendsLost(bytes); });
 }
 
 void FrmSockbay::Form_Load()
@@ -370,8 +371,10 @@ void FrmSockbay::Winsock1_DataArrival(qint64)
 
 void FrmSockbay::Winsock1_Close()
 {
-    // What the peer sent before it closed stands before the closing line.
+    // What the peer sent before it closed stands before the closing line,
+    // and so does what it never took: it is dropped with the connection.
     receiveCollection().logRest();
+    logUnsent(Winsock1->unsent());
     endConnection(QStringLiteral("  通讯结束\r\n"));
 }
 
@@ -402,6 +405,11 @@ void FrmSockbay::Winsock1_RequestRefused(const QString &peer)
     // No client talks to the tool unseen: one that reached it but was not
     // served is named, with what became of it.
     appendEntry(kBlack, QStringLiteral("  拒绝连接请求：") + peer + QStringLiteral("，已断开"));
+}
+
+void FrmSockbay::Winsock1_SendsLost(qint64 bytes)
+{
+    logUnsent(bytes);
 }
 
 void FrmSockbay::Winsock1_SendProgress(qint64, qint64)

@@ -56,6 +56,7 @@ public:
     void Winsock1_Error(int Number, const QString &Description);
     void Winsock1_SendProgress(qint64 bytesSent, qint64 bytesRemaining);
     void Winsock1_RequestRefused(const QString &peer);
+    void Winsock1_SendsLost(qint64 bytes);
 
     QGroupBox *FrmSet;
     QGroupBox *Frame1;

@@ -4,7 +4,9 @@
 #include "linkerror.h"
 #include "socketserver.h"
 #include "syserror.h"
+#include "tcpstate.h"
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QMetaObject>
 #include <QNetworkInterface>
@@ -12,13 +14,13 @@
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
 #include <utility>
 
 #include <fcntl.h>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,8 +32,80 @@ const char *const kNotConnected = "Socket is not connected";
 const char *const kNoSuchRequest = "No such connection request";
 
 // How long a hung-up connection may take to hand its last bytes to a peer
-// before it is cut off.
+// before it is cut off, and how often it looks whether they arrived.
 constexpr int kLingerMs = 10000;
+constexpr int kLingerPollMs = 20;
+
+// A hung-up connection given the time to deliver what it was handed: Qt
+// writes out what it holds and lets go of its descriptor; the end is then
+// sent after the data on the second descriptor the control kept, and once
+// the peer has acknowledged every byte the socket goes. Past the limit it
+// is cut off, and what never arrived is told of. A child of the socket:
+// it goes with it, and closes that descriptor.
+class Lingering : public QObject
+{
+public:
+    Lingering(QTcpSocket *socket, int probe, qint64 handedOver, int limitMs, std::function<void(qint64)> lost)
+        : QObject(socket), m_socket(socket), m_probe(probe), m_handedOver(handedOver), m_limitMs(limitMs),
+          m_lost(std::move(lost))
+    {
+        m_since.start();
+        connect(socket, &QAbstractSocket::disconnected, this, [this] {
+            m_released = true;
+            if (m_probe >= 0)
+                ::shutdown(m_probe, SHUT_WR);
+            look();
+        });
+        connect(&m_poll, &QTimer::timeout, this, &Lingering::look);
+        m_poll.start(kLingerPollMs);
+        socket->disconnectFromHost();
+    }
+    ~Lingering() override
+    {
+        if (m_probe >= 0)
+            ::close(m_probe);
+    }
+
+private:
+    void look()
+    {
+        TcpState::Reading now;
+        const bool known = TcpState::read(m_probe, &now);
+        const qint64 pending = known ? m_handedOver - now.acked : m_socket->bytesToWrite();
+        if (m_released && (!known || now.closed || pending <= 0)) {
+            // Delivered, or reset by the peer meanwhile: then what it had
+            // not acknowledged is lost.
+            finish(known && now.closed ? pending : 0);
+            return;
+        }
+        if (m_since.elapsed() < m_limitMs)
+            return;
+        // Cut off: a reset, not an end the peer could take for a whole
+        // message.
+        if (m_probe >= 0) {
+            const linger cut{1, 0};
+            ::setsockopt(m_probe, SOL_SOCKET, SO_LINGER, &cut, sizeof cut);
+        }
+        m_socket->abort();
+        finish(pending);
+    }
+    void finish(qint64 lost)
+    {
+        m_poll.stop();
+        if (lost > 0)
+            m_lost(lost);
+        m_socket->deleteLater();
+    }
+
+    QTcpSocket *m_socket;
+    int m_probe;
+    qint64 m_handedOver;
+    int m_limitMs;
+    std::function<void(qint64)> m_lost;
+    QTimer m_poll;
+    QElapsedTimer m_since;
+    bool m_released = false;
+};
 
 // The port arrives as the text of a box: any number, such as "1.5" (taken
 // as 2) or "9E+99" (out of range), as long as it names a TCP port.
@@ -49,7 +123,7 @@ quint16 parseRemotePort(const QString &text)
 
 } // namespace
 
-SocketControl::SocketControl(QObject *parent) : Winsock(parent), m_server(new SocketServer(this))
+SocketControl::SocketControl(QObject *parent) : Winsock(parent), m_server(new SocketServer(this)), m_lingerMs(kLingerMs)
 {
     connect(m_server, &SocketServer::requestParked, this, &SocketControl::onRequestParked);
 }
@@ -120,6 +194,7 @@ QTcpSocket *SocketControl::newSocket()
 {
     auto *socket = new QTcpSocket(this);
     socket->setReadBufferSize(m_readBufferLimit);
+    m_handedOver = 0;
     connect(socket, &QTcpSocket::connected, this, &SocketControl::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &SocketControl::onReadyRead);
     connect(socket, &QTcpSocket::bytesWritten, this, &SocketControl::onBytesWritten);
@@ -223,29 +298,26 @@ void SocketControl::Close() noexcept
 
 void SocketControl::releaseSocket() noexcept
 {
-    closeProbe();
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
-    if (!socket)
+    if (!socket) {
+        closeProbe();
         return;
+    }
     socket->disconnect(this);
     if (socket->state() != QAbstractSocket::ConnectedState) {
+        // Ended by the peer or by a failure: what it was still to deliver
+        // is dropped (the window has told of it, see unsent()).
+        closeProbe();
         socket->abort();
         socket->deleteLater();
         return;
     }
     // What was handed over still reaches the peer after a hang-up, but a peer
-    // that never takes it does not keep the socket alive for ever.
-    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-    // A child of the socket, so that it goes with the socket: a free-standing
-    // single-shot timer would live out its time after the socket is gone.
-    auto *linger = new QTimer(socket);
-    linger->setSingleShot(true);
-    connect(linger, &QTimer::timeout, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
+    // that never takes it does not keep the socket alive for ever. What it
+    // loses then is told of even after the control has moved on.
+    new Lingering(socket, std::exchange(m_probe, -1), m_handedOver, m_lingerMs, [this](qint64 lost) {
+        QMetaObject::invokeMethod(this, [this, lost] { emit sendsLost(lost); }, Qt::QueuedConnection);
     });
-    linger->start(kLingerMs);
-    socket->disconnectFromHost();
 }
 
 void SocketControl::SendData(const QString &text)
@@ -257,8 +329,12 @@ void SocketControl::SendData(const QByteArray &bytes)
 {
     if (!m_socket || m_state != sckConnected)
         throw LinkError(QString::fromLatin1(kNotConnected));
+    if (m_socket->bytesToWrite() + bytes.size() > kWriteBufferBytes)
+        throw LinkError(QStringLiteral("The send buffer is full: %1 bytes wait for the peer, which takes nothing")
+                            .arg(unsent()));
     if (m_socket->write(bytes) != bytes.size())
         throw LinkError(m_socket->errorString());
+    m_handedOver += bytes.size();
 }
 
 QByteArray SocketControl::GetDataBytes()
@@ -292,7 +368,13 @@ qint64 SocketControl::unsent() const
 {
     if (!m_socket)
         return 0;
-    // What Qt holds, and what the system has not had acknowledged.
+    // All that was handed over less what the peer acknowledged: exact
+    // also once the connection ended, the peer's reset included.
+    TcpState::Reading now;
+    if (TcpState::read(m_probe, &now))
+        return m_handedOver - now.acked;
+    // Without the second descriptor: what Qt holds and what the system
+    // has not had acknowledged.
     int queued = 0;
     const int descriptor = int(m_socket->socketDescriptor());
     if (descriptor < 0 || ::ioctl(descriptor, SIOCOUTQ, &queued) != 0)
@@ -315,12 +397,10 @@ bool SocketControl::endedByReset()
     if (m_probe < 0)
         return false;
     // After the peer's FIN the connection waits for our close; after its
-    // RST it is closed already.
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    const bool reset = ::getsockopt(m_probe, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
-    closeProbe();
-    return reset;
+    // RST it is closed already. (The descriptor stays until the release:
+    // what was acknowledged is read from it.)
+    TcpState::Reading now;
+    return TcpState::read(m_probe, &now) && now.closed;
 }
 
 void SocketControl::closeProbe() noexcept

@@ -30,6 +30,10 @@ public:
     // under twice the log's text; 4 MiB doubles the rate at the same
     // lateness, but on shorter streams memory nears three times the log.
     static constexpr qint64 kReadBufferBytes = 2 * 1024 * 1024;
+    // What a connection holds to send beyond what the system takes: a send
+    // that would go past it is refused, so that a peer that takes nothing
+    // shows at once instead of filling memory.
+    static constexpr qint64 kWriteBufferBytes = 1024 * 1024;
 
     explicit SocketControl(QObject *parent = nullptr);
     ~SocketControl() override;
@@ -58,6 +62,8 @@ public:
     // The bound applied to connections made after the call. For tests and
     // benchmarks that compare bounds.
     void setReadBufferLimit(qint64 bytes) { m_readBufferLimit = bytes; }
+    // How long a hung-up connection may take to deliver (10 s). For tests.
+    void setLingerLimit(int ms) { m_lingerMs = ms; }
 
 private:
     // Runs `event` later on this control's thread, unless Close() came first.
@@ -83,6 +89,9 @@ private:
     // it delivered and raises CloseEvent or Error, once.
     void connectionEnded(QAbstractSocket::SocketError error, const QString &description);
 
+    // Bytes handed to the current connection, all told.
+    qint64 m_handedOver = 0;
+
     // Telling the peer's reset from its close (see watchForReset()).
     void watchForReset();
     bool endedByReset();
@@ -93,6 +102,7 @@ private:
     int m_state = sckClosed;
     qint32 m_localPort = 0;
     qint64 m_readBufferLimit = kReadBufferBytes;
+    int m_lingerMs;
     Generation m_generation;
 
     // Requests whose ConnectionRequest is being raised right now (a nested

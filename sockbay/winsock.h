@@ -81,4 +81,7 @@ signals:
     // (the control was busy with another, or stopped listening): its peer,
     // "address:port".
     void requestRefused(const QString &peer);
+    // A hung-up connection was cut off before the peer took all it was
+    // handed: `bytes` never arrived. Raised whenever that comes to pass.
+    void sendsLost(qint64 bytes);
 };

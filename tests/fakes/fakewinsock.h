@@ -58,6 +58,10 @@ public:
     {
         queue([this] { emit CloseEvent(); });
     }
+    void raiseSendsLost(qint64 bytes)
+    {
+        queue([this, bytes] { emit sendsLost(bytes); });
+    }
     void raiseRequestRefused(const QString &peer)
     {
         queue([this, peer] { emit requestRefused(peer); });

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -28,7 +29,10 @@
 #include <memory>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace logreader;
 
@@ -467,6 +471,72 @@ private slots:
         }
         QVERIFY(served >= 1);
         QCOMPARE(int(log.count(QStringLiteral("拒绝连接请求："))), refused);
+    }
+
+    // A peer that takes nothing. Sends fill what the systems hold, then the
+    // send buffer refuses more in red; when the connection ends (hung up
+    // and cut off after the linger, or reset by the peer) the log counts
+    // in red what never arrived. That and what the peer's system received
+    // add up to every send that was logged.
+    void sendsThePeerNeverTookAreToldOf_data()
+    {
+        QTest::addColumn<bool>("hungUp");
+        QTest::newRow("hung up") << true;
+        QTest::newRow("reset by the peer") << false;
+    }
+    void sendsThePeerNeverTookAreToldOf()
+    {
+        QFETCH(bool, hungUp);
+        static_cast<SocketControl *>(w->Winsock1)->setLingerLimit(300);
+        const quint16 port = listenOnFreePort();
+        const int peer = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(peer >= 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(peer, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        const auto received = [peer] {
+            int bytes = -1;
+            return ::ioctl(peer, FIONREAD, &bytes) == 0 ? qint64(bytes) : qint64(-1);
+        };
+
+        const QByteArray text(512, 'x');
+        w->TxtSend->setText(QString::fromLatin1(text));
+        const QString refusal = QStringLiteral("The send buffer is full");
+        for (int i = 0; i < 20000 && !logText(w->TxtMsg).contains(refusal); ++i) {
+            w->CmdSend->click();
+            if (i % 64 == 0)
+                QCoreApplication::processEvents(); // the system takes what it can
+        }
+        QVERIFY(logText(w->TxtMsg).contains(refusal));
+        QCOMPARE(colourOf(w->TxtMsg, refusal, kLast), kRed);
+        const qint64 sent = logText(w->TxtMsg).count(QStringLiteral("  发送文本：  ")) * text.size();
+        QTest::qWait(100);
+
+        const QRegularExpression dropped(QStringLiteral("T  有(\\d+)个字节未能送出，已丢弃"));
+        if (hungUp) {
+            click(w->CmdClose);
+            QTRY_VERIFY(dropped.match(tail(w->TxtMsg, 1).constFirst()).hasMatch());
+            const qint64 lost = dropped.match(tail(w->TxtMsg, 1).constFirst()).captured(1).toLongLong();
+            // (The peer's system may have taken a little more meanwhile.)
+            QCOMPARE(received() + lost, sent);
+            ::close(peer);
+        } else {
+            const qint64 arrived = received();
+            const linger cut{1, 0}; // a reset: what the peer's system held is gone too
+            ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &cut, sizeof cut);
+            ::close(peer);
+            QTRY_VERIFY(logText(w->TxtMsg).contains(QStringLiteral("  通讯结束")));
+            const QStringList lines = tail(w->TxtMsg, 5);
+            QVERIFY2(lines.at(0).startsWith(QStringLiteral("T  通讯错误：")), qPrintable(lines.join(u'|')));
+            const QRegularExpressionMatch match = dropped.match(lines.at(1));
+            QVERIFY2(match.hasMatch(), qPrintable(lines.join(u'|')));
+            QCOMPARE(lines.mid(2, 2), (QStringList{"T  通讯结束", ""}));
+            QCOMPARE(arrived + match.captured(1).toLongLong(), sent);
+        }
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("个字节未能送出，已丢弃"), kLast), kRed);
     }
 
     void listenOnPortInUse_data()

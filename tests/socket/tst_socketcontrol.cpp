@@ -13,6 +13,11 @@
 #include <QTest>
 
 #include <memory>
+
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,11 +34,12 @@ struct Watched
     QSignalSpy errors{&control, &Winsock::Error};
     QSignalSpy progress{&control, &Winsock::SendProgress};
     QSignalSpy refusals{&control, &Winsock::requestRefused};
+    QSignalSpy losses{&control, &Winsock::sendsLost};
 
     int eventCount() const
     {
         return int(requests.count() + arrivals.count() + closes.count() + errors.count() + progress.count()
-                   + refusals.count());
+                   + refusals.count() + losses.count());
     }
     QStringList refused() const
     {
@@ -96,6 +102,8 @@ private slots:
     void peerCloseRaisesCloseEventOnce();
     void closeIsSilentAndStopsEverything();
     void hangUpStillDeliversWhatWasSent();
+    void whatAPeerNeverTookIsCounted_data();
+    void whatAPeerNeverTookIsCounted();
     void listenOnPortInUseThrowsQtsText();
     void refusedConnectRaisesErrorLater();
     void badArgumentsThrowAtOnce_data();
@@ -229,6 +237,72 @@ void TstSocketControl::hangUpStillDeliversWhatWasSent()
     got += client->readAll();
     QCOMPARE(got.size(), payload.size());
     QVERIFY(got == payload);
+}
+
+// A peer that takes nothing. The control sends until its buffer refuses
+// more; then the connection ends: hung up (cut off after the linger), or
+// reset by the peer. What the peer's system received and what the control
+// counts as never arrived add up to all it was handed.
+void TstSocketControl::whatAPeerNeverTookIsCounted_data()
+{
+    QTest::addColumn<bool>("hungUp");
+    QTest::newRow("hung up, cut off") << true;
+    QTest::newRow("reset by the peer") << false;
+}
+void TstSocketControl::whatAPeerNeverTookIsCounted()
+{
+    QFETCH(bool, hungUp);
+    Watched w;
+    w.acceptLikeTheWindow();
+    w.control.setLingerLimit(300);
+    // A plain socket as the peer: nothing reads from it, not even Qt.
+    const int peer = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QVERIFY(peer >= 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(w.listenOnFreePort());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(peer, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+    const auto received = [peer] {
+        int bytes = -1;
+        return ::ioctl(peer, FIONREAD, &bytes) == 0 ? qint64(bytes) : qint64(-1);
+    };
+
+    const QByteArray piece(64 * 1024, 'x');
+    qint64 handed = 0;
+    try {
+        for (int i = 0; i < 1000; ++i) {
+            w.control.SendData(piece);
+            handed += piece.size();
+            QCoreApplication::processEvents(); // the system takes what it can
+        }
+        QFAIL("the send buffer never filled");
+    } catch (const LinkError &e) {
+        QVERIFY2(e.description().startsWith(QStringLiteral("The send buffer is full")), qPrintable(e.description()));
+    }
+    QTest::qWait(100);
+    // What the peer's system holds is what it acknowledged.
+    const qint64 unsent = w.control.unsent();
+    QVERIFY(unsent > SocketControl::kWriteBufferBytes / 2);
+    QCOMPARE(received() + unsent, handed);
+    if (hungUp) {
+        w.control.Close();
+        QVERIFY(w.losses.wait(5000));
+        // (The peer's system may have taken a little more meanwhile.)
+        QCOMPARE(received() + w.losses.first().at(0).toLongLong(), handed);
+    } else {
+        const linger cut{1, 0}; // a reset: what the peer's system held is gone too
+        ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &cut, sizeof cut);
+        ::close(peer);
+        QTRY_VERIFY_WITH_TIMEOUT(w.errors.count() + w.closes.count() > 0, 10000);
+        QCOMPARE(w.control.unsent(), unsent);
+        w.control.Close();
+        deliverQueuedEvents();
+        QCOMPARE(w.losses.count(), 0); // the window was told by unsent(), before its line
+        return;
+    }
+    ::close(peer);
 }
 
 void TstSocketControl::listenOnPortInUseThrowsQtsText()
