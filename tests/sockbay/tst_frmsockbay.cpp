@@ -1087,6 +1087,29 @@ private slots:
         QCOMPARE(sock->sent.last(), QByteArray("third"));
     }
 
+    // What was sent and never reached the peer is counted in red: before
+    // the line of the peer's end, whenever a hang-up's linger gave up, and
+    // at quit.
+    void whatNeverArrivedIsToldOf()
+    {
+        connectOut();
+        sock->unsentBytes = 5;
+        sock->raiseClose();
+        QTRY_COMPARE(tail(w->TxtMsg, 3), (QStringList{"T  有5个字节未能送出，已丢弃", "T  通讯结束", ""}));
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("有5个字节未能送出，已丢弃"), kLast), kRed);
+        sock->unsentBytes = 0;
+        connectOut();
+        sock->raiseClose();
+        QTRY_COMPARE(tail(w->TxtMsg, 2), (QStringList{"T  通讯结束", ""}));
+        QVERIFY(!tail(w->TxtMsg, 3).at(0).contains(QStringLiteral("未能送出"))); // nothing lost: no line for it
+        sock->raiseSendsLost(4096);
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{"T  有4096个字节未能送出，已丢弃"});
+        connectOut();
+        sock->unsentBytes = 3;
+        click(w->CmdQuit);
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  退出时有3个字节尚未送出"});
+    }
+
     void sendFailureIsOneRedEntry()
     {
         connectOut();
