@@ -491,6 +491,8 @@ private slots:
         const quint16 port = listenOnFreePort();
         const int peer = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         QVERIFY(peer >= 0);
+        const int small = 4096; // fewer sends fill what the systems hold
+        ::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
@@ -502,8 +504,8 @@ private slots:
             return ::ioctl(peer, FIONREAD, &bytes) == 0 ? qint64(bytes) : qint64(-1);
         };
 
-        const QByteArray text(512, 'x');
-        w->TxtSend->setText(QString::fromLatin1(text));
+        const QString text(512, QChar(0x4E2D)); // a full box, three bytes a character
+        w->TxtSend->setText(text);
         const QString refusal = QStringLiteral("The send buffer is full");
         for (int i = 0; i < 20000 && !logText(w->TxtMsg).contains(refusal); ++i) {
             w->CmdSend->click();
@@ -512,7 +514,7 @@ private slots:
         }
         QVERIFY(logText(w->TxtMsg).contains(refusal));
         QCOMPARE(colourOf(w->TxtMsg, refusal, kLast), kRed);
-        const qint64 sent = logText(w->TxtMsg).count(QStringLiteral("  发送文本：  ")) * text.size();
+        const qint64 sent = logText(w->TxtMsg).count(QStringLiteral("  发送文本：  ")) * text.toUtf8().size();
         QTest::qWait(100);
 
         const QRegularExpression dropped(QStringLiteral("T  有(\\d+)个字节未能送出，已丢弃"));
@@ -537,6 +539,25 @@ private slots:
             QCOMPARE(arrived + match.captured(1).toLongLong(), sent);
         }
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("个字节未能送出，已丢弃"), kLast), kRed);
+    }
+
+    // Text that would reorder or cut what is drawn comes over the wire: it
+    // is drawn in the order it came, on its line, and copied as it came.
+    void receivedTextIsDrawnInArrivalOrder()
+    {
+        const quint16 port = listenOnFreePort();
+        auto client = dial(port);
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QTRY_COMPARE(client->state(), QAbstractSocket::ConnectedState);
+        const QString text = QStringLiteral("pay \u202Egnp.exe AAA\u2028BBB \u2067x\u2069");
+        client->write(text.toUtf8());
+        QTRY_VERIFY(logText(w->TxtMsg).endsWith(text));
+        const qint64 from = w->TxtMsg->store().size() - text.size();
+        for (qint64 p = from + 1; p < from + text.size(); ++p) {
+            const QRect before = w->TxtMsg->characterRect(p - 1), here = w->TxtMsg->characterRect(p);
+            QCOMPARE(here.top(), before.top());
+            QVERIFY2(here.left() > before.left(), qPrintable(QString::number(p - from)));
+        }
     }
 
     void listenOnPortInUse_data()
