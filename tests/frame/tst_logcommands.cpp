@@ -30,6 +30,17 @@
 
 using namespace logmenu;
 
+namespace {
+// This program again, as the child that `role` names, recording to `path`.
+void startChild(QProcess &child, const QString &role, const QString &path)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(role, path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+}
+} // namespace
+
 // The log's commands beside the pane, as a user gives them: find, the menu
 // in the user's language, recording to a file.
 class TstLogCommands : public QObject
@@ -253,10 +264,7 @@ void TstLogCommands::recordingSurvivesAKilledProcess()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("record.txt"));
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LOG_RECORD_CHILD"), path);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {});
+    startChild(child, QStringLiteral("LOG_RECORD_CHILD"), path);
     QVERIFY(child.waitForStarted(10000));
     QByteArray said;
     QDeadlineTimer deadline(20000);
@@ -369,10 +377,7 @@ void TstLogCommands::recordingCutShortEndsOnAWholeCharacter()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("record.txt"));
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LOG_RECORD_LIMIT_CHILD"), path);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {});
+    startChild(child, QStringLiteral("LOG_RECORD_LIMIT_CHILD"), path);
     QVERIFY(child.waitForFinished(20000));
     QCOMPARE(child.exitCode(), 0);
     const QString notice = QString::fromUtf8(child.readAllStandardOutput());

@@ -3,6 +3,7 @@
 // only: every peer is a Qt socket of the test at 127.0.0.1.
 #include "clock.h"
 #include "deaflistener.h"
+#include "deafpeer.h"
 #include "eventqueue.h"
 #include "frmsockbay.h"
 #include "guard.h"
@@ -29,10 +30,7 @@
 #include <memory>
 #include <vector>
 
-#include <netinet/in.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 using namespace logreader;
 
@@ -489,20 +487,9 @@ private slots:
         QFETCH(bool, hungUp);
         static_cast<SocketControl *>(w->Winsock1)->setLingerLimit(300);
         const quint16 port = listenOnFreePort();
-        const int peer = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        QVERIFY(peer >= 0);
-        const int small = 4096; // fewer sends fill what the systems hold
-        ::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QCOMPARE(::connect(peer, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+        DeafPeer peer;
+        QVERIFY(peer.connectTo(port, 4096)); // a small buffer: fewer sends fill what the systems hold
         QTRY_COMPARE(windowRow(w), rows::serving);
-        const auto received = [peer] {
-            int bytes = -1;
-            return ::ioctl(peer, FIONREAD, &bytes) == 0 ? qint64(bytes) : qint64(-1);
-        };
 
         const QString text(512, QChar(0x4E2D)); // a full box, three bytes a character
         w->TxtSend->setText(text);
@@ -523,13 +510,10 @@ private slots:
             QTRY_VERIFY(dropped.match(tail(w->TxtMsg, 1).constFirst()).hasMatch());
             const qint64 lost = dropped.match(tail(w->TxtMsg, 1).constFirst()).captured(1).toLongLong();
             // (The peer's system may have taken a little more meanwhile.)
-            QCOMPARE(received() + lost, sent);
-            ::close(peer);
+            QCOMPARE(peer.received() + lost, sent);
         } else {
-            const qint64 arrived = received();
-            const linger cut{1, 0}; // a reset: what the peer's system held is gone too
-            ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &cut, sizeof cut);
-            ::close(peer);
+            const qint64 arrived = peer.received();
+            peer.reset();
             QTRY_VERIFY(logText(w->TxtMsg).contains(QStringLiteral("  通讯结束")));
             const QStringList lines = tail(w->TxtMsg, 5);
             QVERIFY2(lines.at(0).startsWith(QStringLiteral("T  通讯错误：")), qPrintable(lines.join(u'|')));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "deaflistener.h"
+#include "deafpeer.h"
 #include "eventqueue.h"
 #include "linkerror.h"
 #include "ports.h"
@@ -14,10 +15,6 @@
 
 #include <memory>
 
-#include <netinet/in.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -255,19 +252,9 @@ void TstSocketControl::whatAPeerNeverTookIsCounted()
     Watched w;
     w.acceptLikeTheWindow();
     w.control.setLingerLimit(300);
-    // A plain socket as the peer: nothing reads from it, not even Qt.
-    const int peer = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    QVERIFY(peer >= 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(w.listenOnFreePort());
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(::connect(peer, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+    DeafPeer peer;
+    QVERIFY(peer.connectTo(w.listenOnFreePort()));
     QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
-    const auto received = [peer] {
-        int bytes = -1;
-        return ::ioctl(peer, FIONREAD, &bytes) == 0 ? qint64(bytes) : qint64(-1);
-    };
 
     const QByteArray piece(64 * 1024, 'x');
     qint64 handed = 0;
@@ -285,24 +272,20 @@ void TstSocketControl::whatAPeerNeverTookIsCounted()
     // What the peer's system holds is what it acknowledged.
     const qint64 unsent = w.control.unsent();
     QVERIFY(unsent > SocketControl::kWriteBufferBytes / 2);
-    QCOMPARE(received() + unsent, handed);
+    QCOMPARE(peer.received() + unsent, handed);
     if (hungUp) {
         w.control.Close();
         QVERIFY(w.losses.wait(5000));
         // (The peer's system may have taken a little more meanwhile.)
-        QCOMPARE(received() + w.losses.first().at(0).toLongLong(), handed);
+        QCOMPARE(peer.received() + w.losses.first().at(0).toLongLong(), handed);
     } else {
-        const linger cut{1, 0}; // a reset: what the peer's system held is gone too
-        ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &cut, sizeof cut);
-        ::close(peer);
+        peer.reset();
         QTRY_VERIFY_WITH_TIMEOUT(w.errors.count() + w.closes.count() > 0, 10000);
         QCOMPARE(w.control.unsent(), unsent);
         w.control.Close();
         deliverQueuedEvents();
         QCOMPARE(w.losses.count(), 0); // the window was told by unsent(), before its line
-        return;
     }
-    ::close(peer);
 }
 
 void TstSocketControl::listenOnPortInUseThrowsQtsText()
