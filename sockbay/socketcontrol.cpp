@@ -45,9 +45,10 @@ constexpr int kLingerPollMs = 20;
 class Lingering : public QObject
 {
 public:
-    Lingering(QTcpSocket *socket, int probe, qint64 handedOver, int limitMs, std::function<void(qint64)> lost)
-        : QObject(socket), m_socket(socket), m_probe(probe), m_handedOver(handedOver), m_limitMs(limitMs),
-          m_lost(std::move(lost))
+    Lingering(QTcpSocket *socket, int probe, qint64 handedOver, qint64 ackedAtStart, int limitMs,
+              std::function<void(qint64)> lost)
+        : QObject(socket), m_socket(socket), m_probe(probe), m_handedOver(handedOver), m_ackedAtStart(ackedAtStart),
+          m_limitMs(limitMs), m_lost(std::move(lost))
     {
         m_since.start();
         connect(socket, &QAbstractSocket::disconnected, this, [this] {
@@ -71,7 +72,8 @@ private:
     {
         TcpState::Reading now;
         const bool known = TcpState::read(m_probe, &now);
-        const qint64 pending = known ? m_handedOver - now.acked : m_socket->bytesToWrite();
+        const qint64 pending =
+            known ? TcpState::unacknowledged(m_handedOver, now, m_ackedAtStart) : m_socket->bytesToWrite();
         if (m_released && (!known || now.closed || pending <= 0)) {
             // Delivered, or reset by the peer meanwhile: then what it had
             // not acknowledged is lost.
@@ -100,6 +102,7 @@ private:
     QTcpSocket *m_socket;
     int m_probe;
     qint64 m_handedOver;
+    qint64 m_ackedAtStart;
     int m_limitMs;
     std::function<void(qint64)> m_lost;
     QTimer m_poll;
@@ -315,7 +318,7 @@ void SocketControl::releaseSocket() noexcept
     // What was handed over still reaches the peer after a hang-up, but a peer
     // that never takes it does not keep the socket alive for ever. What it
     // loses then is told of even after the control has moved on.
-    new Lingering(socket, std::exchange(m_probe, -1), m_handedOver, m_lingerMs, [this](qint64 lost) {
+    new Lingering(socket, std::exchange(m_probe, -1), m_handedOver, m_ackedAtStart, m_lingerMs, [this](qint64 lost) {
         QMetaObject::invokeMethod(this, [this, lost] { emit sendsLost(lost); }, Qt::QueuedConnection);
     });
 }
@@ -372,7 +375,7 @@ qint64 SocketControl::unsent() const
     // also once the connection ended, the peer's reset included.
     TcpState::Reading now;
     if (TcpState::read(m_probe, &now))
-        return m_handedOver - now.acked;
+        return TcpState::unacknowledged(m_handedOver, now, m_ackedAtStart);
     // Without the second descriptor: what Qt holds and what the system
     // has not had acknowledged.
     int queued = 0;
@@ -390,6 +393,10 @@ void SocketControl::watchForReset()
     closeProbe();
     if (m_socket)
         m_probe = ::fcntl(int(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    // What the opening took counts as acknowledged too: the data's count
+    // starts from here.
+    TcpState::Reading now;
+    m_ackedAtStart = TcpState::read(m_probe, &now) ? now.acked : 0;
 }
 
 bool SocketControl::endedByReset()

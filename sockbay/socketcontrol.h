@@ -89,8 +89,10 @@ private:
     // it delivered and raises CloseEvent or Error, once.
     void connectionEnded(QAbstractSocket::SocketError error, const QString &description);
 
-    // Bytes handed to the current connection, all told.
+    // Bytes handed to the current connection, all told, and the system's
+    // acknowledged count when it began.
     qint64 m_handedOver = 0;
+    qint64 m_ackedAtStart = 0;
 
     // Telling the peer's reset from its close (see watchForReset()).
     void watchForReset();

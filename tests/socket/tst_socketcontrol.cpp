@@ -99,6 +99,7 @@ private slots:
     void peerCloseRaisesCloseEventOnce();
     void closeIsSilentAndStopsEverything();
     void hangUpStillDeliversWhatWasSent();
+    void nothingUnsentOnceThePeerTookAll();
     void whatAPeerNeverTookIsCounted_data();
     void whatAPeerNeverTookIsCounted();
     void listenOnPortInUseThrowsQtsText();
@@ -234,6 +235,38 @@ void TstSocketControl::hangUpStillDeliversWhatWasSent()
     got += client->readAll();
     QCOMPARE(got.size(), payload.size());
     QVERIFY(got == payload);
+}
+
+void TstSocketControl::nothingUnsentOnceThePeerTookAll()
+{
+    // Out and in: the count is of data only, the handshake's and the end's
+    // sequence numbers aside.
+    for (const bool outgoing : {true, false}) {
+        Watched w;
+        QTcpServer server;
+        std::unique_ptr<QTcpSocket> peer;
+        if (outgoing) {
+            QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+            w.control.Connect(kLoopback, QString::number(server.serverPort()));
+            QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+            QTRY_VERIFY(server.hasPendingConnections());
+            peer.reset(server.nextPendingConnection());
+        } else {
+            w.acceptLikeTheWindow();
+            peer = connectClient(w.listenOnFreePort());
+            QTRY_COMPARE_WITH_TIMEOUT(w.control.State(), int(Winsock::sckConnected), 10000);
+        }
+        QCOMPARE(w.control.unsent(), qint64(0));
+        w.control.SendData(pattern(100000));
+        QByteArray got;
+        QTRY_VERIFY_WITH_TIMEOUT((got += peer->readAll(), got.size() == 100000), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.control.unsent(), qint64(0), 10000);
+        // Hung up with nothing left: no loss is ever told of.
+        w.control.Close();
+        QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 10000);
+        QTest::qWait(100);
+        QCOMPARE(w.losses.count(), 0);
+    }
 }
 
 // A peer that takes nothing. The control sends until its buffer refuses
