@@ -48,6 +48,21 @@ bool ticked(const QCheckBox *box)
 
 } // namespace
 
+const QStringList Form1::kPorts = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                                   QStringLiteral("COM4")};
+const QStringList Form1::kSpeeds = {QStringLiteral("300"),    QStringLiteral("600"),    QStringLiteral("1200"),
+                                    QStringLiteral("2400"),   QStringLiteral("4800"),   QStringLiteral("9600"),
+                                    QStringLiteral("14400"),  QStringLiteral("19200"),  QStringLiteral("28800"),
+                                    QStringLiteral("38400"),  QStringLiteral("56000"),  QStringLiteral("57600"),
+                                    QStringLiteral("115200"), QStringLiteral("128000"), QStringLiteral("256000")};
+const QStringList Form1::kParities = {QStringLiteral("E"), QStringLiteral("M"), QStringLiteral("N"), QStringLiteral("O"),
+                                      QStringLiteral("S")};
+const QStringList Form1::kDataBits = {QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"),
+                                      QStringLiteral("8")};
+const QStringList Form1::kStopBits = {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")};
+const QStringList Form1::kHandshakes = {QStringLiteral("None"), QStringLiteral("Xon/Xoff"), QStringLiteral("RTS/CTS"),
+                                        QStringLiteral("By All")};
+
 Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent), MSComm1(control)
 {
     MSComm1->setParent(this);
@@ -89,13 +104,10 @@ void Form1::buildControls()
     Frame1 = new QGroupBox(QStringLiteral("通讯设置："), this);
     Frame1->setGeometry(twRect(120, 0, 8655, 1095));
     Label1[0] = makeLabel(Frame1, QStringLiteral("端口："), twRect(420, 360, 540, 180));
-    CmbPort = makeList(Frame1, {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4")});
+    CmbPort = makeList(Frame1, kPorts);
     CmbPort->setGeometry(twRect(960, 270, 1095, 300));
     Label1[1] = makeLabel(Frame1, QStringLiteral("波特率："), twRect(2280, 360, 720, 180));
-    CmbSpeed = makeList(Frame1, {QStringLiteral("300"), QStringLiteral("600"), QStringLiteral("1200"), QStringLiteral("2400"),
-                                 QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
-                                 QStringLiteral("28800"), QStringLiteral("38400"), QStringLiteral("56000"), QStringLiteral("57600"),
-                                 QStringLiteral("115200"), QStringLiteral("128000"), QStringLiteral("256000")});
+    CmbSpeed = makeList(Frame1, kSpeeds);
     CmbSpeed->setGeometry(twRect(3000, 270, 1095, 300));
     ChkDTR = new QCheckBox(QStringLiteral("DTR有效"), Frame1);
     ChkDTR->setGeometry(twRect(4320, 300, 975, 255));
@@ -106,16 +118,16 @@ void Form1::buildControls()
     CmdSetDefault = new QPushButton(QStringLiteral("<默认>"), Frame1);
     CmdSetDefault->setGeometry(twRect(7560, 240, 855, 300));
     Label1[3] = makeLabel(Frame1, QStringLiteral("校验位："), twRect(240, 720, 720, 180));
-    CmbJY = makeList(Frame1, {QStringLiteral("E"), QStringLiteral("M"), QStringLiteral("N"), QStringLiteral("O"), QStringLiteral("S")});
+    CmbJY = makeList(Frame1, kParities);
     CmbJY->setGeometry(twRect(960, 660, 1095, 300));
     Label1[2] = makeLabel(Frame1, QStringLiteral("数据位："), twRect(2280, 720, 720, 180));
-    CmbSJ = makeList(Frame1, {QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
+    CmbSJ = makeList(Frame1, kDataBits);
     CmbSJ->setGeometry(twRect(3000, 660, 1095, 300));
     Label1[4] = makeLabel(Frame1, QStringLiteral("停止位："), twRect(4320, 720, 720, 180));
-    CmbTZ = makeList(Frame1, {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
+    CmbTZ = makeList(Frame1, kStopBits);
     CmbTZ->setGeometry(twRect(5040, 660, 1095, 300));
     Label1[5] = makeLabel(Frame1, QStringLiteral("握手协议："), twRect(6420, 720, 900, 180));
-    CmbXY = makeList(Frame1, {QStringLiteral("None"), QStringLiteral("Xon/Xoff"), QStringLiteral("RTS/CTS"), QStringLiteral("By All")});
+    CmbXY = makeList(Frame1, kHandshakes);
     CmbXY->setGeometry(twRect(7320, 660, 1095, 300));
 
     Frame4 = new QGroupBox(this);

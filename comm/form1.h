@@ -3,6 +3,8 @@
 
 #include "consolewindow.h"
 
+#include <QStringList>
+
 class LampRim;
 class MSComm;
 class QCheckBox;
@@ -35,6 +37,14 @@ public:
     QMenu *portMenu();
     // Where the menu looks for dev/ and sys/.
     QString deviceRoot = QStringLiteral("/");
+
+    // The lists' entries, in their order.
+    static const QStringList kPorts;
+    static const QStringList kSpeeds;
+    static const QStringList kParities;
+    static const QStringList kDataBits;
+    static const QStringList kStopBits;
+    static const QStringList kHandshakes;
 
     QGroupBox *Frame1;
     QGroupBox *Frame2;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 
 #include <algorithm>
 #include <grp.h>
@@ -65,8 +66,23 @@ QString SerialDevice::accessHint(const QString &device)
     return QStringLiteral("members of the group %1 may use it (sudo adduser %2 %1, then log in again)").arg(name, me);
 }
 
+namespace {
+QMap<int, QString> &forThisRun()
+{
+    static QMap<int, QString> devices;
+    return devices;
+}
+} // namespace
+
+void SerialDevice::useForThisRun(int port, const QString &device)
+{
+    forThisRun().insert(port, QDir::cleanPath(QDir::current().absoluteFilePath(device)));
+}
+
 QString SerialDevice::named(int port)
 {
+    if (forThisRun().contains(port))
+        return forThisRun().value(port);
     const QFileInfo entry = linkEntry(port);
     if (entry.isSymLink())
         return QDir::cleanPath(entry.symLinkTarget());

@@ -14,9 +14,13 @@ class SerialDevice
 public:
     // The directory that holds the links.
     static QString linkDirectory();
-    // The device as the user named it: the link's target (absolute), or
-    // the /dev/ttyS fallback. For the port list and for messages.
+    // The device as the user named it: the one given for this run, else the
+    // link's target (absolute), else the /dev/ttyS fallback. For the port
+    // list and for messages.
     static QString named(int port);
+    // Makes COMn name `device` for this run of the program only (a device
+    // given on the command line); no link is written.
+    static void useForThisRun(int port, const QString &device);
     // The path to open: the named device with every link resolved where it
     // exists (so that two names of one device share one lock).
     static QString toOpen(int port);

@@ -189,6 +189,11 @@ void FrmSockbay::NormalizePorts()
     setBoxText(TxtRPort, remote, kPortLength);
 }
 
+void FrmSockbay::setPortBox(QLineEdit *box, const QString &text)
+{
+    setBoxText(box, text, kPortLength);
+}
+
 void FrmSockbay::EnableAddressFields(bool enabled)
 {
     TxtLPort->setEnabled(enabled);

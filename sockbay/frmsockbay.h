@@ -42,6 +42,9 @@ public:
 
     void Form_Load();
     void NormalizePorts();
+    // Shows a port text made by the program in a port box, whole: the box's
+    // limit binds typing only.
+    void setPortBox(QLineEdit *box, const QString &text);
     void EnableAddressFields(bool enabled);
     void applyToolState(const ToolState &state);
 

@@ -86,6 +86,15 @@ void LogCommands::setRecording(bool on)
     showRecording();
 }
 
+Problem LogCommands::recordFromTheStart(const QString &path)
+{
+    const Problem problem = m_recorder.start(path);
+    if (!problem)
+        m_recorder.record(m_pane->store(), 0, m_pane->store().size());
+    showRecording();
+    return problem;
+}
+
 QString LogCommands::stoppedAt(qint64 position) const
 {
     // As a line and column of the log, while the log still reaches there

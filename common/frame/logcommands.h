@@ -30,6 +30,10 @@ public:
     // Records everything appended from now on to a file the user picks;
     // off again when `on` is false.
     void setRecording(bool on);
+    // Records to `path` what the log holds already and everything appended
+    // from now on (a recording chosen before the window showed: its start
+    // line is in the file).
+    Problem recordFromTheStart(const QString &path);
 
     LogFindBar *findBar() const { return m_find; }
     LogRecorder *recorder() { return &m_recorder; }

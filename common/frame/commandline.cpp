@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "commandline.h"
+
+#include "consolewindow.h"
+#include "logcommands.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMetaObject>
+#include <QRadioButton>
+
+#include <cstdio>
+
+namespace {
+
+const QStringList kModes = {QStringLiteral("text"), QStringLiteral("bytes")};
+
+void print(FILE *to, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), to);
+}
+
+} // namespace
+
+CommandLine::CommandLine(const QString &description)
+    : m_sendMode(QStringLiteral("send-mode"),
+                 QStringLiteral("Send what the send box holds as text (发送文本) or as hexadecimal bytes (发送字节)."),
+                 QStringLiteral("text|bytes")),
+      m_receiveMode(QStringLiteral("receive-mode"),
+                    QStringLiteral("Show what arrives as text (接收文本) or as bytes (接收字节)."),
+                    QStringLiteral("text|bytes")),
+      m_record(QStringLiteral("record"),
+               QStringLiteral("Record the log to FILE (记录到文件), from its first line on."), QStringLiteral("FILE"))
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral(CONSOLES_VERSION));
+    m_parser.setApplicationDescription(description);
+    m_parser.addHelpOption();
+    m_parser.addVersionOption();
+}
+
+int CommandLine::parse(const QStringList &arguments, const std::function<Problem()> &check)
+{
+    // After the tool's own, in --help.
+    m_parser.addOptions({m_sendMode, m_receiveMode, m_record});
+    if (!m_parser.parse(arguments))
+        return fail(Problem(m_parser.errorText()));
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        print(stdout, m_parser.helpText());
+        return 0;
+    }
+    if (m_parser.isSet(QStringLiteral("version"))) {
+        print(stdout, QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion() + u'\n');
+        return 0;
+    }
+    if (!m_parser.positionalArguments().isEmpty())
+        return fail(Problem(QStringLiteral("%1: not an option (see --help)").arg(m_parser.positionalArguments().first())));
+    Problem problem;
+    for (const QCommandLineOption *mode : {&m_sendMode, &m_receiveMode}) {
+        if (m_parser.isSet(*mode) && choose(*mode, kModes, &problem) < 0)
+            return fail(problem);
+    }
+    if (m_parser.isSet(m_record)) {
+        // Made now, as the recording would make it: a file that cannot be
+        // written is told before any window appears.
+        const QString path = m_parser.value(m_record);
+        QFile file(path);
+        if (path.isEmpty() || !file.open(QIODevice::WriteOnly))
+            return fail(refuse(QStringLiteral("--record"), path, path.isEmpty() ? QStringLiteral("no file named") : file.errorString()));
+    }
+    if (const Problem tool = check())
+        return fail(tool);
+    return -1;
+}
+
+int CommandLine::applyTo(ConsoleWindow &window)
+{
+    Problem ignored; // (checked by parse())
+    if (m_parser.isSet(m_sendMode))
+        window.OptSend[choose(m_sendMode, kModes, &ignored)]->click();
+    if (m_parser.isSet(m_receiveMode))
+        window.OptArrv[choose(m_receiveMode, kModes, &ignored)]->click();
+    if (m_parser.isSet(m_record)) {
+        const QString path = m_parser.value(m_record);
+        if (const Problem problem = window.logCommands()->recordFromTheStart(path))
+            return fail(refuse(QStringLiteral("--record"), path, problem.description()));
+    }
+    return -1;
+}
+
+void CommandLine::pressWhenShown(QAbstractButton *button)
+{
+    QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+}
+
+Problem CommandLine::refuse(const QString &option, const QString &value, const QString &reason)
+{
+    return Problem(option + u' ' + value + QStringLiteral(": ") + reason);
+}
+
+int CommandLine::choose(const QCommandLineOption &option, const QStringList &choices, Problem *problem) const
+{
+    const QString value = m_parser.value(option);
+    for (qsizetype i = 0; i < choices.size(); ++i) {
+        if (value.compare(choices.at(i), Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    *problem = refuse(QStringLiteral("--") + option.names().constFirst(), value,
+                      QStringLiteral("not one of ") + choices.join(QStringLiteral(", ")));
+    return -1;
+}
+
+int CommandLine::fail(const Problem &problem)
+{
+    print(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + problem.description() + u'\n');
+    return 2;
+}

@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: MIT
+#include "fakewinsock.h"
+#include "frmsockbay.h"
+#include "guard.h"
+#include "logcommands.h"
+#include "logpane.h"
+#include "logreader.h"
+#include "messagebox.h"
+#include "ports.h"
+#include "sockbaycommandline.h"
+#include "toolprocess.h"
+#include "windowrow.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace logreader;
+
+// sockbay started with arguments: each sets the window as the same typing
+// and clicks would, a bad command line ends before any window with one line
+// naming what is wrong.
+class TstSockbayCommandLine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        setQuitHook([] {});
+        setNoticeHook([](const QString &, const QString &) {});
+    }
+
+    void boxesAndOptionsAsTyped()
+    {
+        SockbayCommandLine line;
+        QCOMPARE(line.parse({QStringLiteral("sockbay"), QStringLiteral("--local-port"), QStringLiteral("0123"),
+                             QStringLiteral("--remote-port"), QStringLiteral("&H50"), QStringLiteral("--remote-address"),
+                             QStringLiteral("127.0.0.1"), QStringLiteral("--send-mode"), QStringLiteral("bytes"),
+                             QStringLiteral("--receive-mode"), QStringLiteral("bytes")}),
+                 -1);
+        FrmSockbay w(new FakeWinsock);
+        QCOMPARE(line.applyTo(w), -1);
+        // Rewritten as the window rewrites them.
+        QCOMPARE(w.TxtLPort->text(), QStringLiteral("123"));
+        QCOMPARE(w.TxtRPort->text(), QStringLiteral("80"));
+        QCOMPARE(w.TxtRIP->text(), QStringLiteral("127.0.0.1"));
+        QVERIFY(w.OptSend[1]->isChecked() && w.OptArrv[1]->isChecked());
+        QCoreApplication::processEvents();
+        QCOMPARE(windowRow(&w), rows::idle); // nothing pressed
+    }
+
+    void listenOrConnectOnceShown_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("listen") << "--listen" << "T  启动侦听:4567……成功";
+        QTest::newRow("connect") << "--connect" << "T  连接127.0.0.1:7654……成功";
+    }
+    void listenOrConnectOnceShown()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, line);
+        SockbayCommandLine commandLine;
+        QCOMPARE(commandLine.parse({QStringLiteral("sockbay"), QStringLiteral("--local-port"), QStringLiteral("4567"),
+                                    QStringLiteral("--remote-port"), QStringLiteral("7654"),
+                                    QStringLiteral("--remote-address"), QStringLiteral("127.0.0.1"), option}),
+                 -1);
+        auto *sock = new FakeWinsock;
+        sock->stateAfterConnect = Winsock::sckConnected;
+        FrmSockbay w(sock);
+        QCOMPARE(commandLine.applyTo(w), -1);
+        QVERIFY(sock->calls.isEmpty());
+        QTRY_COMPARE(tail(w.TxtMsg, 1), QStringList{line});
+    }
+
+    void badCommandLinesEndAtOnce_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("unknown option") << QStringList{"--port", "1"} << "Unknown option 'port'.";
+        QTest::newRow("local port out of range") << QStringList{"--local-port", "70000"}
+                                                 << "--local-port 70000: not a port number from 0 to 65535";
+        QTest::newRow("local port not a number") << QStringList{"--local-port", "abc"}
+                                                 << "--local-port abc: not a port number from 0 to 65535";
+        QTest::newRow("remote port 0") << QStringList{"--remote-port", "0"}
+                                       << "--remote-port 0: not a port number from 1 to 65535";
+        QTest::newRow("address too long") << QStringList{"--remote-address", "server01.lab.example.org"}
+                                          << "--remote-address server01.lab.example.org: longer than the box takes (15 "
+                                             "characters)";
+        QTest::newRow("listen and connect") << QStringList{"--listen", "--connect"}
+                                            << "--listen and --connect: only one of them";
+        QTest::newRow("unwritable record") << QStringList{"--record", "/nonexistent/dir/f.txt"}
+                                           << "--record /nonexistent/dir/f.txt: No such file or directory";
+        QTest::newRow("send mode") << QStringList{"--send-mode", "hex"} << "--send-mode hex: not one of text, bytes";
+    }
+    void badCommandLinesEndAtOnce()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        ToolProcess sockbay(QStringLiteral(TOOL_PROGRAM), arguments);
+        QCOMPARE(sockbay.finish(), 2);
+        QCOMPARE(sockbay.errorLines(), QStringList{QStringLiteral("sockbay: ") + said});
+    }
+
+    void helpAndVersion()
+    {
+        ToolProcess help(QStringLiteral(TOOL_PROGRAM), {QStringLiteral("--help")});
+        QCOMPARE(help.finish(), 0);
+        const QString text = help.standardOutput();
+        for (const char *option : {"--local-port", "--remote-port", "--remote-address", "--listen", "--connect",
+                                   "--send-mode", "--receive-mode", "--record", "--version"})
+            QVERIFY2(text.contains(QLatin1String(option)), option);
+        ToolProcess version(QStringLiteral(TOOL_PROGRAM), {QStringLiteral("--version")});
+        QCOMPARE(version.finish(), 0);
+        QCOMPARE(version.standardOutput(), QStringLiteral("sockbay %1\n").arg(QStringLiteral(CONSOLES_VERSION)));
+    }
+
+    // The program listens where it is told, records its log, and logs what
+    // a client on loopback sends.
+    void listensAndRecords()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath(QStringLiteral("log.txt"));
+        const quint16 port = freePort();
+        ToolProcess sockbay(QStringLiteral(TOOL_PROGRAM), {QStringLiteral("--local-port"), QString::number(port),
+                                                           QStringLiteral("--listen"), QStringLiteral("--record"), record});
+        const QString listening = waitForFileText(record, QStringLiteral("……成功"));
+        QVERIFY2(listening.contains(QStringLiteral("  启动侦听:%1……成功").arg(port)), qPrintable(listening));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(client.waitForConnected(10000));
+        client.write("tag from a client");
+        QVERIFY(client.waitForBytesWritten(10000));
+        const QString got = waitForFileText(record, QStringLiteral("tag from a client"));
+        const QStringList lines = got.split(u'\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines.at(0).contains(QStringLiteral("  启动程序，本地IP：")));
+        QVERIFY(lines.at(2).endsWith(QStringLiteral("  接受连接请求")));
+        QVERIFY(lines.at(3).endsWith(QStringLiteral("  接收文本：  tag from a client")));
+        QVERIFY(sockbay.running());
+    }
+};
+
+QTEST_MAIN(TstSockbayCommandLine)
+#include "tst_sockbaycommandline.moc"
