@@ -27,7 +27,9 @@ for png in "$prefix"/share/icons/hicolor/*/apps/*.png; do
     [ "$actual" = "$size" ] || { echo "$png is $actual, not $size"; exit 1; }
 done
 [ ! -e "$prefix/bin/comm" ] || { echo "a bin/comm would shadow coreutils' comm"; exit 1; }
+# Started as they always were: the command line is for scripts, not the menu.
 grep -qx 'Exec=comm-serial' "$prefix/share/applications/comm.desktop"
+grep -qx 'Exec=sockbay' "$prefix/share/applications/sockbay.desktop"
 desktop-file-validate "$prefix"/share/applications/*.desktop
 # One metainfo file per tool, naming its desktop entry.
 for tool in comm sockbay; do
