@@ -9,6 +9,7 @@
 #include "logpane.h"
 #include "serialcontrol.h"
 #include "serialline.h"
+#include "resultline.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,13 +48,7 @@ void runEvents(int ms)
 
 qint64 peakKiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
+    return procStatusKib("VmHWM:");
 }
 
 double cpuSeconds()

@@ -104,18 +104,6 @@ private:
     qint64 m_count = 0;
 };
 
-qint64 procStatusKib(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 // Lateness of a 50 ms timer on the reader's thread.
 class LatencyProbe : public QObject
 {
