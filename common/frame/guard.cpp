@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <unistd.h>
 
 QString caughtFailure()
@@ -18,6 +19,8 @@ QString caughtFailure()
         throw;
     } catch (const LinkError &e) {
         return e.description();
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("内存不足：信息无法再增长，这一项未能记入（收到的数据仍可由“保存接收数据…”存下）");
     } catch (const std::exception &e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
@@ -30,7 +33,12 @@ void runGuarded(const std::function<void()> &handler, const std::function<void(c
     try {
         handler();
     } catch (...) {
-        report(caughtFailure());
+        try {
+            report(caughtFailure());
+        } catch (...) {
+            // The report itself failed (no memory left even for it): nothing
+            // more can be said, and nothing may reach the event loop.
+        }
     }
 }
 

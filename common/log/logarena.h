@@ -11,27 +11,32 @@
 // copies what is there. The chunks are mapped from the system apart from
 // the heap, so that the short-lived large strings of a busy log (an entry
 // being decoded and formatted) cannot leave holes between them that the heap
-// then keeps; a chunk's pages are taken only as they are written. A chunk
-// the system refuses throws std::bad_alloc, as the heap does.
+// then keeps; a chunk's pages are taken only as they are written.
+//
+// Room is reserved before it is written: a chunk the system refuses leaves
+// the arena as it was. One chunk is set aside, mapped but untouched (it
+// costs no memory), for the few words that say the log can grow no more.
 class LogArena
 {
 public:
     static constexpr int kShift = 20;
     static constexpr qint64 kChunk = qint64(1) << kShift;
 
-    LogArena() = default;
+    LogArena();
     LogArena(const LogArena &) = delete;
     LogArena &operator=(const LogArena &) = delete;
-    ~LogArena() { clear(); }
+    ~LogArena();
 
+    // Makes room for `n` more bytes; false when the system gives no more
+    // (then, while the spare chunk is left and `n` fits it, that is used).
+    bool reserve(qint64 n, bool mayUseSpare);
+    // Writes `n` bytes, within what was reserved.
     void append(const char *bytes, qint64 n)
     {
         while (n > 0) {
             const qint64 at = m_size & (kChunk - 1);
-            if (at == 0 && qint64(m_chunks.size()) * kChunk == m_size)
-                m_chunks.push_back(mapChunk());
             const qint64 take = std::min(n, kChunk - at);
-            std::memcpy(m_chunks.back() + at, bytes, size_t(take));
+            std::memcpy(m_chunks[size_t(m_size >> kShift)] + at, bytes, size_t(take));
             bytes += take;
             n -= take;
             m_size += take;
@@ -55,12 +60,21 @@ public:
     }
     qint64 size() const { return m_size; }
     qint64 reserved() const { return qint64(m_chunks.size()) * kChunk; }
-    // Gives every chunk back to the system.
+    // Gives every chunk back to the system (the spare, once used, is made
+    // again).
     void clear();
+
+    // For tests: the system gives an arena no more than `chunks` chunks
+    // besides its spare (negative: no limit).
+    static void limitChunksForTests(int chunks) { s_chunkLimit = chunks; }
 
 private:
     static char *mapChunk();
+    void release();
+
+    static inline int s_chunkLimit = -1;
 
     std::vector<char *> m_chunks;
+    char *m_spare = nullptr;
     qint64 m_size = 0;
 };

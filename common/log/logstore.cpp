@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -102,10 +103,21 @@ LogStore::Piece &LogStore::openPiece(quint32 colour, bool listing)
     return m_pieces.back();
 }
 
+void LogStore::makeRoom(qint64 bytes)
+{
+    // Only a few words may take the spare chunk: those that tell of this.
+    if (!m_arena->reserve(bytes, bytes <= kLastWords))
+        throw std::bad_alloc();
+    m_pieces.reserve(m_pieces.size() + 1);
+    m_marks.reserve(m_marks.size() + size_t(bytes / kMarkEvery) + 1);
+}
+
 void LogStore::append(quint32 colour, QStringView text)
 {
     if (text.isEmpty())
         return;
+    // A UTF-16 unit takes three bytes at most (a pair four for two).
+    makeRoom(qint64(text.size()) * 3);
     Piece &piece = openPiece(colour, false);
     // The line's cells, the marks' next place and the UTF-8 being made are
     // kept here and written back at the end: this loop is what a flood of
@@ -177,6 +189,7 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
+    makeRoom(bytes.size());
     Piece &piece = openPiece(colour, true);
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
     quint32 &lineCells = m_lineCells.back();

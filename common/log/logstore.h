@@ -33,7 +33,9 @@ public:
 
     // `colour` is 0x00BBGGRR. Text is stored as given (the pane makes it
     // displayable first, see LogText), a lone half of a surrogate pair as
-    // U+FFFD.
+    // U+FFFD. When the system gives no more memory the appends throw
+    // std::bad_alloc and leave the log as it was; a last few short ones
+    // still fit (the words that say so).
     void append(quint32 colour, QStringView text);
     // The listing of `bytes`, as listByte() writes each (payload.h).
     void appendListing(quint32 colour, const QByteArray &bytes);
@@ -111,6 +113,9 @@ private:
     static constexpr qint64 kMostCells = (qint64(1) << 31) - 1;
 
 
+    // Room for `bytes` more, taken before anything changes.
+    void makeRoom(qint64 bytes);
+    static constexpr qint64 kLastWords = 4096;
     Piece &openPiece(quint32 colour, bool listing);
     qint64 pieceAt(qint64 position) const;
     qint64 lineEnd(qint64 line) const { return lineStart(line) + lineLength(line); }

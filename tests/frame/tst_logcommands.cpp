@@ -55,6 +55,7 @@ private slots:
     void recordingSurvivesAKilledProcess();
     void recordingThatCannotStartSaysSo();
     void recordingCutShortEndsOnAWholeCharacter();
+    void noMemoryLeftIsToldAndTheLogKept();
 };
 
 void TstLogCommands::findsForwardBackwardAndAround()
@@ -397,12 +398,80 @@ void TstLogCommands::recordingCutShortEndsOnAWholeCharacter()
     QVERIFY2(notice.endsWith(QStringLiteral("\n文件记录到信息第2行第334个字符之前")), qPrintable(notice));
 }
 
+namespace {
+
+// The address space this process takes, in bytes.
+qint64 addressSpace()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// The child of noMemoryLeftIsToldAndTheLogKept: appends listings a chunk
+// long under the handlers' guard until the system gives no more memory,
+// then goes on failing until even the words that say so find no room.
+int noMemoryChild()
+{
+    LogPane log;
+    log.AppendLog(kBlack, QStringLiteral("kept from before"));
+    const QByteArray block(1 << 20, '\x5A'); // the store's chunk: each fills one
+    // A little room above what the program holds already.
+    const rlimit room{rlim_t(addressSpace() + (96 << 20)), RLIM_INFINITY};
+    if (::setrlimit(RLIMIT_AS, &room) != 0)
+        return 3;
+    int told = 0;
+    qint64 listed = 0;
+    while (told < 20000) {
+        runGuarded([&] { log.appendListing(kBlack, block), listed += block.size(); },
+                   [&](const QString &failure) {
+                       ++told;
+                       log.AppendLog(kRed, QStringLiteral("\r\n  ") + failure);
+                   });
+    }
+    // Everything appended before stays whole; the first failure is told in
+    // red on the next line (later ones while room for them lasts).
+    const LogStore &store = log.store();
+    const bool whole = store.text(0, 16) == QStringLiteral("kept from before")
+        && store.lineLength(0) == 16 + listed * 4 // (each byte lists as "  5A")
+        && store.text(store.lineStart(0) + store.lineLength(0) - 4, store.lineStart(0) + store.lineLength(0)) == QStringLiteral("  5A");
+    const QString second = store.text(store.lineStart(1), store.lineStart(1) + store.lineLength(1));
+    std::printf("told=%d whole=%d red=%d told-lines=%d second=%s\n", told, int(whole),
+                int(store.colourAt(store.lineStart(1)) == kRed), int(store.lineCount() - 1), qPrintable(second));
+    return 0;
+}
+
+} // namespace
+
+void TstLogCommands::noMemoryLeftIsToldAndTheLogKept()
+{
+    // The failure to grow is told in red, not into the exhausted store's
+    // own failure again; everything kept stays readable; the program goes on.
+    QProcess child;
+    startChild(child, QStringLiteral("LOG_NO_MEMORY_CHILD"), QStringLiteral("1"));
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    const QString said = QString::fromUtf8(child.readAllStandardOutput());
+    QVERIFY2(said.startsWith(QStringLiteral("told=20000 whole=1 red=1 ")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral(" second=  内存不足：信息无法再增长")), qPrintable(said));
+    // The spare room held the first reports, not all of them.
+    const int toldLines = said.section(QStringLiteral("told-lines="), 1).section(u' ', 0, 0).toInt();
+    QVERIFY2(toldLines >= 1 && toldLines < 20000, qPrintable(said));
+}
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QString child = qEnvironmentVariable("LOG_RECORD_CHILD");
     if (!child.isEmpty())
         return recordChild(child);
+    if (qEnvironmentVariableIsSet("LOG_NO_MEMORY_CHILD"))
+        return noMemoryChild();
     const QString limited = qEnvironmentVariable("LOG_RECORD_LIMIT_CHILD");
     if (!limited.isEmpty())
         return recordUnderLimitChild(limited);

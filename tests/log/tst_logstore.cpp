@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "logarena.h"
 #include "logrows.h"
 #include "logsearch.h"
+#include "logcolours.h"
 #include "logstore.h"
 #include "logtext.h"
 #include "payload.h"
@@ -114,6 +116,7 @@ private slots:
     void clearEmptiesAndGivesBack();
     void foldedMatchingAgreesWithQt();
     void drawnRowsShowEveryCharacter();
+    void aFailedAppendLeavesTheLogAsItWas();
 };
 
 void TstLogStore::readsAsWritten_data()
@@ -289,6 +292,39 @@ void TstLogStore::drawnRowsShowEveryCharacter()
                            + QString(4, bar) + QStringLiteral(" ") + bar + u'x' + QString(3, bar) + QStringLiteral(" ")
                            + bar + u'y' + bar + QStringLiteral(" ") + bar + QStringLiteral("z \u05D0\u05D1"));
     QCOMPARE(store.text(0, store.size()), text);
+}
+
+void TstLogStore::aFailedAppendLeavesTheLogAsItWas()
+{
+    // The system gives two chunks: filled, the next append is refused and
+    // changes nothing; a few words still fit (the spare), and once that is
+    // full too, nothing more, the log still whole.
+    LogArena::limitChunksForTests(2);
+    LogStore store;
+    const QByteArray chunk(int(LogArena::kChunk), '\x41');
+    store.appendListing(0, chunk);
+    store.appendListing(0, chunk);
+    const qint64 size = store.size();
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc, store.appendListing(0, QByteArray(8192, '\x42')));
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc, store.append(0, QString(8192, u'b')));
+    QCOMPARE(store.size(), size);
+    QCOMPARE(store.lineCount(), qint64(1));
+    const QString said = QStringLiteral("\nno more memory");
+    store.append(kRed, said);
+    QCOMPARE(store.text(size, store.size()), said);
+    QCOMPARE(store.colourAt(size + 1), kRed);
+    int words = 1;
+    try {
+        for (; words < 100000; ++words)
+            store.append(kRed, said);
+        QFAIL("the spare never filled");
+    } catch (const std::bad_alloc &) {
+    }
+    QVERIFY(words > 1000); // a chunk's worth of words
+    QCOMPARE(store.text(0, 8), QStringLiteral("  41  41"));
+    QCOMPARE(store.text(store.size() - said.size(), store.size()), said);
+    QCOMPARE(store.lineCount(), qint64(1 + words));
+    LogArena::limitChunksForTests(-1);
 }
 
 void TstLogStore::keepsAboutOneBytePerByte()
