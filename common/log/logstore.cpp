@@ -108,8 +108,15 @@ void LogStore::makeRoom(qint64 bytes)
     // Only a few words may take the spare chunk: those that tell of this.
     if (!m_arena->reserve(bytes, bytes <= kLastWords))
         throw std::bad_alloc();
-    m_pieces.reserve(m_pieces.size() + 1);
-    m_marks.reserve(m_marks.size() + size_t(bytes / kMarkEvery) + 1);
+    // Doubling as push_back would, so that reserving never costs a copy
+    // an append.
+    const auto roomFor = [](auto &vector, size_t more) {
+        const size_t needed = vector.size() + more;
+        if (vector.capacity() < needed)
+            vector.reserve(std::max(needed, vector.capacity() * 2));
+    };
+    roomFor(m_pieces, 1);
+    roomFor(m_marks, size_t(bytes / kMarkEvery) + 1);
 }
 
 void LogStore::append(quint32 colour, QStringView text)
