@@ -30,6 +30,16 @@
 
 using namespace logmenu;
 
+// The address sanitizer takes an exhausted address space for a failure of
+// its own and ends the program.
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ADDRESS_SANITIZER
+#endif
+#endif
+
 namespace {
 // This program again, as the child that `role` names, recording to `path`.
 void startChild(QProcess &child, const QString &role, const QString &path)
@@ -449,6 +459,9 @@ int noMemoryChild()
 
 void TstLogCommands::noMemoryLeftIsToldAndTheLogKept()
 {
+#ifdef UNDER_ADDRESS_SANITIZER
+    QSKIP("under the address sanitizer an address-space limit is its own failure (the store's own test still runs)");
+#endif
     // The failure to grow is told in red, not into the exhausted store's
     // own failure again; everything kept stays readable; the program goes on.
     QProcess child;
