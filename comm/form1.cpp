@@ -300,8 +300,7 @@ void Form1::CmdClose_Click()
     // What came in before the close stands before its line, and so does
     // what was to go out and is dropped with the port.
     receiveCollection().logRest();
-    if (MSComm1->PortOpen())
-        logUnsent(MSComm1->OutBufferCount());
+    logUnsent(MSComm1->OutBufferCount());
     appendEntry(kBlack, QStringLiteral(" 关闭端口\r\n"));
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "logcaret.h"
-#include "logfindbar.h"
+#include "findtarget.h"
 #include "logrows.h"
 #include "logstore.h"
 
