@@ -62,6 +62,7 @@ bool LogRows::setColumns(qint64 columns)
         return false;
     m_columns = columns;
     m_wrapCache.clear();
+    m_blockCache.clear();
     linesChanged(0);
     return true;
 }
@@ -69,12 +70,12 @@ bool LogRows::setColumns(qint64 columns)
 void LogRows::clear()
 {
     m_wrapCache.clear();
-    std::deque<quint16>{1}.swap(m_lineRows);
+    m_blockCache.clear();
     std::deque<qint64>{0}.swap(m_blockRow);
     m_rowCount = 1;
 }
 
-qint64 LogRows::rowsOf(qint64 line) const
+qint64 LogRows::rowsIn(qint64 line) const
 {
     if (wrapsAtWords(line)) {
         // Counted without keeping the table: a flood of short lines would
@@ -106,7 +107,7 @@ qint64 LogRows::rowOfCell(qint64 line, qint64 cell) const
         const std::vector<qint64> &table = wrapTable(line);
         return std::max<qint64>(0, std::upper_bound(table.begin(), table.end(), cell) - table.begin() - 1);
     }
-    return std::min(cell / m_columns, rowsOf(line) - 1);
+    return std::min(cell / m_columns, rowsIn(line) - 1);
 }
 
 const std::vector<qint64> &LogRows::wrapTable(qint64 line) const
@@ -123,45 +124,83 @@ const std::vector<qint64> &LogRows::wrapTable(qint64 line) const
     return starts;
 }
 
+bool LogRows::blockFits(qint64 block) const
+{
+    return m_store.blockWidest(block) <= m_columns;
+}
+
+const std::vector<qint64> &LogRows::rowsWithin(qint64 block) const
+{
+    const auto found = m_blockCache.find(block);
+    if (found != m_blockCache.end())
+        return found->second;
+    if (m_blockCache.size() > 64)
+        m_blockCache.clear();
+    const qint64 first = m_store.blockFirstLine(block);
+    const qint64 last = first + m_store.blockLines(block) - 1;
+    std::vector<qint64> rows(size_t(last - first + 2), 0);
+    // The lines before the last are short together, and the last mostly
+    // too: read at once and cut at their breaks. A line of no more units
+    // than half a row's cells fits (a unit takes two cells at most).
+    const qint64 lastStart = m_store.lineStart(last);
+    const bool lastCut = !wrapsAtWords(last);
+    const QString text = m_store.text(m_store.lineStart(first), lastCut ? lastStart : lastStart + m_store.lineLength(last));
+    qsizetype from = 0;
+    for (qint64 k = 0; k <= last - first; ++k) {
+        qint64 n;
+        if (k == last - first && lastCut) {
+            n = rowsIn(last);
+        } else {
+            qsizetype to = text.indexOf(u'\n', from);
+            if (to < 0)
+                to = text.size();
+            const QStringView line = QStringView(text).mid(from, to - from);
+            n = qint64(line.size()) * 2 <= m_columns ? 1
+                : line.size() > kWordWrapLimit       ? rowsIn(first + k) // only where a block could not be closed
+                                                     : wrapRows(line, m_columns, nullptr);
+            from = to + 1;
+        }
+        rows[size_t(k + 1)] = rows[size_t(k)] + n;
+    }
+    return m_blockCache[block] = std::move(rows);
+}
+
+qint64 LogRows::rowsOfBlock(qint64 block) const
+{
+    return blockFits(block) ? m_store.blockLines(block) : rowsWithin(block).back();
+}
+
 void LogRows::linesChanged(qint64 line)
 {
-    const qint64 lines = m_store.lineCount();
     m_wrapCache.erase(line); // it may have grown since
-    m_lineRows.resize(size_t(lines));
-    for (qint64 l = line; l < lines; ++l) {
-        const qint64 rows = wrapsAtWords(l) ? rowsOf(l) : kCountedRows;
-        m_lineRows[size_t(l)] = quint16(std::min<qint64>(rows, kCountedRows));
-    }
-    const qint64 blocks = (lines + kRowBlock - 1) / kRowBlock;
+    const qint64 changed = m_store.blockOf(line);
+    for (auto it = m_blockCache.begin(); it != m_blockCache.end();)
+        it = it->first >= changed ? m_blockCache.erase(it) : std::next(it);
+    const qint64 blocks = m_store.blockCount();
     m_blockRow.resize(size_t(blocks));
-    const auto rowsOfBlock = [&](qint64 b) {
-        qint64 rows = 0;
-        for (qint64 l = b * kRowBlock; l < std::min(lines, (b + 1) * kRowBlock); ++l)
-            rows += rowsIn(l);
-        return rows;
-    };
-    for (qint64 b = std::max<qint64>(1, line / kRowBlock); b < blocks; ++b)
+    for (qint64 b = changed + 1; b < blocks; ++b)
         m_blockRow[size_t(b)] = m_blockRow[size_t(b - 1)] + rowsOfBlock(b - 1);
     m_rowCount = m_blockRow[size_t(blocks - 1)] + rowsOfBlock(blocks - 1);
 }
 
 qint64 LogRows::firstRowOf(qint64 line) const
 {
-    qint64 row = m_blockRow[size_t(line / kRowBlock)];
-    for (qint64 l = line / kRowBlock * kRowBlock; l < line; ++l)
-        row += rowsIn(l);
-    return row;
+    const qint64 block = m_store.blockOf(line);
+    const qint64 k = line - m_store.blockFirstLine(block);
+    return m_blockRow[size_t(block)] + (blockFits(block) ? k : rowsWithin(block)[size_t(k)]);
 }
 
 qint64 LogRows::lineOf(qint64 row) const
 {
-    const qint64 block = std::upper_bound(m_blockRow.begin(), m_blockRow.end(), row) - m_blockRow.begin() - 1;
-    qint64 line = std::max<qint64>(0, block) * kRowBlock;
-    qint64 at = m_blockRow[size_t(std::max<qint64>(0, block))];
-    const qint64 last = m_store.lineCount() - 1;
-    while (line < last && at + rowsIn(line) <= row)
-        at += rowsIn(line++);
-    return line;
+    const qint64 block = std::max<qint64>(0, std::upper_bound(m_blockRow.begin(), m_blockRow.end(), row) - m_blockRow.begin() - 1);
+    const qint64 first = m_store.blockFirstLine(block);
+    const qint64 last = first + m_store.blockLines(block) - 1;
+    const qint64 within = row - m_blockRow[size_t(block)];
+    if (blockFits(block))
+        return std::clamp(first + within, first, last);
+    const std::vector<qint64> &rows = rowsWithin(block);
+    const qint64 k = qint64(std::upper_bound(rows.begin(), rows.end(), within) - rows.begin()) - 1;
+    return std::clamp(first + k, first, last);
 }
 
 qint64 LogRows::rowOf(qint64 position) const
@@ -180,7 +219,7 @@ LogRows::Row LogRows::row(qint64 index) const
     const qint64 k = index - firstRowOf(r.line);
     r.first = -1;
     const qint64 fromCell = startCell(r.line, k);
-    const qint64 toCell = k + 1 < rowsOf(r.line) ? startCell(r.line, k + 1) : std::numeric_limits<qint64>::max();
+    const qint64 toCell = k + 1 < rowsIn(r.line) ? startCell(r.line, k + 1) : std::numeric_limits<qint64>::max();
     m_store.visitCells(r.line, fromCell, toCell,
                        [&](quint32 colour, QStringView run, qint64 position, qint64) {
                            if (r.first < 0)

@@ -48,11 +48,7 @@ public:
     // the line of a row.
     qint64 rowOf(qint64 position) const;
     qint64 firstRowOf(qint64 line) const;
-    qint64 rowsIn(qint64 line) const
-    {
-        const quint16 rows = m_lineRows[size_t(line)];
-        return rows == kCountedRows ? rowsOf(line) : rows;
-    }
+    qint64 rowsIn(qint64 line) const;
     qint64 lineOf(qint64 row) const;
     // The cell row `k` of `line` starts at.
     qint64 startCell(qint64 line, qint64 k) const;
@@ -60,13 +56,18 @@ public:
     Row row(qint64 index) const;
 
 private:
-    // Rows of `line` at the current width, worked out.
-    qint64 rowsOf(qint64 line) const;
     qint64 rowOfCell(qint64 line, qint64 cell) const;
     // Where the rows of a line of ordinary length start (cells), broken
     // after a space where one is near.
     const std::vector<qint64> &wrapTable(qint64 line) const;
     bool wrapsAtWords(qint64 line) const;
+    // The rows of the store's line block `block`; a block whose lines all
+    // fit the width takes a row a line, without reading any of them.
+    qint64 rowsOfBlock(qint64 block) const;
+    bool blockFits(qint64 block) const;
+    // Of a block whose lines do not all fit: the first row of each of its
+    // lines, from the block's first, and its rows at the end.
+    const std::vector<qint64> &rowsWithin(qint64 block) const;
 
     // The longest line that wraps at words.
     static constexpr qint64 kWordWrapLimit = 8192;
@@ -75,13 +76,10 @@ private:
     qint64 m_columns = 80;
     // The word-wrapped rows of recently drawn lines (line -> row start cells).
     mutable std::unordered_map<qint64, std::vector<qint64>> m_wrapCache;
-    // The rows of each line, two bytes a line (kCountedRows: a line cut
-    // every so many cells, whose rows follow from its length), and the
-    // first row of every kRowBlock lines; in blocks, so that growing never
-    // copies them whole.
-    static constexpr quint16 kCountedRows = 0xFFFF;
-    static constexpr qint64 kRowBlock = 64;
-    std::deque<quint16> m_lineRows{1};
+    // rowsWithin() of recently used blocks.
+    mutable std::unordered_map<qint64, std::vector<qint64>> m_blockCache;
+    // The first row of each of the store's line blocks (nothing a line);
+    // in blocks of its own, so that growing never copies it whole.
     std::deque<qint64> m_blockRow{0};
     qint64 m_rowCount = 1;
 };

@@ -7,9 +7,17 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <new>
 
 namespace {
+
+// U+FFFD as stored: a byte UTF-8 never uses. Random input decodes to a
+// replacement character in every other byte or so; three bytes each would
+// double what such a log costs.
+constexpr unsigned char kStoredReplacement = 0xFF;
+constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
 
 bool isLineBreak(char16_t c)
 {
@@ -44,7 +52,7 @@ int encodeUtf8(char32_t c, char *out)
 
 int LogStore::cellWidth(char32_t c)
 {
-    if (c < 0x1100)
+    if (c < 0x1100 || c == QChar::ReplacementCharacter)
         return 1;
     // The wide and full-width ranges of East Asian scripts, and the emoji
     // and symbols that fonts draw that wide.
@@ -74,6 +82,12 @@ int LogStore::cellWidth(char32_t c)
 LogStore::LogStore() : m_arena(std::make_unique<LogArena>())
 {
     clear();
+    // Finding a line then takes no memory (a log at the end of it must
+    // still be readable).
+    for (BlockLines &read : m_read) {
+        read.starts.reserve(kBlockLines + 1);
+        read.cells.reserve(kBlockLines + 1);
+    }
 }
 
 LogStore::~LogStore() = default;
@@ -84,11 +98,12 @@ void LogStore::clear()
     // Given back to the system, not kept for the next log.
     std::vector<Piece>().swap(m_pieces);
     std::vector<Mark>().swap(m_marks);
-    std::deque<qint64>().swap(m_lineStarts);
-    std::deque<quint32>().swap(m_lineCells);
-    m_lineStarts.push_back(0);
-    m_lineCells.push_back(0);
+    std::deque<Block>().swap(m_blocks);
+    m_blocks.push_back(Block{0, 0, 0, 0});
+    m_lineCount = 1;
     m_size = 0;
+    for (BlockLines &read : m_read)
+        read.block = -1;
 }
 
 LogStore::Piece &LogStore::openPiece(quint32 colour, bool listing)
@@ -98,8 +113,8 @@ LogStore::Piece &LogStore::openPiece(quint32 colour, bool listing)
         if (last.colour == colour && last.listing == listing)
             return last;
     }
-    m_pieces.push_back(Piece{m_arena->size(), 0, m_size, 0, lineCells(lineCount() - 1), qint64(m_marks.size()), 0,
-                             colour, listing});
+    m_pieces.push_back(Piece{m_arena->size(), 0, m_size, 0, qint64(m_blocks.back().lastCells >> 1),
+                             qint64(m_marks.size()), 0, 0, colour, listing});
     return m_pieces.back();
 }
 
@@ -129,10 +144,12 @@ void LogStore::append(quint32 colour, QStringView text)
     // The line's cells, the marks' next place and the UTF-8 being made are
     // kept here and written back at the end: this loop is what a flood of
     // text costs.
-    qint64 cells = m_lineCells.back() >> 1;
-    bool lastWide = m_lineCells.back() & 1;
+    Block *block = &m_blocks.back();
+    qint64 cells = block->lastCells >> 1;
+    bool lastWide = block->lastCells & 1;
     const auto storeCells = [&] {
-        m_lineCells.back() = quint32(std::min(cells, kMostCells) << 1) | (lastWide ? 1u : 0u);
+        block->lastCells = packCells(cells, lastWide);
+        block->widest = std::max(block->widest, quint32(std::min(cells, kMostCells)));
     };
     qint64 nextMark = (piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0) + kMarkEvery;
     char buffer[4096 + 8];
@@ -159,10 +176,17 @@ void LogStore::append(quint32 colour, QStringView text)
             ++piece.chars;
             ++m_size;
             storeCells();
-            m_lineStarts.push_back(m_size);
-            m_lineCells.push_back(0);
+            ++m_lineCount;
             cells = 0;
             lastWide = false;
+            if (m_lineCount - 1 - block->firstLine >= kBlockLines || m_size - block->start >= kBlockChars) {
+                try {
+                    m_blocks.push_back(Block{m_lineCount - 1, m_size, 0, 0});
+                    block = &m_blocks.back();
+                } catch (const std::bad_alloc &) {
+                    // The block grows on: slower to read, never wrong.
+                }
+            }
         } else if (c < 0x80) {
             buffer[filled++] = char(c);
             ++cells;
@@ -183,7 +207,12 @@ void LogStore::append(quint32 colour, QStringView text)
             lastWide = width == 2;
             piece.chars += count;
             m_size += count;
-            filled += encodeUtf8(c, buffer + filled);
+            if (c == QChar::ReplacementCharacter) {
+                buffer[filled++] = char(kStoredReplacement);
+                ++piece.replacements;
+            } else {
+                filled += encodeUtf8(c, buffer + filled);
+            }
         }
         if (filled >= 4096)
             flushBuffer();
@@ -199,8 +228,8 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
     makeRoom(bytes.size());
     Piece &piece = openPiece(colour, true);
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
-    quint32 &lineCells = m_lineCells.back();
-    qint64 cells = lineCells >> 1;
+    Block &block = m_blocks.back();
+    qint64 cells = block.lastCells >> 1;
     qint64 lastMark = piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (piece.bytes + i - lastMark >= kMarkEvery) {
@@ -212,21 +241,98 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
         piece.chars += chars;
         cells += chars;
     }
-    m_size += cells - (lineCells >> 1);
-    lineCells = quint32(std::min(cells, kMostCells) << 1);
+    m_size += cells - (block.lastCells >> 1);
+    block.lastCells = packCells(cells, false);
+    block.widest = std::max(block.widest, quint32(std::min(cells, kMostCells)));
     m_arena->append(bytes.constData(), bytes.size());
     piece.bytes += bytes.size();
 }
 
+qint64 LogStore::lastBlockWith(qint64 Block::*field, qint64 value) const
+{
+    // Mostly the end is asked about: a log being followed as it grows.
+    if (value >= m_blocks.back().*field)
+        return blockCount() - 1;
+    const auto it = std::upper_bound(m_blocks.begin(), m_blocks.end(), value,
+                                     [field](qint64 v, const Block &b) { return v < b.*field; });
+    return std::max<qint64>(0, qint64(it - m_blocks.begin()) - 1);
+}
+
+const LogStore::BlockLines &LogStore::linesOf(qint64 b) const
+{
+    const qint64 lines = blockLines(b);
+    for (BlockLines &read : m_read) {
+        if (read.block != b)
+            continue;
+        if (read.closed || read.size == m_size)
+            return read;
+        if (qint64(read.starts.size()) == lines) {
+            // Only its last line has grown since.
+            read.cells.back() = m_blocks[size_t(b)].lastCells;
+            read.size = m_size;
+            read.closed = b + 1 < blockCount();
+            return read;
+        }
+    }
+    BlockLines &read = m_read[m_nextRead];
+    m_nextRead = (m_nextRead + 1) % int(std::size(m_read));
+    read.block = -1; // until it is whole
+    const Block &block = m_blocks[size_t(b)];
+    read.starts.assign(1, block.start);
+    read.cells.clear();
+    // Every break but the one after the last line, which ends the block:
+    // the text read stops where that line starts, however long it is.
+    qint64 cells = 0;
+    bool lastWide = false;
+    for (qint64 p = std::max<qint64>(0, pieceAt(block.start)); qint64(read.starts.size()) < lines && p < qint64(m_pieces.size());
+         ++p) {
+        const Piece &piece = m_pieces[size_t(p)];
+        const qint64 from = std::max<qint64>(0, block.start - piece.start);
+        walk(piece, markBefore(piece, from), [&](const char16_t *, int, int width, qint64 chr, qint64) {
+            if (chr < from)
+                return true;
+            if (width == 0) {
+                read.cells.push_back(packCells(cells, lastWide));
+                read.starts.push_back(piece.start + chr + 1);
+                cells = 0;
+                lastWide = false;
+                return qint64(read.starts.size()) < lines;
+            }
+            cells += width;
+            lastWide = width == 2;
+            return true;
+        });
+    }
+    read.cells.push_back(block.lastCells);
+    read.block = b;
+    read.size = m_size;
+    read.closed = b + 1 < blockCount();
+    return read;
+}
+
+qint64 LogStore::lineStart(qint64 line) const
+{
+    const qint64 b = blockOf(line);
+    const qint64 first = blockFirstLine(b);
+    return line == first ? m_blocks[size_t(b)].start : linesOf(b).starts[size_t(line - first)];
+}
+
+quint32 LogStore::packedCells(qint64 line) const
+{
+    const qint64 b = blockOf(line);
+    const qint64 k = line - blockFirstLine(b);
+    return k + 1 == blockLines(b) ? m_blocks[size_t(b)].lastCells : linesOf(b).cells[size_t(k)];
+}
+
 qint64 LogStore::lineLength(qint64 line) const
 {
-    const qint64 end = line + 1 < lineCount() ? m_lineStarts[size_t(line + 1)] - 1 : m_size;
-    return end - m_lineStarts[size_t(line)];
+    const qint64 end = line + 1 < lineCount() ? lineStart(line + 1) - 1 : m_size;
+    return end - lineStart(line);
 }
 
 qint64 LogStore::lineLastCell(qint64 line) const
 {
-    const quint32 packed = m_lineCells[size_t(line)];
+    const quint32 packed = packedCells(line);
     if (packed == 0)
         return -1;
     return (packed >> 1) - ((packed & 1) ? 2 : 1);
@@ -234,8 +340,12 @@ qint64 LogStore::lineLastCell(qint64 line) const
 
 qint64 LogStore::lineAt(qint64 position) const
 {
-    const auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), position);
-    return std::max<qint64>(0, qint64(it - m_lineStarts.begin()) - 1);
+    const qint64 b = blockAt(position);
+    if (blockLines(b) == 1)
+        return blockFirstLine(b);
+    const std::vector<qint64> &starts = linesOf(b).starts;
+    const auto it = std::upper_bound(starts.begin(), starts.end(), position);
+    return blockFirstLine(b) + std::max<qint64>(0, qint64(it - starts.begin()) - 1);
 }
 
 qint64 LogStore::pieceAt(qint64 position) const
@@ -294,6 +404,9 @@ void LogStore::walk(const Piece &piece, Mark from, Visit visit) const
         if (lead < 0x80) {
             c = lead;
             length = 1;
+        } else if (lead == kStoredReplacement) {
+            c = QChar::ReplacementCharacter;
+            length = 1;
         } else if (lead < 0xE0) {
             c = (char32_t(lead & 0x1F) << 6) | (m_arena->at(b + 1) & 0x3F);
             length = 2;
@@ -337,7 +450,7 @@ qint64 LogStore::byteAt(const Piece &piece, qint64 chr) const
     qint64 b = m.byte;
     for (qint64 c = m.chr; c < chr;) {
         const unsigned char lead = m_arena->at(piece.data + b);
-        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const int length = lead < 0x80 || lead == kStoredReplacement ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
         c += length == 4 ? 2 : 1;
         b += length;
     }
@@ -420,8 +533,24 @@ void LogStore::writeUtf8(qint64 from, qint64 to, const std::function<void(const 
             // The stored bytes are the text.
             const qint64 first = whole ? 0 : byteAt(piece, a - piece.start);
             const qint64 last = whole ? piece.bytes : byteAt(piece, b - piece.start);
-            flush();
-            m_arena->spans(piece.data + first, last - first, sink);
+            // The stored bytes are the text, but for U+FFFD.
+            m_arena->spans(piece.data + first, last - first, [&](const char *bytes, qint64 n) {
+                if (piece.replacements == 0 || !std::memchr(bytes, kStoredReplacement, size_t(n))) {
+                    flush();
+                    sink(bytes, n);
+                    return;
+                }
+                for (qint64 i = 0; i < n; ++i) {
+                    char *to = room();
+                    if (static_cast<unsigned char>(bytes[i]) == kStoredReplacement) {
+                        std::memcpy(to, kReplacementUtf8, 3);
+                        used += 3;
+                    } else {
+                        *to = bytes[i];
+                        ++used;
+                    }
+                }
+            });
             return;
         }
         if (whole) {
@@ -451,8 +580,23 @@ qint64 LogStore::utf8Size(qint64 from, qint64 to) const
     to = std::clamp<qint64>(to, from, m_size);
     qint64 size = 0;
     spans(from, to, [&](const Piece &piece, qint64 a, qint64 b) {
-        // A listing is ASCII, a character a byte.
-        size += piece.listing ? b - a : byteAt(piece, b - piece.start) - byteAt(piece, a - piece.start);
+        // A listing is ASCII, a character a byte; a stored U+FFFD writes
+        // as three.
+        if (piece.listing) {
+            size += b - a;
+            return;
+        }
+        if (a == piece.start && b == piece.start + piece.chars) {
+            size += piece.bytes + 2 * piece.replacements;
+            return;
+        }
+        const qint64 first = byteAt(piece, a - piece.start);
+        const qint64 last = byteAt(piece, b - piece.start);
+        size += last - first;
+        if (piece.replacements > 0)
+            m_arena->spans(piece.data + first, last - first, [&](const char *bytes, qint64 n) {
+                size += 2 * std::count(bytes, bytes + n, char(kStoredReplacement));
+            });
     });
     return size;
 }
@@ -564,6 +708,6 @@ quint32 LogStore::colourAt(qint64 position, qint64 *from, qint64 *to) const
 
 qint64 LogStore::bytesUsed() const
 {
-    return m_arena->reserved() + qint64(m_pieces.capacity() * sizeof(Piece)) + qint64(m_lineStarts.size() * (sizeof(qint64) + sizeof(quint32)))
+    return m_arena->reserved() + qint64(m_pieces.capacity() * sizeof(Piece)) + qint64(m_blocks.size() * sizeof(Block))
         + qint64(m_marks.capacity() * sizeof(Mark));
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -13,9 +14,10 @@
 class LogArena;
 
 // The log's content, kept compactly and append-only: runs of one colour,
-// text as UTF-8 (its line breaks as "\n") and a byte listing as the bytes
-// themselves, turned into their "  41  42  D" form only when read; and an
-// index of where each line starts.
+// text as UTF-8 (its line breaks as "\n", and U+FFFD, which undecodable
+// input brings in numbers, as the one byte 0xFF that UTF-8 never uses) and
+// a byte listing as the bytes themselves, turned into their "  41  42  D"
+// form only when read; and a sparse index of its lines.
 //
 // The log reads as one text whose lines are separated by "\n" (a written
 // CR LF, CR, LF or paragraph separator each starts a new line). Positions
@@ -44,17 +46,35 @@ public:
     // Characters of the whole text.
     qint64 size() const { return m_size; }
     // Never less than one: an empty log is one empty line.
-    qint64 lineCount() const { return qint64(m_lineStarts.size()); }
-    qint64 lineStart(qint64 line) const { return m_lineStarts[size_t(line)]; }
+    qint64 lineCount() const { return m_lineCount; }
+    qint64 lineStart(qint64 line) const;
     // Characters of the line, its break excluded.
     qint64 lineLength(qint64 line) const;
     // The cells the line takes, and the cell its last character starts at
     // (-1 for an empty line): its rows at a width follow from these alone.
     // (Counted up to 2^31 - 1: no entry of a tool comes near.)
-    qint64 lineCells(qint64 line) const { return m_lineCells[size_t(line)] >> 1; }
+    qint64 lineCells(qint64 line) const { return packedCells(line) >> 1; }
     qint64 lineLastCell(qint64 line) const;
     // The line holding `position` (a line break belongs to the line it ends).
     qint64 lineAt(qint64 position) const;
+
+    // The lines come in blocks of consecutive lines, at most kBlockLines
+    // each and closed at the first break after kBlockChars characters. The
+    // index keeps a few words a block, not a line, so that a flood of short
+    // lines costs what its text does; a line inside a block is found by
+    // reading the block's text, which (its last line aside) is short. A
+    // view that counts rows keeps its figures a block too.
+    static constexpr qint64 kBlockLines = 128;
+    static constexpr qint64 kBlockChars = 4096;
+    qint64 blockCount() const { return qint64(m_blocks.size()); }
+    qint64 blockOf(qint64 line) const { return lastBlockWith(&Block::firstLine, line); }
+    qint64 blockFirstLine(qint64 block) const { return m_blocks[size_t(block)].firstLine; }
+    qint64 blockLines(qint64 block) const
+    {
+        return (block + 1 < blockCount() ? blockFirstLine(block + 1) : m_lineCount) - blockFirstLine(block);
+    }
+    // The most cells a line of the block takes.
+    qint64 blockWidest(qint64 block) const { return m_blocks[size_t(block)].widest; }
 
     // The text of [from, to), clamped to the log.
     QString text(qint64 from, qint64 to) const;
@@ -97,6 +117,7 @@ private:
         qint64 cellStart; // cell of its first character within its line
         qint64 firstMark; // its marks, in m_marks
         qint64 markCount;
+        qint64 replacements; // U+FFFD stored in one byte: UTF-8 has two more
         quint32 colour;
         bool listing;
     };
@@ -137,13 +158,43 @@ private:
     template<typename Span>
     void spans(qint64 from, qint64 to, Span span) const;
 
+    // A line's cells * 2, plus 1 when its last character is wide.
+    static quint32 packCells(qint64 cells, bool lastWide)
+    {
+        return quint32(std::min(cells, kMostCells) << 1) | (lastWide ? 1u : 0u);
+    }
+    quint32 packedCells(qint64 line) const;
+
+    struct Block
+    {
+        qint64 firstLine;
+        qint64 start;      // position of its first line
+        quint32 lastCells; // its last line's, packed: the only line that may be long
+        quint32 widest;
+    };
+    // The starts and packed cells of a block's lines, read from its text;
+    // the last few read are kept, as a view asks about the same lines
+    // again and again while it draws.
+    struct BlockLines
+    {
+        qint64 block = -1;
+        qint64 size = -1; // the log's size when read (a closed block no longer changes)
+        bool closed = false;
+        std::vector<qint64> starts;
+        std::vector<quint32> cells;
+    };
+    const BlockLines &linesOf(qint64 block) const;
+    // The last block whose `field` is at most `value`.
+    qint64 lastBlockWith(qint64 Block::*field, qint64 value) const;
+    qint64 blockAt(qint64 position) const { return lastBlockWith(&Block::start, position); }
+
     std::unique_ptr<LogArena> m_arena;
     std::vector<Piece> m_pieces;
-    // 12 bytes a line, in blocks (a log of short lines is mostly its line
-    // index, and growing it never copies it whole): where each starts, and
-    // its cells * 2, plus 1 when its last character is wide.
-    std::deque<qint64> m_lineStarts;
-    std::deque<quint32> m_lineCells;
+    // In blocks of its own (growing never copies it whole).
+    std::deque<Block> m_blocks;
+    qint64 m_lineCount = 1;
     std::vector<Mark> m_marks;
     qint64 m_size = 0;
+    mutable BlockLines m_read[4];
+    mutable int m_nextRead = 0;
 };

@@ -47,7 +47,7 @@ struct Model
 QString randomText(QRandomGenerator &rng, int length)
 {
     static const QString alphabet = QStringLiteral("ab Z9~é中文：") + QChar(0xFF01) + QChar(0x2029) + u'\r'
-        + u'\n' + QChar(0x00A0);
+        + u'\n' + QChar(0x00A0) + QChar(0xFFFD);
     QString out;
     while (out.size() < length) {
         const quint32 pick = rng.bounded(100);
@@ -112,6 +112,9 @@ private slots:
     void randomLogReadsTheSameEveryWay();
     void cellsOfEveryLine();
     void rowsOfCellsCoverEachCharacterOnce();
+    void rowFiguresAgreeLineByLine();
+    void shortLinesCostTheirText_data();
+    void shortLinesCostTheirText();
     void keepsAboutOneBytePerByte();
     void clearEmptiesAndGivesBack();
     void foldedMatchingAgreesWithQt();
@@ -272,6 +275,91 @@ void TstLogStore::rowsOfCellsCoverEachCharacterOnce()
         }
         QCOMPARE(all, model.text);
     }
+}
+
+void TstLogStore::rowFiguresAgreeLineByLine()
+{
+    // The view keeps a row figure a block of lines, not a line: every line's
+    // first row must still be the sum of the rows before it, and a row must
+    // map back to its line, whether the figures were kept up entry by entry
+    // (as a pane does) or worked out at once, at any width. Blocks of
+    // blank lines, of lines that fit and of lines that wrap are all there.
+    LogStore store;
+    Model model;
+    LogRows kept(store);
+    kept.setColumns(80);
+    QRandomGenerator rng(13);
+    for (int i = 0; i < 400; ++i) {
+        const qint64 changed = store.lineCount() - 1;
+        const int kind = rng.bounded(6);
+        if (kind == 5) {
+            // A listing: one long line, that a block ends with.
+            const QByteArray bytes = randomBytes(rng, rng.bounded(10) == 0 ? 5000 : rng.bounded(50));
+            store.appendListing(0, bytes);
+            model.append(0, FormatHexBytes(bytes));
+            kept.linesChanged(changed);
+            continue;
+        }
+        const QString text = kind == 0 ? QString(rng.bounded(1, 300), u'\n')
+            : kind == 1                ? QStringLiteral("OK\r\n").repeated(rng.bounded(1, 200))
+            : kind == 2                ? QString(rng.bounded(5000, 20000), u'y') + u'\n'
+                                       : randomText(rng, rng.bounded(10) == 0 ? 20000 : rng.bounded(200));
+        store.append(0, text);
+        model.append(0, text);
+        kept.linesChanged(changed);
+    }
+    QVERIFY(store.blockCount() > 20);
+    for (const qint64 width : {7, 80, 333}) {
+        LogRows fresh(store);
+        fresh.setColumns(width);
+        fresh.linesChanged(0);
+        if (width == 80)
+            QCOMPARE(kept.count(), fresh.count());
+        qint64 row = 0;
+        for (qint64 line = 0; line < store.lineCount(); ++line) {
+            QCOMPARE(fresh.firstRowOf(line), row);
+            const qint64 rows = fresh.rowsIn(line);
+            QVERIFY(rows >= 1);
+            QCOMPARE(fresh.lineOf(row), line);
+            QCOMPARE(fresh.lineOf(row + rows - 1), line);
+            QCOMPARE(fresh.rowOf(store.lineStart(line)), row);
+            row += rows;
+        }
+        QCOMPARE(fresh.count(), row);
+    }
+    QCOMPARE(store.text(0, store.size()), model.text);
+}
+
+void TstLogStore::shortLinesCostTheirText_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::newRow("blank lines") << QStringLiteral("\n");
+    QTest::newRow("OK") << QStringLiteral("OK\r\n");
+    QTest::newRow("33 bytes") << QStringLiteral("%1\r\n").arg(QString(31, u'x'));
+    QTest::newRow("undecodable input") << QString(7, QChar(QChar::ReplacementCharacter)) + u'\n';
+}
+
+void TstLogStore::shortLinesCostTheirText()
+{
+    // However short its lines, a log costs about what its text does: the
+    // index is a few words a block of lines, and a replacement character
+    // is one byte. (Every line used to cost 12 bytes of index.)
+    QFETCH(QString, line);
+    LogStore store;
+    const QString many = line.repeated(1 << 16);
+    const qint64 utf8 = many.toUtf8().size();
+    qint64 received = 0, appends = 0;
+    for (; received < (qint64(32) << 20); ++appends) {
+        store.append(0, many);
+        received += utf8;
+    }
+    QCOMPARE(store.lineCount(), appends * (1 << 16) * line.count(u'\n') + 1);
+    const double perByte = double(store.bytesUsed()) / double(received);
+    QVERIFY2(perByte < 1.3, qPrintable(QString::number(perByte)));
+    // Any line still found and read back.
+    const qint64 middle = store.lineCount() / 2 + 5;
+    QCOMPARE(store.text(store.lineStart(middle), store.lineStart(middle) + store.lineLength(middle)),
+             line.left(line.indexOf(u'\r') >= 0 ? line.indexOf(u'\r') : line.indexOf(u'\n')));
 }
 
 void TstLogStore::drawnRowsShowEveryCharacter()
