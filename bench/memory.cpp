@@ -5,7 +5,8 @@
 // divided by the bytes received. Each measurement runs in a child process
 // of its own, so that its peak is its own; the parent prints the table.
 //
-// Run: bench_memory [--mib N] [--shape S --mode M]
+// Run: bench_memory [--mib N] [--shape S --mode M [--every SECONDS]]
+// (--every: the resident memory as the stream goes, for a long run)
 
 #include "frmsockbay.h"
 #include "logpane.h"
@@ -56,7 +57,7 @@ QByteArray mebibyteOf(const QString &shape)
     return out;
 }
 
-int child(const QString &shape, bool bytes, qint64 mib)
+int child(const QString &shape, bool bytes, qint64 mib, int every)
 {
     FrmSockbay window(new SocketControl);
     window.show();
@@ -93,8 +94,18 @@ int child(const QString &shape, bool bytes, qint64 mib)
         return sent && !window.Receiving && window.Winsock1->State() == Winsock::sckListening
             && window.TxtMsg->store().lineCount() > 2;
     };
-    while (!ended() && clock.elapsed() < 600000)
+    qint64 nextSample = every * 1000;
+    if (every > 0)
+        std::printf("%8s %14s %12s %12s\n", "seconds", "log chars", "RSS MiB", "peak MiB");
+    while (!ended() && clock.elapsed() < 3600000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (every > 0 && clock.elapsed() >= nextSample) {
+            std::printf("%8lld %14lld %12.1f %12.1f\n", clock.elapsed() / 1000, window.TxtMsg->store().size(),
+                        double(procStatusKib("VmRSS:")) / 1024, double(procStatusKib("VmHWM:")) / 1024);
+            std::fflush(stdout);
+            nextSample += every * 1000;
+        }
+    }
     const double seconds = clock.elapsed() / 1000.0;
     sender.join();
     const qint64 hwmKib = procStatusKib("VmHWM:");
@@ -121,7 +132,8 @@ int main(int argc, char *argv[])
     };
     const qint64 mib = value("--mib", QStringLiteral("100")).toLongLong();
     if (args.contains(QLatin1String("--shape")))
-        return child(value("--shape", QString()), value("--mode", QString()) == QLatin1String("bytes"), mib);
+        return child(value("--shape", QString()), value("--mode", QString()) == QLatin1String("bytes"), mib,
+                     value("--every", QStringLiteral("0")).toInt());
 
     std::printf("%-9s %-6s %8s %15s %9s %15s %12s\n", "shape", "mode", "seconds", "peak growth MiB", "per byte",
                 "RSS after MiB", "log lines");

@@ -2,10 +2,9 @@
 #include "receivedcapture.h"
 
 #include "savefile.h"
+#include "spoolfile.h"
 #include "syserror.h"
 
-#include <QDir>
-#include <QFile>
 #include <QIODevice>
 
 #include <algorithm>
@@ -20,19 +19,8 @@ ReceivedCapture::~ReceivedCapture()
 
 bool ReceivedCapture::openSpool()
 {
-    if (m_fd >= 0)
-        return true;
-    const QByteArray folder = QFile::encodeName(QDir::tempPath());
-    m_fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (m_fd < 0) {
-        // A file system without unnamed files: a named one, unlinked at once.
-        QByteArray name = folder + "/capture-XXXXXX";
-        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (m_fd >= 0)
-            ::unlink(name.constData());
-    }
     if (m_fd < 0)
-        m_lost = systemProblem();
+        m_fd = openSpoolFile(spoolFolder(), "capture", &m_lost);
     return m_fd >= 0;
 }
 

@@ -1,11 +1,46 @@
 // SPDX-License-Identifier: MIT
 #include "logarena.h"
 
+#include "spoolfile.h"
+#include "syserror.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 #include <utility>
 
-#include <sys/mman.h>
+namespace {
 
-LogArena::LogArena() : m_spare(mapChunk())
+// What may be taken from memory when the disk refuses: a quarter of the
+// machine's, so that the rest of the system lives on.
+qint64 memoryBound()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize / 4 : qint64(1) << 30;
+}
+
+// "0 字节", "1 MiB", "5.9 GiB": the tools' words whatever the locale.
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 字节").arg(bytes);
+    static const char *const units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = double(bytes) / 1024;
+    int unit = 0;
+    for (; value >= 1024 && unit < 3; ++unit)
+        value /= 1024;
+    const bool whole = value >= 10 || value == double(qint64(value));
+    return QString::number(value, 'f', whole ? 0 : 1) + u' ' + QLatin1String(units[unit]);
+}
+
+} // namespace
+
+LogArena::LogArena() : m_spare(mapMemory())
 {
 }
 
@@ -14,14 +49,26 @@ LogArena::~LogArena()
     release();
     if (m_spare)
         ::munmap(m_spare, size_t(kChunk));
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool LogArena::reserve(qint64 n, bool mayUseSpare)
 {
+    // The chunks behind the one being written are full: their pages go to
+    // the disk and need not stay.
+    const qint64 behind = std::min((m_size >> kShift) - 1, m_fileChunks);
+    if (m_dropped < behind) {
+        ::sync_file_range(m_fd, m_dropped * kChunk, (behind - m_dropped) * kChunk, SYNC_FILE_RANGE_WRITE);
+        dropPages(m_dropped, behind - 1);
+        m_dropped = behind;
+    }
     // The chunks [m_size, m_size + n) needs, mapped before anything is
     // written, so that a refusal changes nothing.
     while (qint64(m_chunks.size()) * kChunk < m_size + n) {
-        char *chunk = s_chunkLimit < 0 || int(m_chunks.size()) < s_chunkLimit ? mapChunk() : nullptr;
+        char *chunk = nullptr;
+        if (s_chunkLimit < 0 || int(m_chunks.size()) < s_chunkLimit)
+            chunk = m_diskRefused ? mapMemoryChunk() : mapFileChunk();
         if (!chunk && mayUseSpare && n <= kChunk)
             chunk = std::exchange(m_spare, nullptr);
         if (!chunk)
@@ -31,23 +78,111 @@ bool LogArena::reserve(qint64 n, bool mayUseSpare)
     return true;
 }
 
+char *LogArena::mapFileChunk()
+{
+    Problem why;
+    if (m_fd < 0)
+        m_fd = openSpoolFile(spoolFolder(), "log", &why);
+    const qint64 offset = m_fileChunks * kChunk;
+    if (m_fd >= 0) {
+        // Taken now: a write into a mapped page the disk has no room for
+        // would kill the program.
+        const int error = ::posix_fallocate(m_fd, offset, kChunk);
+        if (error == 0) {
+            void *p = ::mmap(nullptr, size_t(kChunk), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, offset);
+            if (p != MAP_FAILED) {
+                ++m_fileChunks;
+                return static_cast<char *>(p);
+            }
+            why = systemProblem();
+        } else {
+            why = systemProblem(spoolFolder(), error);
+        }
+    }
+    // From here on, memory (until the log is cleared).
+    m_diskRefused = true;
+    struct statvfs disk = {};
+    const QString folder = spoolFolder();
+    const qint64 free = ::statvfs(QFile::encodeName(folder).constData(), &disk) == 0
+        ? qint64(disk.f_bavail) * qint64(disk.f_frsize)
+        : -1;
+    m_notice = QStringLiteral("日志无法再存入磁盘（%1；需要 %2，可用 %3）：从上一项起，信息保存在内存中，最多 %4")
+                   .arg(why.description(), sizeText(kChunk), free < 0 ? QStringLiteral("未知") : sizeText(free),
+                        sizeText(memoryBound()));
+    return mapMemoryChunk();
+}
+
+char *LogArena::mapMemoryChunk()
+{
+    if (chunksInMemory() * kChunk + kChunk > memoryBound())
+        return nullptr;
+    return mapMemory();
+}
+
+char *LogArena::mapMemory()
+{
+    void *p = ::mmap(nullptr, size_t(kChunk), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+}
+
+void LogArena::noteRead(qint64 from, qint64 n) const
+{
+    if (n <= 0 || m_fileChunks == 0)
+        return;
+    const qint64 first = from >> kShift;
+    const qint64 last = (from + n - 1) >> kShift;
+    m_readFirst = m_readFirst < 0 ? first : std::min(m_readFirst, first);
+    m_readLast = std::max(m_readLast, last);
+    m_readBytes += n;
+    if (m_readBytes < kReadKept)
+        return;
+    dropPages(m_readFirst, m_readLast);
+    m_readBytes = 0;
+    m_readFirst = m_readLast = -1;
+}
+
+void LogArena::dropPages(qint64 first, qint64 last) const
+{
+    // For a shared mapping of a file this only unmaps: the pages stay in
+    // the file (and in the system's cache while it has room), and come
+    // back when read. The chunk being written, and the one before it, stay.
+    last = std::min({last, m_fileChunks - 1, (m_size >> kShift) - 2});
+    for (qint64 c = std::max<qint64>(0, first); c <= last; ++c)
+        ::madvise(m_chunks[size_t(c)], size_t(kChunk), MADV_DONTNEED);
+}
+
+QString LogArena::notice()
+{
+    if (m_noticeTaken || m_notice.isEmpty())
+        return QString();
+    m_noticeTaken = true;
+    return m_notice;
+}
+
 void LogArena::release()
 {
     for (char *chunk : m_chunks)
         ::munmap(chunk, size_t(kChunk));
     std::vector<char *>().swap(m_chunks);
     m_size = 0;
+    m_fileChunks = 0;
+    m_dropped = 0;
+    m_readBytes = 0;
+    m_readFirst = m_readLast = -1;
+    // The disk's space back to the system; a file that cannot be emptied
+    // is given up for a new one.
+    if (m_fd >= 0 && ::ftruncate(m_fd, 0) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
 }
 
 void LogArena::clear()
 {
     release();
+    m_diskRefused = false;
+    m_notice.clear();
+    m_noticeTaken = false;
     if (!m_spare)
-        m_spare = mapChunk();
-}
-
-char *LogArena::mapChunk()
-{
-    void *p = ::mmap(nullptr, size_t(kChunk), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+        m_spare = mapMemory();
 }

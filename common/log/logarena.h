@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -8,14 +9,25 @@
 #include <vector>
 
 // The log's stored bytes, in chunks that are never moved: growing never
-// copies what is there. The chunks are mapped from the system apart from
-// the heap, so that the short-lived large strings of a busy log (an entry
-// being decoded and formatted) cannot leave holes between them that the heap
-// then keeps; a chunk's pages are taken only as they are written.
+// copies what is there.
+//
+// The chunks live in an unnamed file in the user's cache folder, mapped:
+// the log can outgrow memory, the system writes its pages out and drops
+// them as it needs, and nothing is left behind however the program ends.
+// Each chunk's disk space is taken before it is mapped, so a full disk is a
+// refusal then, never a fault when the page is written. The pages of full
+// chunks behind the writer, and those a long read went through (a find, a
+// copy, a save), are given back at once: what stays resident is what is
+// being written and what was just read.
+//
+// When the folder cannot hold the file (or the disk fills), the chunks are
+// taken from memory instead, up to a quarter of the machine's memory, and
+// notice() says so once.
 //
 // Room is reserved before it is written: a chunk the system refuses leaves
-// the arena as it was. One chunk is set aside, mapped but untouched (it
-// costs no memory), for the few words that say the log can grow no more.
+// the arena as it was. One chunk is set aside in memory, mapped but
+// untouched (it costs nothing), for the few words that say the log can grow
+// no more.
 class LogArena
 {
 public:
@@ -54,27 +66,55 @@ public:
             const qint64 at = from & (kChunk - 1);
             const qint64 take = std::min(n, kChunk - at);
             sink(m_chunks[size_t(from >> kShift)] + at, take);
+            noteRead(from, take);
             from += take;
             n -= take;
         }
     }
+    // A read of [from, from + n) through at(): counted with those of
+    // spans(), so that its pages are given back in time too.
+    void noteRead(qint64 from, qint64 n) const;
+
     qint64 size() const { return m_size; }
     qint64 reserved() const { return qint64(m_chunks.size()) * kChunk; }
+    // Chunks kept in memory rather than in the file.
+    qint64 chunksInMemory() const { return qint64(m_chunks.size()) - m_fileChunks; }
     // Gives every chunk back to the system (the spare, once used, is made
-    // again).
+    // again) and tries the disk again.
     void clear();
+
+    // Why the log went into memory, with what the disk needed and had;
+    // said once (empty afterwards, and while all is on disk).
+    QString notice();
 
     // For tests: the system gives an arena no more than `chunks` chunks
     // besides its spare (negative: no limit).
     static void limitChunksForTests(int chunks) { s_chunkLimit = chunks; }
 
 private:
-    static char *mapChunk();
+    static char *mapMemory();
+    char *mapFileChunk();
+    char *mapMemoryChunk();
     void release();
+    // Gives back the resident pages of file chunks [first, last], but for
+    // the one being written and the one before it.
+    void dropPages(qint64 first, qint64 last) const;
 
     static inline int s_chunkLimit = -1;
+    static constexpr qint64 kReadKept = 64 * kChunk;
 
     std::vector<char *> m_chunks;
     char *m_spare = nullptr;
     qint64 m_size = 0;
+    // The file, and how many chunks from the first are in it (the rest,
+    // after a refusal, are in memory).
+    int m_fd = -1;
+    qint64 m_fileChunks = 0;
+    qint64 m_dropped = 0; // the chunks behind the writer given back so far
+    bool m_diskRefused = false;
+    QString m_notice;
+    bool m_noticeTaken = false;
+    // The chunks read since their pages were last given back.
+    mutable qint64 m_readBytes = 0;
+    mutable qint64 m_readFirst = -1, m_readLast = -1;
 };

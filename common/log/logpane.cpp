@@ -115,6 +115,11 @@ void LogPane::appendWith(const std::function<void()> &write)
     const qint64 from = m_store.size();
     const qint64 changed = m_store.lineCount() - 1;
     write();
+    // The log left the disk for memory: said once, after the entry that
+    // found it so.
+    const QString notice = m_store.notice();
+    if (!notice.isEmpty())
+        m_store.append(kRed, QStringLiteral("\r\n  ") + notice);
     m_rows.linesChanged(changed);
     m_appending = true;
     updateScrollRange();

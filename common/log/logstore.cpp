@@ -97,7 +97,7 @@ void LogStore::clear()
     m_arena->clear();
     // Given back to the system, not kept for the next log.
     std::vector<Piece>().swap(m_pieces);
-    std::vector<Mark>().swap(m_marks);
+    std::deque<Mark>().swap(m_marks);
     std::deque<Block>().swap(m_blocks);
     m_blocks.push_back(Block{0, 0, 0, 0});
     m_lineCount = 1;
@@ -118,6 +118,16 @@ LogStore::Piece &LogStore::openPiece(quint32 colour, bool listing)
     return m_pieces.back();
 }
 
+void LogStore::addMark(Piece &piece, const Mark &mark)
+{
+    try {
+        m_marks.push_back(mark);
+        ++piece.markCount;
+    } catch (const std::bad_alloc &) {
+        // A mark only saves reading: the piece is read from the one before.
+    }
+}
+
 void LogStore::makeRoom(qint64 bytes)
 {
     // Only a few words may take the spare chunk: those that tell of this.
@@ -131,7 +141,6 @@ void LogStore::makeRoom(qint64 bytes)
             vector.reserve(std::max(needed, vector.capacity() * 2));
     };
     roomFor(m_pieces, 1);
-    roomFor(m_marks, size_t(bytes / kMarkEvery) + 1);
 }
 
 void LogStore::append(quint32 colour, QStringView text)
@@ -164,8 +173,7 @@ void LogStore::append(quint32 colour, QStringView text)
     for (qsizetype i = 0; i < n; ++i) {
         const qint64 stored = piece.bytes + filled;
         if (stored >= nextMark) {
-            m_marks.push_back(Mark{stored, piece.chars, cells});
-            ++piece.markCount;
+            addMark(piece, Mark{stored, piece.chars, cells});
             nextMark = stored + kMarkEvery;
         }
         char32_t c = units[i];
@@ -234,8 +242,7 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (piece.bytes + i - lastMark >= kMarkEvery) {
             lastMark = piece.bytes + i;
-            m_marks.push_back(Mark{lastMark, piece.chars, cells});
-            ++piece.markCount;
+            addMark(piece, Mark{lastMark, piece.chars, cells});
         }
         const int chars = listedLength(data[i]);
         piece.chars += chars;
@@ -495,6 +502,7 @@ QString LogStore::text(qint64 from, qint64 to) const
         qint64 byte = m.byte, chr = piece.start + m.chr;
         while (chr + listedLength(m_arena->at(piece.data + byte)) <= a)
             chr += listedLength(m_arena->at(piece.data + byte++));
+        m_arena->noteRead(piece.data + byte, (b - chr) / 3 + 1); // a listed byte takes three or four
         const qsizetype base = out.size();
         out.resize(base + qsizetype(b - a));
         QChar *to = out.data() + base;
@@ -706,8 +714,13 @@ quint32 LogStore::colourAt(qint64 position, qint64 *from, qint64 *to) const
     return piece.colour;
 }
 
+QString LogStore::notice()
+{
+    return m_arena->notice();
+}
+
 qint64 LogStore::bytesUsed() const
 {
     return m_arena->reserved() + qint64(m_pieces.capacity() * sizeof(Piece)) + qint64(m_blocks.size() * sizeof(Block))
-        + qint64(m_marks.capacity() * sizeof(Mark));
+        + qint64(m_marks.size() * sizeof(Mark));
 }

@@ -99,6 +99,9 @@ public:
     // colour ([*from, *to)).
     quint32 colourAt(qint64 position, qint64 *from = nullptr, qint64 *to = nullptr) const;
 
+    // Why the log is no longer kept on disk, said once (see LogArena).
+    QString notice();
+
     // Memory the content takes, with its index.
     qint64 bytesUsed() const;
 
@@ -129,8 +132,8 @@ private:
         qint64 byte, chr, cell;
     };
     // (A line is read from the mark before it: this bounds that reading,
-    // at some 5 % of the stored bytes for the index.)
-    static constexpr qint64 kMarkEvery = 512;
+    // at some 1 % of the stored bytes for the index.)
+    static constexpr qint64 kMarkEvery = 2048;
     static constexpr qint64 kMostCells = (qint64(1) << 31) - 1;
 
 
@@ -138,6 +141,7 @@ private:
     void makeRoom(qint64 bytes);
     static constexpr qint64 kLastWords = 4096;
     Piece &openPiece(quint32 colour, bool listing);
+    void addMark(Piece &piece, const Mark &mark);
     qint64 pieceAt(qint64 position) const;
     qint64 lineEnd(qint64 line) const { return lineStart(line) + lineLength(line); }
     // Where to start reading `piece` to reach the character at piece
@@ -193,7 +197,8 @@ private:
     // In blocks of its own (growing never copies it whole).
     std::deque<Block> m_blocks;
     qint64 m_lineCount = 1;
-    std::vector<Mark> m_marks;
+    // In blocks, as the line index: growing never copies it whole.
+    std::deque<Mark> m_marks;
     qint64 m_size = 0;
     mutable BlockLines m_read[4];
     mutable int m_nextRead = 0;

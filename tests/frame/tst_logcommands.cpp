@@ -26,6 +26,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 
 using namespace logmenu;
@@ -66,6 +68,7 @@ private slots:
     void recordingThatCannotStartSaysSo();
     void recordingCutShortEndsOnAWholeCharacter();
     void noMemoryLeftIsToldAndTheLogKept();
+    void fullDiskIsToldAndNothingLost();
 };
 
 void TstLogCommands::findsForwardBackwardAndAround()
@@ -356,15 +359,16 @@ constexpr qint64 kRecordLimit = 1001;
 
 int recordUnderLimitChild(const QString &path)
 {
-    ::signal(SIGXFSZ, SIG_IGN); // the write fails instead
-    const rlimit limit{rlim_t(kRecordLimit), rlim_t(kRecordLimit)};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-        return 3;
     QString notice;
     setNoticeHook([&](const QString &text, const QString &) { notice = text; });
     LogPane log;
     LogCommands commands(&log);
+    // The log's own file has its first chunk before the limit.
     log.AppendLog(kBlack, QStringLiteral("before: not recorded"));
+    ::signal(SIGXFSZ, SIG_IGN); // the write fails instead
+    const rlimit limit{rlim_t(kRecordLimit), rlim_t(kRecordLimit)};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return 3;
     setSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return path; });
     commands.setRecording(true);
     const qint64 from = log.store().size();
@@ -480,8 +484,88 @@ void TstLogCommands::noMemoryLeftIsToldAndTheLogKept()
     QVERIFY2(toldLines >= 1 && toldLines < 20000, qPrintable(said));
 }
 
+namespace {
+
+// The child of fullDiskIsToldAndNothingLost, in a mount namespace of its
+// own with a 4 MiB tmpfs as its cache folder: the log fills it and goes on
+// in memory; a recording on the same disk is cut short.
+int fullDiskChild(const QString &folder)
+{
+    QString recordNotice;
+    setNoticeHook([&](const QString &text, const QString &) { recordNotice = text; });
+    LogPane log;
+    LogCommands commands(&log);
+    setSavePathHook([&](const QString &, const QString &, const QString &, QString *) {
+        return folder + QStringLiteral("/record.txt");
+    });
+    commands.setRecording(true);
+    constexpr int kEntries = 8;
+    for (int i = 0; i < kEntries; ++i) {
+        log.AppendLog(kBlack, QStringLiteral("\r\nentry %1: ").arg(i));
+        log.appendListing(kBlack, QByteArray(1 << 20, char(0x41 + i)));
+    }
+    // Every entry whole, in order; the red lines between them are the
+    // notices.
+    const LogStore &store = log.store();
+    int entry = 0, notices = 0;
+    QString notice;
+    for (qint64 line = 1; line < store.lineCount(); ++line) {
+        const qint64 start = store.lineStart(line);
+        if (store.colourAt(start) == kRed) {
+            ++notices;
+            notice = store.text(start, start + store.lineLength(line));
+            continue;
+        }
+        const QString head = QStringLiteral("entry %1: ").arg(entry);
+        const QString last = QStringLiteral("  4") + QChar(u'1' + entry);
+        const qint64 end = start + store.lineLength(line);
+        if (store.text(start, start + head.size()) != head || store.lineLength(line) != head.size() + 4 * (1 << 20)
+            || store.text(end - 4, end) != last || store.text(end - 4 * 1000, end) != last.repeated(1000))
+            break;
+        ++entry;
+    }
+    std::printf("entries=%d notices=%d\nnotice=%s\nrecord=%s\n", entry, notices, qPrintable(notice),
+                qPrintable(recordNotice.section(u'\n', 0, 1).replace(u'\n', u' ')));
+    return 0;
+}
+
+} // namespace
+
+void TstLogCommands::fullDiskIsToldAndNothingLost()
+{
+    QTemporaryDir dir;
+    QProcess child;
+    startChild(child, QStringLiteral("LOG_FULL_DISK_CHILD"), dir.path());
+    QVERIFY(child.waitForFinished(60000));
+    if (child.exitCode() == 7)
+        QSKIP("mounting a small tmpfs needs the rights to (root, or a user namespace)");
+    QCOMPARE(child.exitCode(), 0);
+    const QString said = QString::fromUtf8(child.readAllStandardOutput());
+    // Nothing received is lost; the move to memory is told once, in red,
+    // with what the disk needed and had and how far memory will go.
+    QVERIFY2(said.startsWith(QStringLiteral("entries=8 notices=1\n")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("notice=  日志无法再存入磁盘（")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("需要 1 MiB，可用 ")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("）：从上一项起，信息保存在内存中，最多 ")), qPrintable(said));
+    // The recording on the full disk says it stopped, and where.
+    QVERIFY2(said.contains(QStringLiteral("record=记录中断：") + dir.path() + QStringLiteral("/record.txt ")),
+             qPrintable(said));
+}
+
 int main(int argc, char *argv[])
 {
+    // Before any thread: a mount namespace is taken by a single-threaded
+    // process only.
+    const QString fullDisk = qEnvironmentVariable("LOG_FULL_DISK_CHILD");
+    if (!fullDisk.isEmpty()) {
+        const QByteArray folder = QFile::encodeName(fullDisk);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=4m") != 0)
+            return 7;
+        qputenv("XDG_CACHE_HOME", folder);
+        QApplication app(argc, argv);
+        return fullDiskChild(fullDisk);
+    }
     QApplication app(argc, argv);
     const QString child = qEnvironmentVariable("LOG_RECORD_CHILD");
     if (!child.isEmpty())

@@ -7,7 +7,10 @@
 #include "logtext.h"
 #include "payload.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <vector>
@@ -116,6 +119,7 @@ private slots:
     void shortLinesCostTheirText_data();
     void shortLinesCostTheirText();
     void keepsAboutOneBytePerByte();
+    void bytesLiveOnDiskNotInMemory();
     void clearEmptiesAndGivesBack();
     void foldedMatchingAgreesWithQt();
     void drawnRowsShowEveryCharacter();
@@ -437,6 +441,67 @@ void TstLogStore::keepsAboutOneBytePerByte()
     for (int i = 0; i < 8 * 1024; ++i)
         text.append(0, line);
     QVERIFY2(text.bytesUsed() < qint64(8 * 1024 * 1000 * 1.25), qPrintable(QString::number(text.bytesUsed())));
+}
+
+namespace {
+
+qint64 residentKib()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+} // namespace
+
+void TstLogStore::bytesLiveOnDiskNotInMemory()
+{
+    // The log's bytes are in an unnamed file of the cache folder, and only
+    // what is being written, and what was just read, stays resident: a log
+    // many times the size of memory neither fills it nor is killed for it.
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    constexpr int kMiB = 1 << 20;
+    constexpr int kChunks = 256;
+    {
+        LogStore store;
+        const qint64 before = residentKib();
+        QByteArray bytes(kMiB, Qt::Uninitialized);
+        for (int i = 0; i < kChunks; ++i) {
+            bytes.fill(char(0x10 + i % 0xF0)); // two digits: four characters a byte
+            store.appendListing(0, bytes);
+        }
+        const qint64 written = residentKib() - before;
+        QVERIFY2(written < 48 * 1024, qPrintable(QStringLiteral("%1 KiB resident after 256 MiB").arg(written)));
+
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QVERIFY2(mapped.count(QFile::encodeName(cache.path()) + '/') >= kChunks, "chunks mapped from the file");
+        QVERIFY(!QDir(cache.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size()); // nothing named
+
+        // Read back whole, through the same bounded resident window.
+        qint64 listed = 0, wrong = 0;
+        store.writeUtf8(0, store.size(), [&](const char *d, qint64 n) {
+            for (qint64 i = 0; i < n; ++i, ++listed) {
+                // Each byte lists as "  XY": every fourth character is the
+                // low digit of its chunk's byte.
+                const qint64 chunk = listed / (4 * kMiB);
+                if (listed % 4 == 3 && d[i] != "0123456789ABCDEF"[(0x10 + chunk % 0xF0) & 0xF])
+                    ++wrong;
+            }
+        });
+        QCOMPARE(listed, qint64(4) * kChunks * kMiB);
+        QCOMPARE(wrong, 0);
+        const qint64 read = residentKib() - before;
+        QVERIFY2(read < 120 * 1024, qPrintable(QStringLiteral("%1 KiB resident after reading it all").arg(read)));
+        store.clear();
+    }
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 void TstLogStore::clearEmptiesAndGivesBack()
