@@ -4,3 +4,4 @@
 # Run: QT_QPA_PLATFORM=offscreen bench_log
 add_executable(bench_log ${CMAKE_CURRENT_LIST_DIR}/log_cost.cpp)
 target_link_libraries(bench_log PRIVATE consoleframe Qt6::Widgets)
+target_include_directories(bench_log PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -3,9 +3,10 @@
 // size and every measurement includes handing control back to the event
 // loop, so layout and painting are paid as in the program.
 #include "lamp.h"
-#include "logsearch.h"
 #include "logpane.h"
+#include "logsearch.h"
 #include "payload.h"
+#include "procstatus.h"
 #include "timestamp.h"
 #include "twips.h"
 
@@ -62,20 +63,6 @@ double perByte(LogPane &log, const QByteArray &bytes)
     return t.nsecsElapsed() / 1e6;
 }
 
-long statusKib(const char *field)
-{
-    FILE *f = std::fopen("/proc/self/status", "r");
-    char line[256];
-    long kib = -1;
-    const size_t n = std::strlen(field);
-    while (f && std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, field, n) == 0)
-            kib = std::atol(line + n);
-    if (f)
-        std::fclose(f);
-    return kib;
-}
-
 // The time of one full repaint of the pane, averaged.
 double paintMs(LogPane &log)
 {
@@ -99,7 +86,7 @@ void bigLog(bool listing)
     QString text(kEntry, Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i)
         text[i] = QChar(u'a' + char16_t(i % 26));
-    const long rssBefore = statusKib("VmRSS:");
+    const qint64 rssBefore = procStatusKib("VmRSS:");
     LogPane log;
     log.resize(tw(8655), tw(3810));
     log.show();
@@ -120,7 +107,7 @@ void bigLog(bool listing)
         slowest = std::max(slowest, one.nsecsElapsed() / 1e6);
     }
     const double appendS = t.nsecsElapsed() / 1e9;
-    const long rssLog = statusKib("VmRSS:");
+    const qint64 rssLog = procStatusKib("VmRSS:");
     const double received = double(kEntry) * kEntries;
     const double paint = paintMs(log);
     const double stored = double(log.store().bytesUsed()) / received;
@@ -140,7 +127,7 @@ void bigLog(bool listing)
     log.selectAll();
     log.copy();
     const double copyMs = t.nsecsElapsed() / 1e6;
-    const long rssCopy = statusKib("VmRSS:");
+    const qint64 rssCopy = procStatusKib("VmRSS:");
     const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
     const qint64 copiedBytes = copied ? copied->data(QStringLiteral("text/plain")).size() : 0;
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "procstatus.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QHash>
 
 // The fields of one result line ("key=value key=value ..."), as the
@@ -16,17 +17,4 @@ inline QHash<QByteArray, QByteArray> resultFields(const QByteArray &line)
             fields.insert(pair.left(eq), pair.mid(eq + 1));
     }
     return fields;
-}
-
-// A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:"), -1 when absent.
-inline qint64 procStatusKib(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }

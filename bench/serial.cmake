@@ -4,3 +4,4 @@
 # idle cost of an open port. Run: bench_serial (prints a table).
 add_executable(bench_serial ${CMAKE_CURRENT_LIST_DIR}/serial_stream.cpp)
 target_link_libraries(bench_serial PRIVATE commwindow commport Qt6::Widgets util)
+target_include_directories(bench_serial PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -7,6 +7,7 @@
 #include "logpane.h"
 #include "logrecorder.h"
 #include "messagebox.h"
+#include "procstatus.h"
 #include "savedialog.h"
 #include "startup.h"
 
@@ -414,18 +415,6 @@ void TstLogCommands::recordingCutShortEndsOnAWholeCharacter()
 
 namespace {
 
-// The address space this process takes, in bytes.
-qint64 addressSpace()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmSize:"))
-            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
-}
-
 // The child of noMemoryLeftIsToldAndTheLogKept: appends listings a chunk
 // long under the handlers' guard until the system gives no more memory,
 // then goes on failing until even the words that say so find no room.
@@ -435,7 +424,7 @@ int noMemoryChild()
     log.AppendLog(kBlack, QStringLiteral("kept from before"));
     const QByteArray block(1 << 20, '\x5A'); // the store's chunk: each fills one
     // A little room above what the program holds already.
-    const rlimit room{rlim_t(addressSpace() + (96 << 20)), RLIM_INFINITY};
+    const rlimit room{rlim_t(procStatusKib("VmSize:") * 1024 + (96 << 20)), RLIM_INFINITY};
     if (::setrlimit(RLIMIT_AS, &room) != 0)
         return 3;
     int told = 0;

@@ -6,6 +6,7 @@
 #include "logstore.h"
 #include "logtext.h"
 #include "payload.h"
+#include "procstatus.h"
 
 #include <QDir>
 #include <QFile>
@@ -443,21 +444,6 @@ void TstLogStore::keepsAboutOneBytePerByte()
     QVERIFY2(text.bytesUsed() < qint64(8 * 1024 * 1000 * 1.25), qPrintable(QString::number(text.bytesUsed())));
 }
 
-namespace {
-
-qint64 residentKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-} // namespace
-
 void TstLogStore::bytesLiveOnDiskNotInMemory()
 {
     // The log's bytes are in an unnamed file of the cache folder, and only
@@ -469,13 +455,13 @@ void TstLogStore::bytesLiveOnDiskNotInMemory()
     constexpr int kChunks = 256;
     {
         LogStore store;
-        const qint64 before = residentKib();
+        const qint64 before = procStatusKib("VmRSS:");
         QByteArray bytes(kMiB, Qt::Uninitialized);
         for (int i = 0; i < kChunks; ++i) {
             bytes.fill(char(0x10 + i % 0xF0)); // two digits: four characters a byte
             store.appendListing(0, bytes);
         }
-        const qint64 written = residentKib() - before;
+        const qint64 written = procStatusKib("VmRSS:") - before;
         QVERIFY2(written < 48 * 1024, qPrintable(QStringLiteral("%1 KiB resident after 256 MiB").arg(written)));
 
         QFile maps(QStringLiteral("/proc/self/maps"));
@@ -497,7 +483,7 @@ void TstLogStore::bytesLiveOnDiskNotInMemory()
         });
         QCOMPARE(listed, qint64(4) * kChunks * kMiB);
         QCOMPARE(wrong, 0);
-        const qint64 read = residentKib() - before;
+        const qint64 read = procStatusKib("VmRSS:") - before;
         QVERIFY2(read < 120 * 1024, qPrintable(QStringLiteral("%1 KiB resident after reading it all").arg(read)));
         store.clear();
     }
