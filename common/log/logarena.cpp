@@ -7,6 +7,8 @@
 #include <QFile>
 
 #include <cerrno>
+#include <system_error>
+#include <thread>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/statvfs.h>
@@ -112,6 +114,23 @@ char *LogArena::mapFileChunk()
     return mapMemoryChunk();
 }
 
+void LogArena::writeFile(const char *bytes, qint64 n)
+{
+    qint64 done = 0;
+    while (done < n) {
+        const ssize_t wrote = retryOnInterrupt([&] { return ::pwrite(m_fd, bytes + done, size_t(n - done), m_size + done); });
+        if (wrote <= 0)
+            break;
+        done += wrote;
+    }
+    // The space is taken already: only a failing disk refuses, and then
+    // the rest goes through the mapping.
+    if (done < n) {
+        const qint64 at = m_size + done;
+        std::memcpy(m_chunks[size_t(at >> kShift)] + (at & (kChunk - 1)), bytes + done, size_t(n - done));
+    }
+}
+
 char *LogArena::mapMemoryChunk()
 {
     if (chunksInMemory() * kChunk + kChunk > memoryBound())
@@ -169,11 +188,17 @@ void LogArena::release()
     m_dropped = 0;
     m_readBytes = 0;
     m_readFirst = m_readLast = -1;
-    // The disk's space back to the system; a file that cannot be emptied
-    // is given up for a new one.
-    if (m_fd >= 0 && ::ftruncate(m_fd, 0) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
+    // The disk's space back to the system, on a thread of its own: closing
+    // the last hold on a large unnamed file drops it from the system's
+    // cache then and there, which for gigabytes takes a second. The next
+    // chunk starts a new file.
+    if (m_fd >= 0) {
+        const int fd = std::exchange(m_fd, -1);
+        try {
+            std::thread([fd] { ::close(fd); }).detach();
+        } catch (const std::system_error &) {
+            ::close(fd);
+        }
     }
 }
 

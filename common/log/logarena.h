@@ -42,13 +42,18 @@ public:
     // Makes room for `n` more bytes; false when the system gives no more
     // (then, while the spare chunk is left and `n` fits it, that is used).
     bool reserve(qint64 n, bool mayUseSpare);
-    // Writes `n` bytes, within what was reserved.
+    // Writes `n` bytes, within what was reserved. Into the file they go as
+    // writes, not through the mapping: a page written through a mapping is
+    // first faulted in, read and zeroed, at twice the cost.
     void append(const char *bytes, qint64 n)
     {
         while (n > 0) {
             const qint64 at = m_size & (kChunk - 1);
             const qint64 take = std::min(n, kChunk - at);
-            std::memcpy(m_chunks[size_t(m_size >> kShift)] + at, bytes, size_t(take));
+            if ((m_size >> kShift) < m_fileChunks)
+                writeFile(bytes, take);
+            else
+                std::memcpy(m_chunks[size_t(m_size >> kShift)] + at, bytes, size_t(take));
             bytes += take;
             n -= take;
             m_size += take;
@@ -92,6 +97,8 @@ public:
     static void limitChunksForTests(int chunks) { s_chunkLimit = chunks; }
 
 private:
+    // Writes at m_size in the file, within one chunk.
+    void writeFile(const char *bytes, qint64 n);
     static char *mapMemory();
     char *mapFileChunk();
     char *mapMemoryChunk();
