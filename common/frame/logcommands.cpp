@@ -4,6 +4,7 @@
 #include "guard.h"
 #include "logfindbar.h"
 #include "logpane.h"
+#include "logtext.h"
 #include "logwriter.h"
 #include "messagebox.h"
 #include "savedialog.h"
@@ -26,6 +27,7 @@ LogCommands::LogCommands(LogPane *pane)
     connect(pane, &LogPane::findNextRequested, m_find, &LogFindBar::findNext);
     connect(pane, &LogPane::findPreviousRequested, m_find, &LogFindBar::findPrevious);
     connect(pane, &LogPane::saveRequested, this, &LogCommands::saveLog);
+    connect(pane, &LogPane::copyTooLarge, this, &LogCommands::saveSelection);
 
     connect(pane, &LogPane::appended, this,
             [this](qint64 from, qint64 to) { m_recorder.record(m_pane->store(), from, to); });
@@ -63,8 +65,24 @@ void LogCommands::saveLog()
         return;
     const bool html = chosen == page || path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)
         || path.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
-    const Problem problem = html ? LogWriter::writeHtml(m_pane->store(), m_pane->window()->windowTitle(), path)
-                                 : LogWriter::writeText(m_pane->store(), path);
+    tellIfFailed(path, html ? LogWriter::writeHtml(m_pane->store(), m_pane->window()->windowTitle(), path)
+                            : LogWriter::writeText(m_pane->store(), path));
+}
+
+void LogCommands::saveSelection(qint64 from, qint64 to)
+{
+    // Too large for the clipboard: the same text, to a file.
+    const QString title = QStringLiteral("所选内容有%1，不放进剪贴板：保存到文件")
+                              .arg(LogText::dataSize(m_pane->store().utf8Size(from, to)));
+    QString chosen;
+    const QString path = askSavePath(m_pane, title, suggestedSavePath(QStringLiteral("-选中.txt")),
+                                     QStringLiteral("文本文件 (*.txt)"), &chosen);
+    if (!path.isEmpty())
+        tellIfFailed(path, LogWriter::writeText(m_pane->store(), from, to, path));
+}
+
+void LogCommands::tellIfFailed(const QString &path, const Problem &problem)
+{
     if (problem)
         showNotice(m_pane, QStringLiteral("保存失败：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
 }

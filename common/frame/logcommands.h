@@ -27,6 +27,9 @@ public:
     // Asks where, and saves the whole log there as text or, by the type
     // chosen, as a page that keeps the colours.
     void saveLog();
+    // Asks where, and saves [from, to) there: a selection too large for
+    // the clipboard.
+    void saveSelection(qint64 from, qint64 to);
     // Records everything appended from now on to a file the user picks;
     // off again when `on` is false.
     void setRecording(bool on);
@@ -44,6 +47,8 @@ private:
     // Where in the log a recording cut short stopped, in words.
     QString stoppedAt(qint64 position) const;
     void offerActions();
+    // A failed save told in a notice.
+    void tellIfFailed(const QString &path, const Problem &problem);
 
     LogPane *m_pane;
     LogFindBar *m_find;

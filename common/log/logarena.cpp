@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "logarena.h"
 
+#include "logtext.h"
 #include "spoolfile.h"
 #include "syserror.h"
 
@@ -24,20 +25,6 @@ qint64 memoryBound()
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize / 4 : qint64(1) << 30;
-}
-
-// "0 字节", "1 MiB", "5.9 GiB": the tools' words whatever the locale.
-QString sizeText(qint64 bytes)
-{
-    if (bytes < 1024)
-        return QStringLiteral("%1 字节").arg(bytes);
-    static const char *const units[] = {"KiB", "MiB", "GiB", "TiB"};
-    double value = double(bytes) / 1024;
-    int unit = 0;
-    for (; value >= 1024 && unit < 3; ++unit)
-        value /= 1024;
-    const bool whole = value >= 10 || value == double(qint64(value));
-    return QString::number(value, 'f', whole ? 0 : 1) + u' ' + QLatin1String(units[unit]);
 }
 
 } // namespace
@@ -109,8 +96,8 @@ char *LogArena::mapFileChunk()
         ? qint64(disk.f_bavail) * qint64(disk.f_frsize)
         : -1;
     m_notice = QStringLiteral("日志无法再存入磁盘（%1；需要 %2，可用 %3）：从上一项起，信息保存在内存中，最多 %4")
-                   .arg(why.description(), sizeText(kChunk), free < 0 ? QStringLiteral("未知") : sizeText(free),
-                        sizeText(memoryBound()));
+                   .arg(why.description(), LogText::dataSize(kChunk), free < 0 ? QStringLiteral("未知") : LogText::dataSize(free),
+                        LogText::dataSize(memoryBound()));
     return mapMemoryChunk();
 }
 

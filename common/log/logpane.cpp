@@ -13,6 +13,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -186,10 +187,26 @@ void LogPane::selectAll()
     setSelection(0, m_store.size());
 }
 
-void LogPane::copy() const
+bool LogPane::fitsClipboard(qint64 from, qint64 to) const
 {
-    if (selectionEnd() > selectionStart())
-        QGuiApplication::clipboard()->setMimeData(LogWriter::mimeData(m_store, selectionStart(), selectionEnd()), QClipboard::Clipboard);
+    // A character is one to three bytes of UTF-8: mostly told without
+    // counting.
+    const qint64 chars = to - from;
+    if (chars * 3 <= kLargestCopy)
+        return true;
+    return chars <= kLargestCopy && m_store.utf8Size(from, to) <= kLargestCopy;
+}
+
+void LogPane::copy()
+{
+    const qint64 from = selectionStart(), to = selectionEnd();
+    if (to <= from)
+        return;
+    if (!fitsClipboard(from, to) && isSignalConnected(QMetaMethod::fromSignal(&LogPane::copyTooLarge))) {
+        emit copyTooLarge(from, to);
+        return;
+    }
+    QGuiApplication::clipboard()->setMimeData(LogWriter::mimeData(m_store, from, to), QClipboard::Clipboard);
 }
 
 // Layout ---------------------------------------------------------------------
@@ -543,9 +560,10 @@ void LogPane::mouseReleaseEvent(QMouseEvent *event)
     m_selecting = false;
     m_autoScroll.stop();
     // What the mouse selected is the primary selection of the desktop, as
-    // in any text box here.
+    // in any text box here (up to what a copy takes).
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (clipboard->supportsSelection() && selectionEnd() > selectionStart())
+    if (clipboard->supportsSelection() && selectionEnd() > selectionStart()
+        && fitsClipboard(selectionStart(), selectionEnd()))
         clipboard->setMimeData(LogWriter::mimeData(m_store, selectionStart(), selectionEnd()), QClipboard::Selection);
 }
 

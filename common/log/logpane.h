@@ -54,7 +54,11 @@ public:
     void selectAll();
     // Puts the selection on the clipboard (as UTF-8: no second copy of a
     // large selection is made).
-    void copy() const;
+    // The selection to the clipboard; one larger than kLargestCopy is
+    // offered to whoever listens to copyTooLarge instead (a clipboard holds
+    // its text in memory, twice with the program that takes it).
+    void copy();
+    static constexpr qint64 kLargestCopy = qint64(64) << 20;
     // The actions that follow Copy and Select All in the context menu (not
     // owned); a separator action separates.
     void setContextActions(const QList<QAction *> &actions);
@@ -93,6 +97,9 @@ signals:
     void findNextRequested();
     void findPreviousRequested();
     void saveRequested();
+    // A copy of [from, to) would put more than kLargestCopy bytes on the
+    // clipboard: nothing was copied.
+    void copyTooLarge(qint64 from, qint64 to);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -110,6 +117,8 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    // (No more than kLargestCopy bytes as UTF-8.)
+    bool fitsClipboard(qint64 from, qint64 to) const;
     using Row = LogRows::Row;
     void relayout();
     void updateScrollRange();

@@ -29,4 +29,17 @@ QString displayable(const QString &text)
     return out.isNull() ? text : out;
 }
 
+QString dataSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 字节").arg(bytes);
+    static const char *const units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = double(bytes) / 1024;
+    int unit = 0;
+    for (; value >= 1024 && unit < 3; ++unit)
+        value /= 1024;
+    const bool whole = value >= 10 || value == double(qint64(value));
+    return QString::number(value, 'f', whole ? 0 : 1) + u' ' + QLatin1String(units[unit]);
+}
+
 } // namespace LogText

@@ -17,6 +17,10 @@ constexpr char16_t kMarkerStandIn = 0xFFFD;
 // `text` with those stand-ins: what the log stores.
 QString displayable(const QString &text);
 
+// A size as the tools say it, whatever the locale: "0 字节", "1 MiB",
+// "5.9 GiB".
+QString dataSize(qint64 bytes);
+
 // Drawn for a character that would act on the row instead of showing: the
 // line separator (it would end the row there) as the symbol for newline; a
 // bidirectional formatting character (it would reorder what follows it) as

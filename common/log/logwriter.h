@@ -12,8 +12,10 @@ class QString;
 // chosen name; or to the clipboard.
 namespace LogWriter {
 
-// The text exactly as a copy of the whole log gives it, as UTF-8.
+// The text exactly as a copy of the whole log, or of [from, to), gives it,
+// as UTF-8.
 Problem writeText(const LogStore &store, const QString &path);
+Problem writeText(const LogStore &store, qint64 from, qint64 to, const QString &path);
 // A page that keeps every colour (a span per run, the text escaped).
 Problem writeHtml(const LogStore &store, const QString &title, const QString &path);
 // [from, to) for the clipboard, as UTF-8: no second copy of a large

@@ -13,6 +13,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -70,6 +71,7 @@ private slots:
     void recordingCutShortEndsOnAWholeCharacter();
     void noMemoryLeftIsToldAndTheLogKept();
     void fullDiskIsToldAndNothingLost();
+    void copyTooLargeForTheClipboardIsSaved();
 };
 
 void TstLogCommands::findsForwardBackwardAndAround()
@@ -539,6 +541,50 @@ void TstLogCommands::fullDiskIsToldAndNothingLost()
     // The recording on the full disk says it stopped, and where.
     QVERIFY2(said.contains(QStringLiteral("record=记录中断：") + dir.path() + QStringLiteral("/record.txt ")),
              qPrintable(said));
+}
+
+void TstLogCommands::copyTooLargeForTheClipboardIsSaved()
+{
+    // 17 MiB of bytes list as 68 MiB of text: a copy that large goes to a
+    // file the user picks, exactly as it would have been copied, and the
+    // clipboard keeps what it had. Cancelled, nothing happens at all.
+    LogPane log;
+    LogCommands commands(&log);
+    log.AppendLog(kBlack, QStringLiteral("head "));
+    QByteArray bytes(17 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7);
+    log.appendListing(kBlue, bytes);
+    log.AppendLog(kRed, QStringLiteral("\r\n中文 tail"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("selection.txt"));
+    QString asked;
+    bool cancel = true;
+    setSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
+        asked = title;
+        return cancel ? QString() : path;
+    });
+    log.setSelection(2, log.store().size() - 2);
+    log.copy();
+    QVERIFY2(asked.startsWith(QStringLiteral("所选内容有")) && asked.contains(QStringLiteral(" MiB，不放进剪贴板")),
+             qPrintable(asked));
+    QVERIFY(!QFile::exists(path));
+    cancel = false;
+    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QByteArray want;
+    log.store().writeUtf8(2, log.store().size() - 2, [&](const char *d, qint64 n) { want.append(d, n); });
+    QVERIFY(want.size() > (64 << 20));
+    QVERIFY(saved.readAll() == want);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    setSavePathHook(nullptr);
+
+    // Up to the limit, the clipboard as ever.
+    log.setSelection(0, 12);
+    log.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), log.store().text(0, 12));
 }
 
 int main(int argc, char *argv[])
