@@ -131,6 +131,25 @@ char *LogArena::mapMemory()
     return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
 }
 
+qint64 LogArena::find(unsigned char value, qint64 from, qint64 to, bool last) const
+{
+    while (to > from) {
+        // One chunk's part at a time, from the near end.
+        const qint64 at = last ? std::max(from, (to - 1) & ~(kChunk - 1)) : from;
+        const qint64 take = last ? to - at : std::min(to - from, kChunk - (from & (kChunk - 1)));
+        const char *bytes = m_chunks[size_t(at >> kShift)] + (at & (kChunk - 1));
+        const void *hit = last ? ::memrchr(bytes, value, size_t(take)) : std::memchr(bytes, value, size_t(take));
+        noteRead(at, take);
+        if (hit)
+            return at + (static_cast<const char *>(hit) - bytes);
+        if (last)
+            to = at;
+        else
+            from += take;
+    }
+    return -1;
+}
+
 void LogArena::noteRead(qint64 from, qint64 n) const
 {
     if (n <= 0 || m_fileChunks == 0)

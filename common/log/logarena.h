@@ -76,6 +76,9 @@ public:
             n -= take;
         }
     }
+    // Where the first (or, `last`, the last) byte `value` of [from, to) is
+    // stored, or -1.
+    qint64 find(unsigned char value, qint64 from, qint64 to, bool last) const;
     // A read of [from, from + n) through at(): counted with those of
     // spans(), so that its pages are given back in time too.
     void noteRead(qint64 from, qint64 n) const;

@@ -96,6 +96,7 @@ void LogSearch::start(const QString &needle, qint64 from, bool backward)
 {
     ++m_run;
     m_matcher.setPattern(needle);
+    m_listed = LogStore::ListedBytes::of(needle);
     m_size = m_store.size();
     m_origin = std::clamp<qint64>(from, 0, m_size);
     m_pos = m_origin;
@@ -115,6 +116,42 @@ void LogSearch::cancel()
     m_running = false;
 }
 
+bool LogSearch::byBytes(qint64 runFrom, qint64 runTo, bool listing) const
+{
+    // A listing is searched by its bytes when the text could only be found
+    // in it as bytes to scan for, or not at all.
+    return listing && runTo - runFrom >= kLongListing && (!m_listed.possible || m_listed.anchor >= 0);
+}
+
+qint64 LogSearch::longListingAfter(qint64 position, qint64 before) const
+{
+    // The next run after the one at `position` that is searched by its
+    // bytes, if it starts before `before`.
+    qint64 from, to;
+    m_store.runAround(position, &from, &to);
+    for (qint64 at = to; at < before && at < m_size; at = to) {
+        const bool listing = m_store.runAround(at, &from, &to);
+        if (byBytes(from, to, listing))
+            return from;
+    }
+    return before;
+}
+
+qint64 LogSearch::longListingBelow(qint64 position, qint64 after) const
+{
+    // Where the interior of the nearest run below `position` that is
+    // searched by its bytes ends, if above `after`.
+    const qint64 length = m_matcher.size();
+    for (qint64 at = position; at > after && at > 0;) {
+        qint64 from, to;
+        const bool listing = m_store.runAround(at - 1, &from, &to);
+        if (byBytes(from, to, listing) && to - length + 1 > from)
+            return std::max(after, std::min(at, to - length + 1));
+        at = from;
+    }
+    return after;
+}
+
 void LogSearch::step()
 {
     if (!m_running)
@@ -122,19 +159,35 @@ void LogSearch::step()
     const qint64 length = m_matcher.size();
     bool done = false;
     qint64 at = -1;
+    // Within a long listing, the matches that lie wholly inside it are
+    // looked for in its bytes (no listing is written out, and a byte costs
+    // far less than a character of text); every other start in the text.
+    qint64 budget = kSlice;
     if (!m_backward) {
         // Matches that start in [m_pos, end): first from the origin to the
         // log's end, then from its start to the origin.
         const qint64 end = m_wrapped ? std::min(m_origin, m_size) : m_size;
-        const qint64 to = std::min(m_pos + kSlice, end);
         const qint64 limit = m_wrapped ? std::min(m_size, m_origin + length - 1) : m_size;
-        if (to > m_pos) {
+        while (at < 0 && budget > 0 && m_pos < end) {
+            qint64 runFrom, runTo;
+            const bool listing = m_store.runAround(m_pos, &runFrom, &runTo);
+            const qint64 inside = std::min(end, runTo - length + 1);
+            if (byBytes(runFrom, runTo, listing) && inside > m_pos) {
+                const qint64 to = std::min(inside, m_pos + kListedSlice);
+                if (m_listed.possible)
+                    at = m_store.findListed(m_listed, length, m_pos, to, false);
+                budget -= (to - m_pos) / kListedCost + 1;
+                m_pos = to;
+                continue;
+            }
+            const qint64 to = longListingAfter(m_pos, std::min(end, m_pos + budget));
             const QString text = m_store.text(m_pos, std::min(limit, to + length - 1));
             const qsizetype found = m_matcher.indexIn(text);
             if (found >= 0 && m_pos + found < to)
                 at = m_pos + found;
+            budget -= to - m_pos;
+            m_pos = to;
         }
-        m_pos = to;
         if (at < 0 && m_pos >= end) {
             if (m_wrapped)
                 done = true;
@@ -145,14 +198,25 @@ void LogSearch::step()
         // Matches that start in [floor, m_pos), going down: first below the
         // origin, then from the log's end down to it.
         const qint64 floor = m_wrapped ? m_origin : 0;
-        const qint64 from = std::max(floor, m_pos - kSlice);
-        if (m_pos > from) {
+        while (at < 0 && budget > 0 && m_pos > floor) {
+            qint64 runFrom, runTo;
+            const bool listing = m_store.runAround(m_pos - 1, &runFrom, &runTo);
+            if (byBytes(runFrom, runTo, listing) && m_pos <= runTo - length + 1) {
+                const qint64 from = std::max({floor, runFrom, m_pos - kListedSlice});
+                if (m_listed.possible)
+                    at = m_store.findListed(m_listed, length, from, m_pos, true);
+                budget -= (m_pos - from) / kListedCost + 1;
+                m_pos = from;
+                continue;
+            }
+            const qint64 from = longListingBelow(m_pos, std::max(floor, m_pos - budget));
             const QString text = m_store.text(from, std::min(m_size, m_pos + length - 1));
             const qsizetype found = m_matcher.lastIndexIn(text, m_pos - 1 - from);
             if (found >= 0)
                 at = from + found;
+            budget -= m_pos - from;
+            m_pos = from;
         }
-        m_pos = from;
         if (at < 0 && m_pos <= floor) {
             if (m_wrapped)
                 done = true;

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "logstore.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringView>
-
-class LogStore;
 
 // Finds a text in any case, as QString::indexOf and lastIndexOf do with
 // Qt::CaseInsensitive, but with a skip table over the folded characters:
@@ -57,10 +57,21 @@ signals:
     void finished(qint64 at, qint64 length, bool wrapped);
 
 private:
+    // A listing at least this long is searched by its bytes.
+    static constexpr qint64 kLongListing = qint64(1) << 16;
+    // Characters of listing looked through by their bytes in one turn,
+    // and what one costs against a character of text.
+    static constexpr qint64 kListedSlice = qint64(1) << 28;
+    static constexpr qint64 kListedCost = 64;
+
     void step();
+    bool byBytes(qint64 runFrom, qint64 runTo, bool listing) const;
+    qint64 longListingAfter(qint64 position, qint64 before) const;
+    qint64 longListingBelow(qint64 position, qint64 after) const;
 
     const LogStore &m_store;
     FoldedMatcher m_matcher; // prepared once for a search of many slices
+    LogStore::ListedBytes m_listed;
     qint64 m_origin = 0;
     qint64 m_pos = 0;
     qint64 m_size = 0;

@@ -99,6 +99,37 @@ public:
     // colour ([*from, *to)).
     quint32 colourAt(qint64 position, qint64 *from = nullptr, qint64 *to = nullptr) const;
 
+    // A text as a listing would have to show it, as the listed bytes that
+    // would show it: a byte exactly, or by one digit where the text takes
+    // only the end or the start of its token. A listing is searched for
+    // such bytes without being written out.
+    struct ListedBytes
+    {
+        enum Kind : quint8 { Exact, Low, High, Any };
+        struct Byte
+        {
+            Kind kind;
+            quint8 value; // the byte, or the digit
+        };
+        // False: no listing can show the text at all.
+        bool possible = false;
+        std::vector<Byte> bytes;
+        int anchor = -1; // an Exact byte to scan for; -1: the text must be read
+        // The text's start in the first byte's token: after so many of its
+        // two spaces, or (none) at so many digits from its end.
+        int leadSpaces = 0;
+        int leadDigits = 0;
+        // `needle` as the find matches it, any case.
+        static ListedBytes of(QStringView needle);
+    };
+    // The first (or, `last`, the last) position in [from, to) where a text
+    // of `length` characters with `listed` bytes (which has an anchor)
+    // starts wholly inside one listing; -1 for none.
+    qint64 findListed(const ListedBytes &listed, qint64 length, qint64 from, qint64 to, bool last) const;
+    // The run of one colour and kind around `position`: [*from, *to), and
+    // whether it is a listing.
+    bool runAround(qint64 position, qint64 *from, qint64 *to) const;
+
     // Why the log is no longer kept on disk, said once (see LogArena).
     QString notice();
 
@@ -158,6 +189,10 @@ private:
     void walk(const Piece &piece, Mark from, Visit visit) const;
     // The stored byte of a text piece where its character `chr` starts.
     qint64 byteAt(const Piece &piece, qint64 chr) const;
+    // In a listing: the byte whose token holds character `chr`, and where
+    // the token of byte `byte` starts (piece positions).
+    qint64 listedByteAt(const Piece &piece, qint64 chr) const;
+    qint64 tokenStart(const Piece &piece, qint64 byte) const;
     // The pieces that [from, to) touches, each with the part [a, b) of it.
     template<typename Span>
     void spans(qint64 from, qint64 to, Span span) const;

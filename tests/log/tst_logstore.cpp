@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -123,6 +124,7 @@ private slots:
     void bytesLiveOnDiskNotInMemory();
     void clearEmptiesAndGivesBack();
     void foldedMatchingAgreesWithQt();
+    void findAgreesWithThePlainText();
     void drawnRowsShowEveryCharacter();
     void aFailedAppendLeavesTheLogAsItWas();
 };
@@ -546,6 +548,87 @@ void TstLogStore::foldedMatchingAgreesWithQt()
     }
 }
 
+
+void TstLogStore::findAgreesWithThePlainText()
+{
+    // Long listings are searched by their bytes, everything else as text:
+    // the search must find exactly what a plain search of the whole text
+    // finds, in both directions and around the ends, whether a match lies
+    // inside a listing, runs across its edge into text or into the next
+    // listing, or is text no listing could show.
+    const char values[] = {0x00, 0x01, 0x0A, 0x10, 0x41, 0x4A, char(0xA4), char(0xFF)};
+    QRandomGenerator rng(2026);
+    LogStore store;
+    Model model;
+    const auto listing = [&](quint32 colour, int bytes) {
+        QByteArray b(bytes, Qt::Uninitialized);
+        for (char &c : b)
+            c = values[rng.bounded(int(sizeof values))];
+        store.appendListing(colour, b);
+        model.append(colour, FormatHexBytes(b));
+    };
+    const auto text = [&](const QString &t) {
+        store.append(0, t);
+        model.append(0, t);
+    };
+    text(QStringLiteral("head  41  4a "));
+    listing(kBlack, 30000);
+    listing(kRed, 20000); // a listing right after another
+    text(QStringLiteral("  A4  ff\r\n接收数据："));
+    listing(kBlack, 100);  // too short to scan by bytes
+    text(QStringLiteral(" 10  1"));
+    listing(kBlue, 40000);
+    QVERIFY(model.text.size() > 3 * 65536);
+
+    const QStringList typed = {QStringLiteral("41  4A"), QStringLiteral("  A4  FF  0"), QStringLiteral("1  A"),
+                               QStringLiteral("A  10  "), QStringLiteral("  0  1  0"), QStringLiteral("ff  ff  ff  ff  ff  ff"),
+                               QStringLiteral("4a  A4  "), QStringLiteral("41  41  41  41  41  41  41"),
+                               QStringLiteral("0A"), QStringLiteral("42"), QStringLiteral("41 4A"),
+                               QStringLiteral("x"), QStringLiteral("数据：  1"), QStringLiteral("  "),
+                               QStringLiteral("4"), QStringLiteral("f  4a  a"), QStringLiteral("A   4")};
+    LogSearch search(store);
+    QSignalSpy finished(&search, &LogSearch::finished);
+    for (int round = 0; round < 160; ++round) {
+        QString needle;
+        if (round < typed.size() * 2) {
+            needle = typed.at(round % typed.size());
+        } else {
+            const qsizetype at = rng.bounded(model.text.size() - 12);
+            needle = model.text.mid(at, rng.bounded(1, 12));
+            if (rng.bounded(2))
+                needle = needle.toLower();
+        }
+        const qint64 origin = rng.bounded(model.text.size() + 1);
+        for (const bool backward : {false, true}) {
+            qsizetype want = -1;
+            bool wrapped = false;
+            if (!backward) {
+                want = model.text.indexOf(needle, origin, Qt::CaseInsensitive);
+                if (want < 0 && (want = model.text.indexOf(needle, 0, Qt::CaseInsensitive)) >= 0)
+                    wrapped = true;
+            } else {
+                for (qsizetype at = std::min<qsizetype>(origin - 1, model.text.size() - needle.size()); at >= 0 && want < 0; --at)
+                    if (QStringView(model.text).mid(at, needle.size()).compare(needle, Qt::CaseInsensitive) == 0)
+                        want = at;
+                if (want < 0) {
+                    want = model.text.lastIndexOf(needle, -1, Qt::CaseInsensitive);
+                    wrapped = want >= 0;
+                }
+            }
+            finished.clear();
+            search.start(needle, origin, backward);
+            QVERIFY(finished.wait(5000));
+            const QList<QVariant> got = finished.takeFirst();
+            QVERIFY2(got.at(0).toLongLong() == want && (want < 0 || got.at(2).toBool() == wrapped),
+                     qPrintable(QStringLiteral("\"%1\" from %2 %3: %4, wanted %5")
+                                    .arg(needle)
+                                    .arg(origin)
+                                    .arg(backward ? u"back" : u"on")
+                                    .arg(got.at(0).toLongLong())
+                                    .arg(want)));
+        }
+    }
+}
 
 QTEST_GUILESS_MAIN(TstLogStore)
 #include "tst_logstore.moc"
