@@ -32,7 +32,7 @@ qint64 wrapRows(QStringView text, qint64 columns, std::vector<qint64> *starts)
             afterSpace = ++cell;
             continue;
         }
-        const int width = LogStore::cellWidth(c);
+        const int width = c < 0x1100 ? 1 : LogStore::cellWidth(c);
         while (cell + width - rowStart > columns && cell > rowStart) {
             rowStart = afterSpace > rowStart ? afterSpace : cell;
             ++rows;
@@ -142,13 +142,16 @@ const std::vector<qint64> &LogRows::rowsWithin(qint64 block) const
     // The lines before the last are short together, and the last mostly
     // too: read at once and cut at their breaks. A line of no more units
     // than half a row's cells fits (a unit takes two cells at most).
-    const qint64 lastStart = m_store.lineStart(last);
-    const bool lastCut = !wrapsAtWords(last);
-    const QString text = m_store.text(m_store.lineStart(first), lastCut ? lastStart : lastStart + m_store.lineLength(last));
+    // (Where a short block starts and ends the index knows without reading
+    // it; where its last line starts takes reading.)
+    const qint64 start = m_store.lineStart(first);
+    const qint64 end = last + 1 < m_store.lineCount() ? m_store.lineStart(last + 1) - 1 : m_store.size();
+    const bool lastCut = end - start > LogStore::kBlockChars + kWordWrapLimit && !wrapsAtWords(last);
+    const QString text = m_store.text(start, lastCut ? m_store.lineStart(last) : end);
     qsizetype from = 0;
     for (qint64 k = 0; k <= last - first; ++k) {
         qint64 n;
-        if (k == last - first && lastCut) {
+        if (k == last - first && (lastCut || text.size() - from > kWordWrapLimit)) {
             n = rowsIn(last);
         } else {
             qsizetype to = text.indexOf(u'\n', from);
