@@ -5,6 +5,8 @@
 #include "logcolours.h"
 #include "logsink.h"
 
+#include <new>
+
 void SettleWhileGrowing::settle(Link &link)
 {
     qint64 remembered = 0;
@@ -70,20 +72,36 @@ void ReceiveCollection::logRest()
 void ReceiveCollection::logReceived(QByteArray bytes, bool last)
 {
     m_capture.append(bytes); // as it came, before any of it is held or shown
-    if (m_showsText) {
-        QString text = m_decoder.decode(bytes);
-        if (last)
-            text += m_decoder.finish();
-        // Two writes of one colour read as one entry, without a copy of
-        // the text.
-        m_log.appendEntry(kBlack, QStringLiteral("  接收文本：  "));
-        m_log.AppendLog(kBlack, text);
-    } else {
-        // Bytes held for a cut character after a text read come first:
-        // they arrived before the rest.
-        if (m_decoder.holding())
-            bytes.prepend(m_decoder.takeHeld());
-        m_log.appendEntry(kBlack, QStringLiteral("  接收数据："));
-        m_log.appendListing(kBlack, bytes);
+    qint64 unshown = bytes.size();
+    try {
+        if (m_showsText) {
+            QString text = m_decoder.decode(bytes);
+            if (last)
+                text += m_decoder.finish();
+            // Two writes of one colour read as one entry, without a copy of
+            // the text.
+            m_log.appendEntry(kBlack, QStringLiteral("  接收文本：  "));
+            m_log.AppendLog(kBlack, text);
+        } else {
+            // Bytes held for a cut character after a text read come first:
+            // they arrived before the rest.
+            if (m_decoder.holding())
+                bytes.prepend(m_decoder.takeHeld());
+            unshown = bytes.size();
+            m_log.appendEntry(kBlack, QStringLiteral("  接收数据："));
+            m_log.appendListing(kBlack, bytes);
+        }
+    } catch (const std::bad_alloc &) {
+        // The log can grow no more: what it could not show is counted, to
+        // the byte, and said as soon as there is room for the words.
+        m_unlogged += unshown;
+    }
+    if (m_unlogged > 0) {
+        try {
+            m_log.appendEntry(kRed, QStringLiteral("  内存不足：收到的%1个字节未能记入信息（仍可由“保存接收数据…”存下）")
+                                        .arg(m_unlogged));
+            m_unlogged = 0;
+        } catch (const std::bad_alloc &) {
+        }
     }
 }

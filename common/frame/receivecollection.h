@@ -81,4 +81,6 @@ private:
     bool m_showsText = true;
     StreamTextDecoder m_decoder;
     ReceivedCapture m_capture;
+    // Received bytes the log had no room to show, not yet said.
+    qint64 m_unlogged = 0;
 };

@@ -45,10 +45,16 @@ public:
     QString text;
     QList<quint32> colours;
     std::function<void()> onWrite;
+    // Writes refused as a log out of memory refuses them.
+    int refuse = 0;
 
 private:
     void add(quint32 colour, const QString &piece)
     {
+        if (refuse > 0) {
+            --refuse;
+            throw std::bad_alloc();
+        }
         text += piece;
         colours << colour;
         if (onWrite)
@@ -237,6 +243,51 @@ private slots:
         QCOMPARE(m_lamps, 2); // lit by each arrival, the nested one too
         QCOMPARE(m_rig->waiting(), QByteArray());
         QCOMPARE(captured(), QByteArray("hel<i>lo</i>"));
+    }
+
+    void whatTheLogHadNoRoomForIsCounted_data()
+    {
+        addControls();
+        QTest::addColumn<bool>("bytes");
+        for (bool socket : {false, true}) {
+            const char *control = socket ? "socket" : "serial";
+            QTest::addRow("%s, text", control) << socket << false;
+            QTest::addRow("%s, bytes", control) << socket << true;
+        }
+    }
+    void whatTheLogHadNoRoomForIsCounted()
+    {
+        // A log out of memory refuses an entry: how many received bytes it
+        // could not show is said in red, to the byte, as soon as the words
+        // fit; the capture keeps them all; nothing escapes to the caller.
+        QFETCH(bool, socket);
+        QFETCH(bool, bytes);
+        makeRig(socket);
+        m_receive->setShowsText(!bytes);
+        const auto collect = [this] {
+            duringSettle([] {}); // a second on, as time does
+            m_receive->collect();
+        };
+        const QString said = QStringLiteral("\nT  内存不足：收到的%1个字节未能记入信息（仍可由“保存接收数据…”存下）");
+        m_log->refuse = 1; // the entry, not the words
+        m_rig->waiting() = "abc";
+        collect();
+        QCOMPARE(m_log->text, said.arg(3));
+        QCOMPARE(m_log->colours, QList<quint32>{kRed});
+        m_log->text.clear();
+        m_log->colours.clear();
+        m_log->refuse = 1000; // no room even for the words
+        m_rig->waiting() = "defgh";
+        collect();
+        m_rig->waiting() = "ij";
+        collect();
+        QCOMPARE(m_log->text, QString());
+        m_log->refuse = 0;
+        m_rig->waiting() = "kl";
+        collect();
+        QCOMPARE(m_log->text, (bytes ? QStringLiteral("\nT  接收数据：  6B  6C") : QStringLiteral("\nT  接收文本：  kl"))
+                                  + said.arg(7));
+        QCOMPARE(captured(), QByteArray("abcdefghijkl"));
     }
 
     void nothingWaitingIsReadAtOnce_data()
