@@ -2,12 +2,14 @@
 #include "logcommands.h"
 
 #include "guard.h"
+#include "logcolours.h"
 #include "logfindbar.h"
 #include "logpane.h"
 #include "logtext.h"
 #include "logwriter.h"
 #include "messagebox.h"
 #include "savedialog.h"
+#include "timestamp.h"
 
 #include <QAction>
 
@@ -28,6 +30,9 @@ LogCommands::LogCommands(LogPane *pane)
     connect(pane, &LogPane::findPreviousRequested, m_find, &LogFindBar::findPrevious);
     connect(pane, &LogPane::saveRequested, this, &LogCommands::saveLog);
     connect(pane, &LogPane::copyTooLarge, this, &LogCommands::saveSelection);
+    connect(pane, &LogPane::storageNotice, this, [this](const QString &text) {
+        m_pane->AppendLog(kRed, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  ") + text);
+    });
 
     connect(pane, &LogPane::appended, this,
             [this](qint64 from, qint64 to) { m_recorder.record(m_pane->store(), from, to); });

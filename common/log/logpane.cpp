@@ -117,9 +117,10 @@ void LogPane::appendWith(const std::function<void()> &write)
     const qint64 changed = m_store.lineCount() - 1;
     write();
     // The log left the disk for memory: said once, after the entry that
-    // found it so.
+    // found it so, as an entry of its own where someone stamps entries.
     const QString notice = m_store.notice();
-    if (!notice.isEmpty())
+    const bool stamped = !notice.isEmpty() && isSignalConnected(QMetaMethod::fromSignal(&LogPane::storageNotice));
+    if (!notice.isEmpty() && !stamped)
         m_store.append(kRed, QStringLiteral("\r\n  ") + notice);
     m_rows.linesChanged(changed);
     m_appending = true;
@@ -133,6 +134,8 @@ void LogPane::appendWith(const std::function<void()> &write)
         QAccessibleTextInsertEvent inserted(this, int(std::min<qint64>(from, INT_MAX)), m_store.text(from, m_store.size()));
         QAccessible::updateAccessibility(&inserted);
     }
+    if (stamped)
+        emit storageNotice(notice);
 }
 
 void LogPane::scheduleRepaint()

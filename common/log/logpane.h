@@ -100,6 +100,9 @@ signals:
     // A copy of [from, to) would put more than kLargestCopy bytes on the
     // clipboard: nothing was copied.
     void copyTooLarge(qint64 from, qint64 to);
+    // The log could no longer be kept on disk: `text` says why and what
+    // now (once). Unheard, the pane writes it in red itself.
+    void storageNotice(const QString &text);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
