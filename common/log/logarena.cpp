@@ -70,34 +70,37 @@ bool LogArena::reserve(qint64 n, bool mayUseSpare)
 char *LogArena::mapFileChunk()
 {
     Problem why;
+    const QString folder = spoolFolder();
     if (m_fd < 0)
-        m_fd = openSpoolFile(spoolFolder(), "log", &why);
-    const qint64 offset = m_fileChunks * kChunk;
+        m_fd = openSpoolFile(folder, "log", &why);
+    struct statvfs disk = {};
+    const bool known = m_fd >= 0 ? ::fstatvfs(m_fd, &disk) == 0
+                                 : ::statvfs(QFile::encodeName(folder).constData(), &disk) == 0;
+    const qint64 free = known ? qint64(disk.f_bavail) * qint64(disk.f_frsize) : -1;
+    // The log never takes the last of a disk: what other programs need
+    // (1 GiB, or a twentieth of a smaller disk) is left to them.
+    const qint64 left = known ? std::min<qint64>(qint64(1) << 30, qint64(disk.f_blocks) * qint64(disk.f_frsize) / 20) : 0;
     if (m_fd >= 0) {
-        // Taken now: a write into a mapped page the disk has no room for
-        // would kill the program.
-        const int error = ::posix_fallocate(m_fd, offset, kChunk);
-        if (error == 0) {
-            void *p = ::mmap(nullptr, size_t(kChunk), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, offset);
-            if (p != MAP_FAILED) {
-                ++m_fileChunks;
-                return static_cast<char *>(p);
-            }
+        const qint64 offset = m_fileChunks * kChunk;
+        if (known && free >= kChunk && free - kChunk < left) {
+            why = Problem(QStringLiteral("%1：磁盘的最后 %2 留给其他程序").arg(folder, LogText::dataSize(left)));
+        } else if (const int error = ::posix_fallocate(m_fd, offset, kChunk); error != 0) {
+            // Taken before it is mapped: a write into a mapped page the
+            // disk has no room for would kill the program.
+            why = systemProblem(folder, error);
+        } else if (void *p = ::mmap(nullptr, size_t(kChunk), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, offset);
+                   p == MAP_FAILED) {
             why = systemProblem();
         } else {
-            why = systemProblem(spoolFolder(), error);
+            ++m_fileChunks;
+            return static_cast<char *>(p);
         }
     }
     // From here on, memory (until the log is cleared).
     m_diskRefused = true;
-    struct statvfs disk = {};
-    const QString folder = spoolFolder();
-    const qint64 free = ::statvfs(QFile::encodeName(folder).constData(), &disk) == 0
-        ? qint64(disk.f_bavail) * qint64(disk.f_frsize)
-        : -1;
     m_notice = QStringLiteral("日志无法再存入磁盘（%1；需要 %2，可用 %3）：从上一项起，信息保存在内存中，最多 %4")
-                   .arg(why.description(), LogText::dataSize(kChunk), free < 0 ? QStringLiteral("未知") : LogText::dataSize(free),
-                        LogText::dataSize(memoryBound()));
+                   .arg(why.description(), LogText::dataSize(kChunk),
+                        free < 0 ? QStringLiteral("未知") : LogText::dataSize(free), LogText::dataSize(memoryBound()));
     return mapMemoryChunk();
 }
 

@@ -71,6 +71,7 @@ private slots:
     void recordingThatCannotStartSaysSo();
     void recordingCutShortEndsOnAWholeCharacter();
     void noMemoryLeftIsToldAndTheLogKept();
+    void fullDiskIsToldAndNothingLost_data();
     void fullDiskIsToldAndNothingLost();
     void copyTooLargeForTheClipboardIsSaved();
 };
@@ -479,9 +480,9 @@ void TstLogCommands::noMemoryLeftIsToldAndTheLogKept()
 namespace {
 
 // The child of fullDiskIsToldAndNothingLost, in a mount namespace of its
-// own with a 4 MiB tmpfs as its cache folder: the log fills it and goes on
+// own with a small tmpfs as its cache folder: the log fills it and goes on
 // in memory; a recording on the same disk is cut short.
-int fullDiskChild(const QString &folder)
+int fullDiskChild(const QString &folder, bool record)
 {
     QString recordNotice;
     setNoticeHook([&](const QString &text, const QString &) { recordNotice = text; });
@@ -490,8 +491,9 @@ int fullDiskChild(const QString &folder)
     setSavePathHook([&](const QString &, const QString &, const QString &, QString *) {
         return folder + QStringLiteral("/record.txt");
     });
-    commands.setRecording(true);
-    constexpr int kEntries = 8;
+    if (record)
+        commands.setRecording(true);
+    constexpr int kEntries = 48;
     for (int i = 0; i < kEntries; ++i) {
         log.AppendLog(kBlack, QStringLiteral("\r\nentry %1: ").arg(i));
         log.appendListing(kBlack, QByteArray(1 << 20, char(0x41 + i)));
@@ -509,7 +511,7 @@ int fullDiskChild(const QString &folder)
             continue;
         }
         const QString head = QStringLiteral("entry %1: ").arg(entry);
-        const QString last = QStringLiteral("  4") + QChar(u'1' + entry);
+        const QString last = QStringLiteral("  ") + QString::number(0x41 + entry, 16).toUpper();
         const qint64 end = start + store.lineLength(line);
         if (store.text(start, start + head.size()) != head || store.lineLength(line) != head.size() + 4 * (1 << 20)
             || store.text(end - 4, end) != last || store.text(end - 4 * 1000, end) != last.repeated(1000))
@@ -523,11 +525,25 @@ int fullDiskChild(const QString &folder)
 
 } // namespace
 
+void TstLogCommands::fullDiskIsToldAndNothingLost_data()
+{
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("reason");
+    // A recording fills the small disk first; on the larger one the log
+    // stops where the last twentieth of it is left to other programs.
+    QTest::newRow("full, with a recording") << QStringLiteral("4m") << QStringLiteral("No space left on device；");
+    QTest::newRow("room left to others") << QStringLiteral("40m") << QStringLiteral("：磁盘的最后 2 MiB 留给其他程序；");
+}
+
 void TstLogCommands::fullDiskIsToldAndNothingLost()
 {
+    QFETCH(QString, disk);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     QProcess child;
+    qputenv("LOG_FULL_DISK_SIZE", disk.toLatin1());
     startChild(child, QStringLiteral("LOG_FULL_DISK_CHILD"), dir.path());
+    qunsetenv("LOG_FULL_DISK_SIZE");
     QVERIFY(child.waitForFinished(60000));
     if (child.exitCode() == 7)
         QSKIP("mounting a small tmpfs needs the rights to (root, or a user namespace)");
@@ -535,14 +551,16 @@ void TstLogCommands::fullDiskIsToldAndNothingLost()
     const QString said = QString::fromUtf8(child.readAllStandardOutput());
     // Nothing received is lost; the move to memory is told once, in red,
     // with what the disk needed and had and how far memory will go.
-    QVERIFY2(said.startsWith(QStringLiteral("entries=8 notices=1\n")), qPrintable(said));
+    QVERIFY2(said.startsWith(QStringLiteral("entries=48 notices=1\n")), qPrintable(said));
+    QVERIFY2(said.contains(reason), qPrintable(said));
     // An entry of its own: the time stamp, then the words.
     QVERIFY2(said.contains(QRegularExpression(QStringLiteral("\nnotice=\\S.*\\d  日志无法再存入磁盘（"))), qPrintable(said));
     QVERIFY2(said.contains(QStringLiteral("需要 1 MiB，可用 ")), qPrintable(said));
     QVERIFY2(said.contains(QStringLiteral("）：从上一项起，信息保存在内存中，最多 ")), qPrintable(said));
     // The recording on the full disk says it stopped, and where.
-    QVERIFY2(said.contains(QStringLiteral("record=记录中断：") + dir.path() + QStringLiteral("/record.txt ")),
-             qPrintable(said));
+    if (disk == QLatin1String("4m"))
+        QVERIFY2(said.contains(QStringLiteral("record=记录中断：") + dir.path() + QStringLiteral("/record.txt ")),
+                 qPrintable(said));
 }
 
 void TstLogCommands::copyTooLargeForTheClipboardIsSaved()
@@ -597,11 +615,11 @@ int main(int argc, char *argv[])
     if (!fullDisk.isEmpty()) {
         const QByteArray folder = QFile::encodeName(fullDisk);
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || ::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=4m") != 0)
+            || ::mount("tmpfs", folder.constData(), "tmpfs", 0, ("size=" + qgetenv("LOG_FULL_DISK_SIZE")).constData()) != 0)
             return 7;
         qputenv("XDG_CACHE_HOME", folder);
         QApplication app(argc, argv);
-        return fullDiskChild(fullDisk);
+        return fullDiskChild(fullDisk, qgetenv("LOG_FULL_DISK_SIZE") == "4m");
     }
     QApplication app(argc, argv);
     const QString child = qEnvironmentVariable("LOG_RECORD_CHILD");
