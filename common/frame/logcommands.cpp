@@ -5,6 +5,7 @@
 #include "logcolours.h"
 #include "logfindbar.h"
 #include "logpane.h"
+#include "logsave.h"
 #include "logtext.h"
 #include "logwriter.h"
 #include "messagebox.h"
@@ -43,7 +44,12 @@ LogCommands::LogCommands(LogPane *pane)
     });
     // The program ends at once, without unwinding: what is pending is
     // written first.
-    atQuit(this, [this] { m_recorder.flush(); });
+    atQuit(this, [this] {
+        m_recorder.flush();
+        // A save under way is finished first: it was asked for.
+        for (LogSave *save : findChildren<LogSave *>())
+            save->finishNow();
+    });
     offerActions();
 }
 
@@ -70,8 +76,23 @@ void LogCommands::saveLog()
         return;
     const bool html = chosen == page || path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)
         || path.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
-    tellIfFailed(path, html ? LogWriter::writeHtml(m_pane->store(), m_pane->window()->windowTitle(), path)
-                            : LogWriter::writeText(m_pane->store(), path));
+    if (html)
+        tellIfFailed(path, LogWriter::writeHtml(m_pane->store(), m_pane->window()->windowTitle(), path));
+    else
+        saveInSlices(0, m_pane->store().size(), path);
+}
+
+void LogCommands::saveInSlices(qint64 from, qint64 to, const QString &path)
+{
+    auto *save = new LogSave(m_pane->store(), from, to, path, this);
+    connect(save, &LogSave::finished, this, [this, save, path](const Problem &problem) {
+        tellIfFailed(path, problem);
+        save->deleteLater();
+    });
+    if (const Problem problem = save->begin()) {
+        delete save;
+        tellIfFailed(path, problem);
+    }
 }
 
 void LogCommands::saveSelection(qint64 from, qint64 to)
@@ -83,7 +104,7 @@ void LogCommands::saveSelection(qint64 from, qint64 to)
     const QString path = askSavePath(m_pane, title, suggestedSavePath(QStringLiteral("-选中.txt")),
                                      QStringLiteral("文本文件 (*.txt)"), &chosen);
     if (!path.isEmpty())
-        tellIfFailed(path, LogWriter::writeText(m_pane->store(), from, to, path));
+        saveInSlices(from, to, path);
 }
 
 void LogCommands::tellIfFailed(const QString &path, const Problem &problem)

@@ -102,6 +102,7 @@ void LogStore::clear()
     m_blocks.push_back(Block{0, 0, 0, 0});
     m_lineCount = 1;
     m_size = 0;
+    ++m_clears;
     for (BlockLines &read : m_read)
         read.block = -1;
 }

@@ -45,6 +45,9 @@ public:
 
     // Characters of the whole text.
     qint64 size() const { return m_size; }
+    // How many times the log was emptied: positions taken before a clear
+    // mean nothing after it.
+    quint64 clears() const { return m_clears; }
     // Never less than one: an empty log is one empty line.
     qint64 lineCount() const { return m_lineCount; }
     qint64 lineStart(qint64 line) const;
@@ -235,6 +238,7 @@ private:
     // In blocks, as the line index: growing never copies it whole.
     std::deque<Mark> m_marks;
     qint64 m_size = 0;
+    quint64 m_clears = 0;
     mutable BlockLines m_read[4];
     mutable int m_nextRead = 0;
 };

@@ -12,20 +12,6 @@
 
 namespace LogWriter {
 
-Problem writeText(const LogStore &store, const QString &path)
-{
-    return writeText(store, 0, store.size(), path);
-}
-
-Problem writeText(const LogStore &store, qint64 from, qint64 to, const QString &path)
-{
-    return saveFile(path, [&](QIODevice &out) {
-        bool ok = true;
-        store.writeUtf8(from, to, [&](const char *bytes, qint64 n) { ok = ok && out.write(bytes, n) == n; });
-        return ok;
-    });
-}
-
 Problem writeHtml(const LogStore &store, const QString &title, const QString &path)
 {
     return saveFile(path, [&](QIODevice &out) {

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -592,6 +593,9 @@ void TstLogCommands::copyTooLargeForTheClipboardIsSaved()
     QVERIFY(!QFile::exists(path));
     cancel = false;
     QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    // Written a slice at a time between events: not there yet, then whole.
+    QVERIFY(!QFile::exists(path));
+    QTRY_VERIFY(QFile::exists(path));
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QByteArray want;
@@ -599,12 +603,26 @@ void TstLogCommands::copyTooLargeForTheClipboardIsSaved()
     QVERIFY(want.size() > (64 << 20));
     QVERIFY(saved.readAll() == want);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+
+    // The log cleared while it is being saved: said, and no file left.
+    const QString second = dir.filePath(QStringLiteral("second.txt"));
+    setSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return second; });
+    QString notice;
+    setNoticeHook([&](const QString &text, const QString &) { notice = text; });
+    log.copy();
+    log.clearLog();
+    QTRY_VERIFY(!notice.isEmpty());
+    QCOMPARE(notice, QStringLiteral("保存失败：") + second + QStringLiteral("\n信息已被清除，未能保存"));
+    QVERIFY(!QFile::exists(second));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary left either
+    setNoticeHook(nullptr);
     setSavePathHook(nullptr);
+    log.AppendLog(kBlack, QStringLiteral("head again"));
 
     // Up to the limit, the clipboard as ever.
-    log.setSelection(0, 12);
+    log.setSelection(0, 8);
     log.copy();
-    QCOMPARE(QGuiApplication::clipboard()->text(), log.store().text(0, 12));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("head aga"));
 }
 
 int main(int argc, char *argv[])

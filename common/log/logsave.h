@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "problem.h"
+
+#include <QObject>
+#include <QSaveFile>
+
+class LogStore;
+
+// Writes [from, to) of the log to a file as UTF-8 text, a slice at a time
+// between events, so that a save of gigabytes never holds the window; whole
+// or not at all (see saveFile). Text appended meanwhile is not in it; a log
+// cleared meanwhile ends it with a problem.
+class LogSave : public QObject
+{
+    Q_OBJECT
+public:
+    // Characters written in one turn of the event loop.
+    static constexpr qint64 kSlice = qint64(1) << 24;
+
+    LogSave(const LogStore &store, qint64 from, qint64 to, const QString &path, QObject *parent = nullptr);
+
+    // Makes the file and writes the first slice; the rest follows between
+    // events, then finished(). A problem: nothing was made, and finished()
+    // does not follow.
+    Problem begin();
+    // Writes what is left at once (the program is quitting).
+    void finishNow();
+    bool running() const { return m_running; }
+
+signals:
+    void finished(const Problem &problem);
+
+private:
+    void next();
+    // One slice; false once done.
+    bool step();
+    void end(const Problem &problem);
+
+    const LogStore &m_store;
+    qint64 m_at;
+    qint64 m_to;
+    quint64 m_clears;
+    QSaveFile m_file;
+    bool m_running = false;
+};
