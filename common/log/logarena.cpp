@@ -55,6 +55,10 @@ bool LogArena::reserve(qint64 n, bool mayUseSpare)
     // The chunks [m_size, m_size + n) needs, mapped before anything is
     // written, so that a refusal changes nothing.
     while (qint64(m_chunks.size()) * kChunk < m_size + n) {
+        // Room in the list first: a chunk taken from the file must be in
+        // it, at the place its offset says.
+        if (m_chunks.size() == m_chunks.capacity())
+            m_chunks.reserve(std::max<size_t>(16, m_chunks.size() * 2));
         char *chunk = nullptr;
         if (s_chunkLimit < 0 || int(m_chunks.size()) < s_chunkLimit)
             chunk = m_diskRefused ? mapMemoryChunk() : mapFileChunk();
