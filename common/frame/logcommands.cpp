@@ -76,15 +76,14 @@ void LogCommands::saveLog()
         return;
     const bool html = chosen == page || path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)
         || path.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
-    if (html)
-        tellIfFailed(path, LogWriter::writeHtml(m_pane->store(), m_pane->window()->windowTitle(), path));
-    else
-        saveInSlices(0, m_pane->store().size(), path);
+    saveInSlices(0, m_pane->store().size(), path, html);
 }
 
-void LogCommands::saveInSlices(qint64 from, qint64 to, const QString &path)
+void LogCommands::saveInSlices(qint64 from, qint64 to, const QString &path, bool page)
 {
     auto *save = new LogSave(m_pane->store(), from, to, path, this);
+    if (page)
+        save->setPage(m_pane->window()->windowTitle());
     connect(save, &LogSave::finished, this, [this, save, path](const Problem &problem) {
         tellIfFailed(path, problem);
         save->deleteLater();

@@ -47,9 +47,9 @@ private:
     // Where in the log a recording cut short stopped, in words.
     QString stoppedAt(qint64 position) const;
     void offerActions();
-    // Saves [from, to) as text between events (a save of gigabytes takes
-    // seconds).
-    void saveInSlices(qint64 from, qint64 to, const QString &path);
+    // Saves [from, to) between events (a save of gigabytes takes seconds):
+    // as text, or as a page that keeps the colours.
+    void saveInSlices(qint64 from, qint64 to, const QString &path, bool page = false);
     // A failed save told in a notice.
     void tellIfFailed(const QString &path, const Problem &problem);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "logsave.h"
 
+#include "logcolours.h"
 #include "logstore.h"
 
 #include <algorithm>
@@ -15,6 +16,13 @@ Problem LogSave::begin()
 {
     if (!m_file.open(QIODevice::WriteOnly))
         return Problem(m_file.errorString());
+    if (m_page
+        && !put(QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>") + m_title.toHtmlEscaped()
+                + QStringLiteral("</title></head>\n<body><pre style=\"white-space: pre-wrap\">"))) {
+        const Problem problem(m_file.errorString());
+        m_file.cancelWriting();
+        return problem;
+    }
     m_running = true;
     next();
     return Problem();
@@ -40,7 +48,10 @@ bool LogSave::step()
     }
     const qint64 to = std::min(m_to, m_at + kSlice);
     bool ok = true;
-    m_store.writeUtf8(m_at, to, [&](const char *bytes, qint64 n) { ok = ok && m_file.write(bytes, n) == n; });
+    if (m_page)
+        ok = writeRuns(to) && (to < m_to || put(QStringLiteral("</pre></body></html>\n")));
+    else
+        m_store.writeUtf8(m_at, to, [&](const char *bytes, qint64 n) { ok = ok && m_file.write(bytes, n) == n; });
     if (!ok) {
         end(Problem(m_file.errorString()));
         return false;
@@ -50,6 +61,32 @@ bool LogSave::step()
         return true;
     end(m_file.commit() ? Problem() : Problem(m_file.errorString()));
     return false;
+}
+
+bool LogSave::put(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return m_file.write(utf8) == utf8.size();
+}
+
+bool LogSave::writeRuns(qint64 to)
+{
+    // A run of one colour at a time, in bounded pieces.
+    constexpr qint64 kPiece = 1 << 20;
+    for (qint64 at = m_at; at < to;) {
+        qint64 from = at, runEnd = at;
+        const quint32 colour = m_store.colourAt(at, &from, &runEnd);
+        const qint64 end = std::min({runEnd, at + kPiece, to});
+        const QString text = m_store.text(at, end).toHtmlEscaped();
+        const bool ok = runEnd == at + 1 && text == QStringLiteral("\n")
+            ? put(text) // a line break has no colour of its own
+            : put(QStringLiteral("<span style=\"color:#%1\">").arg(rgbFromBgr(colour), 6, 16, QLatin1Char('0')) + text
+                  + QStringLiteral("</span>"));
+        if (!ok)
+            return false;
+        at = end;
+    }
+    return true;
 }
 
 void LogSave::end(const Problem &problem)

@@ -8,10 +8,12 @@
 
 class LogStore;
 
-// Writes [from, to) of the log to a file as UTF-8 text, a slice at a time
-// between events, so that a save of gigabytes never holds the window; whole
-// or not at all (see saveFile). Text appended meanwhile is not in it; a log
-// cleared meanwhile ends it with a problem.
+// Writes [from, to) of the log to a file, a slice at a time between
+// events, so that a save of gigabytes never holds the window; whole or not
+// at all (see saveFile). As UTF-8 text, exactly as a copy gives it; or as a
+// page that keeps every colour (a span per run, the text escaped). Text
+// appended meanwhile is not in it; a log cleared meanwhile ends it with a
+// problem.
 class LogSave : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,8 @@ public:
     static constexpr qint64 kSlice = qint64(1) << 24;
 
     LogSave(const LogStore &store, qint64 from, qint64 to, const QString &path, QObject *parent = nullptr);
+    // As a page titled `title`.
+    void setPage(const QString &title) { m_page = true, m_title = title; }
 
     // Makes the file and writes the first slice; the rest follows between
     // events, then finished(). A problem: nothing was made, and finished()
@@ -37,11 +41,16 @@ private:
     // One slice; false once done.
     bool step();
     void end(const Problem &problem);
+    bool put(const QString &text);
+    // Writes the page's runs of [m_at, to).
+    bool writeRuns(qint64 to);
 
     const LogStore &m_store;
     qint64 m_at;
     qint64 m_to;
     quint64 m_clears;
     QSaveFile m_file;
+    bool m_page = false;
+    QString m_title;
     bool m_running = false;
 };

@@ -6,6 +6,7 @@
 #include "logmenu.h"
 #include "logpane.h"
 #include "logrecorder.h"
+#include "logsave.h"
 #include "messagebox.h"
 #include "procstatus.h"
 #include "savedialog.h"
@@ -75,6 +76,7 @@ private slots:
     void fullDiskIsToldAndNothingLost_data();
     void fullDiskIsToldAndNothingLost();
     void copyTooLargeForTheClipboardIsSaved();
+    void pageSavedInSlicesReadsAsTheLog();
 };
 
 void TstLogCommands::findsForwardBackwardAndAround()
@@ -623,6 +625,39 @@ void TstLogCommands::copyTooLargeForTheClipboardIsSaved()
     log.setSelection(0, 8);
     log.copy();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("head aga"));
+}
+
+void TstLogCommands::pageSavedInSlicesReadsAsTheLog()
+{
+    // A page of several slices: stripped of its markup it reads exactly as
+    // the log, every run in its colour.
+    LogPane log;
+    LogCommands commands(&log);
+    log.AppendLog(kRed, QStringLiteral("a<b & \"c\""));
+    log.appendListing(kBlack, QByteArray(int(LogSave::kSlice / 3), '\x5A')); // some 1.3 slices of listing
+    log.AppendLog(kBlue, QStringLiteral("\r\n中文 tail\r\n"));
+    log.appendListing(kBlack, QByteArray(int(LogSave::kSlice / 3), '\x07'));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.html"));
+    setSavePathHook([&](const QString &, const QString &, const QString &filter, QString *chosen) {
+        *chosen = filter.section(QStringLiteral(";;"), 1, 1);
+        return path;
+    });
+    commands.saveLog();
+    setSavePathHook(nullptr);
+    QVERIFY(!QFile::exists(path));
+    QTRY_VERIFY(QFile::exists(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString page = QString::fromUtf8(file.readAll());
+    QVERIFY2(page.startsWith(QStringLiteral("<!DOCTYPE html>")), qPrintable(page.left(200)));
+    QVERIFY(page.contains(QStringLiteral("<span style=\"color:#ff0000\">a&lt;b &amp; &quot;c&quot;</span>")));
+    QVERIFY(page.contains(QStringLiteral("<span style=\"color:#0000ff\">中文 tail</span>")));
+    page = page.section(QStringLiteral("<pre style=\"white-space: pre-wrap\">"), 1).section(QStringLiteral("</pre>"), 0, 0);
+    page.remove(QRegularExpression(QStringLiteral("<span style=\"color:#[0-9a-f]{6}\">|</span>")));
+    page.replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    page.replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    QVERIFY(page == log.logText());
 }
 
 int main(int argc, char *argv[])
