@@ -29,11 +29,11 @@
 
 namespace {
 
-// The kinds of traffic: lines of two lengths, a device's short replies, a
-// device that spews blank lines, and bytes at random (in text mode, many
-// invalid sequences).
-const QStringList kShapes = {QStringLiteral("lines100"), QStringLiteral("lines33"), QStringLiteral("ok"),
-                             QStringLiteral("newlines"), QStringLiteral("random")};
+// The kinds of traffic: lines of three lengths (80 bytes fit the pane, 100
+// do not), a device's short replies, a device that spews blank lines, and
+// bytes at random (in text mode, many invalid sequences).
+const QStringList kShapes = {QStringLiteral("lines100"), QStringLiteral("lines80"), QStringLiteral("lines33"),
+                             QStringLiteral("ok"), QStringLiteral("newlines"), QStringLiteral("random")};
 
 // One MiB of `shape`, repeated to make the stream.
 QByteArray mebibyteOf(const QString &shape)
@@ -50,6 +50,7 @@ QByteArray mebibyteOf(const QString &shape)
     const QByteArray unit = shape == QLatin1String("ok")         ? QByteArray("OK\r\n")
                             : shape == QLatin1String("newlines") ? QByteArray("\n")
                             : shape == QLatin1String("lines33")  ? QByteArray(31, 'x') + "\r\n"
+                            : shape == QLatin1String("lines80")  ? QByteArray(78, 'x') + "\r\n"
                                                                  : QByteArray(98, 'x') + "\r\n";
     while (out.size() < (1 << 20))
         out += unit;
