@@ -742,7 +742,8 @@ LogStore::ListedBytes LogStore::ListedBytes::of(QStringView needle)
         }
         int digits = 0, value = 0;
         for (; i < needle.size() && digit(needle[i].unicode()) >= 0; ++i, ++digits)
-            value = value * 16 + digit(needle[i].unicode());
+            if (digits < 2) // (a longer run is in no listing)
+                value = value * 16 + digit(needle[i].unicode());
         const bool leadingZero = digits == 2 && value < 16;
         if (digits == 0 || digits > 2 || leadingZero || spaces > 2 || (!runs.empty() && spaces != 2))
             return out; // no listing shows this

@@ -585,7 +585,8 @@ void TstLogStore::findAgreesWithThePlainText()
                                QStringLiteral("4a  A4  "), QStringLiteral("41  41  41  41  41  41  41"),
                                QStringLiteral("0A"), QStringLiteral("42"), QStringLiteral("41 4A"),
                                QStringLiteral("x"), QStringLiteral("数据：  1"), QStringLiteral("  "),
-                               QStringLiteral("4"), QStringLiteral("f  4a  a"), QStringLiteral("A   4")};
+                               QStringLiteral("4"), QStringLiteral("f  4a  a"), QStringLiteral("A   4"),
+                               QStringLiteral("123456789ABCDEF0123456789")}; // (a run no listing shows)
     LogSearch search(store);
     QSignalSpy finished(&search, &LogSearch::finished);
     for (int round = 0; round < 160; ++round) {
