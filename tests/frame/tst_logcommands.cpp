@@ -18,6 +18,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -658,6 +659,21 @@ void TstLogCommands::pageSavedInSlicesReadsAsTheLog()
     page.replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
     page.replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     QVERIFY(page == log.logText());
+
+    // Quitting while a save is under way finishes it first.
+    const QString text = dir.filePath(QStringLiteral("log.txt"));
+    setSavePathHook([&](const QString &, const QString &, const QString &filter, QString *chosen) {
+        *chosen = filter.section(QStringLiteral(";;"), 0, 0);
+        return text;
+    });
+    commands.saveLog();
+    setSavePathHook(nullptr);
+    QVERIFY(!QFile::exists(text));
+    setQuitHook([] {});
+    quitProgram();
+    setQuitHook(nullptr);
+    QVERIFY(QFile::exists(text));
+    QCOMPARE(QFileInfo(text).size(), log.store().utf8Size(0, log.store().size()));
 }
 
 int main(int argc, char *argv[])
