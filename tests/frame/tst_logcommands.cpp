@@ -628,6 +628,19 @@ void TstLogCommands::copyTooLargeForTheClipboardIsSaved()
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("head aga"));
 }
 
+namespace {
+
+// Answers the save dialog with `path` and its `type`-th file type.
+void answerSaveWith(const QString &path, int type)
+{
+    setSavePathHook([path, type](const QString &, const QString &, const QString &types, QString *chosen) {
+        *chosen = types.section(QStringLiteral(";;"), type, type);
+        return path;
+    });
+}
+
+} // namespace
+
 void TstLogCommands::pageSavedInSlicesReadsAsTheLog()
 {
     // A page of several slices: stripped of its markup it reads exactly as
@@ -640,10 +653,7 @@ void TstLogCommands::pageSavedInSlicesReadsAsTheLog()
     log.appendListing(kBlack, QByteArray(int(LogSave::kSlice / 3), '\x07'));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log.html"));
-    setSavePathHook([&](const QString &, const QString &, const QString &filter, QString *chosen) {
-        *chosen = filter.section(QStringLiteral(";;"), 1, 1);
-        return path;
-    });
+    answerSaveWith(path, 1);
     commands.saveLog();
     setSavePathHook(nullptr);
     QVERIFY(!QFile::exists(path));
@@ -662,10 +672,7 @@ void TstLogCommands::pageSavedInSlicesReadsAsTheLog()
 
     // Quitting while a save is under way finishes it first.
     const QString text = dir.filePath(QStringLiteral("log.txt"));
-    setSavePathHook([&](const QString &, const QString &, const QString &filter, QString *chosen) {
-        *chosen = filter.section(QStringLiteral(";;"), 0, 0);
-        return text;
-    });
+    answerSaveWith(text, 0);
     commands.saveLog();
     setSavePathHook(nullptr);
     QVERIFY(!QFile::exists(text));
