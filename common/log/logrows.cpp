@@ -140,10 +140,11 @@ const std::vector<qint64> &LogRows::rowsWithin(qint64 block) const
     const qint64 last = first + m_store.blockLines(block) - 1;
     std::vector<qint64> rows(size_t(last - first + 2), 0);
     // The lines before the last are short together, and the last mostly
-    // too: read at once and cut at their breaks. A line of no more units
-    // than half a row's cells fits (a unit takes two cells at most).
-    // (Where a short block starts and ends the index knows without reading
-    // it; where its last line starts takes reading.)
+    // too: the block is read at once (where it starts and ends the index
+    // knows without reading) and cut at its breaks. Only a long block must
+    // find where its last line starts, to leave that line out. A line of
+    // no more units than half a row's cells fits (a unit takes two cells at
+    // most).
     const qint64 start = m_store.lineStart(first);
     const qint64 end = last + 1 < m_store.lineCount() ? m_store.lineStart(last + 1) - 1 : m_store.size();
     const bool lastCut = end - start > LogStore::kBlockChars + kWordWrapLimit && !wrapsAtWords(last);
