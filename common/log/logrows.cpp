@@ -18,6 +18,34 @@ qint64 wrapRows(QStringView text, qint64 columns, std::vector<qint64> *starts)
 {
     if (starts)
         starts->assign(1, 0);
+    // Most text is of characters one cell wide (below U+1100): a character
+    // is a cell, and only a space or the first other character past a
+    // row's end changes anything, so the rows go from one to the next.
+    if (columns >= 1 && std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x1100; })) {
+        qint64 rows = 1;
+        qsizetype rowStart = 0, next = 0;
+        const auto newRow = [&](qsizetype at) {
+            rowStart = at;
+            ++rows;
+            if (starts)
+                starts->push_back(at);
+        };
+        for (;;) {
+            // The first character past the row's end that is not a space:
+            // spaces stay at the end of their row.
+            qsizetype at = std::max<qsizetype>(next, rowStart + qsizetype(columns));
+            while (at < text.size() && text[at] == u' ')
+                ++at;
+            if (at >= text.size())
+                return rows;
+            // After the row's last space, else here (a word longer than a
+            // row is cut). One cell a character, the next row then holds
+            // this one.
+            const qsizetype space = text.mid(rowStart, at - rowStart).lastIndexOf(u' ');
+            newRow(space >= 0 ? rowStart + space + 1 : at);
+            next = at + 1;
+        }
+    }
     qint64 rows = 1;
     qint64 cell = 0;
     qint64 rowStart = 0;

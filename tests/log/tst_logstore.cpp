@@ -118,6 +118,7 @@ private slots:
     void cellsOfEveryLine();
     void rowsOfCellsCoverEachCharacterOnce();
     void rowFiguresAgreeLineByLine();
+    void wrapsAtWordsAsTheRuleSays();
     void shortLinesCostTheirText_data();
     void shortLinesCostTheirText();
     void keepsAboutOneBytePerByte();
@@ -335,6 +336,64 @@ void TstLogStore::rowFiguresAgreeLineByLine()
         QCOMPARE(fresh.count(), row);
     }
     QCOMPARE(store.text(0, store.size()), model.text);
+}
+
+void TstLogStore::wrapsAtWordsAsTheRuleSays()
+{
+    // A line wraps after the last space of a row where it has one, else
+    // where the row is full; spaces stay at the end of their row; a wide
+    // character takes two cells. The rule, written the plain way, against
+    // the rows the log lays out (lines of narrow characters take a quicker
+    // path than lines with wide ones: both are here).
+    const auto model = [](const QString &line, qint64 columns) {
+        QList<qint64> starts{0};
+        qint64 cell = 0, rowStart = 0, afterSpace = -1;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const int width = LogStore::cellWidth(line.at(i).unicode());
+            if (line.at(i) == u' ') {
+                afterSpace = ++cell;
+                continue;
+            }
+            while (cell + width - rowStart > columns && cell > rowStart) {
+                rowStart = afterSpace > rowStart ? afterSpace : cell;
+                starts.append(rowStart);
+                afterSpace = -1;
+            }
+            cell += width;
+        }
+        return starts;
+    };
+    QRandomGenerator rng(31);
+    for (int round = 0; round < 400; ++round) {
+        QString line;
+        const bool wide = round % 4 == 3;
+        const int length = rng.bounded(1, round % 10 == 0 ? 3000 : 300);
+        while (line.size() < length) {
+            const int pick = rng.bounded(10);
+            if (pick < 2)
+                line += QString(rng.bounded(1, 6), u' ');
+            else if (pick < 3)
+                line += QString(rng.bounded(1, 200), u'w'); // a word longer than a row
+            else if (pick < 4)
+                line += u'é';
+            else if (wide && pick < 5)
+                line += u'中';
+            else
+                line += QChar(u'a' + rng.bounded(26));
+        }
+        line.truncate(length);
+        LogStore store;
+        store.append(0, line);
+        for (const qint64 columns : {1, 2, 3, 7, 80, 333}) {
+            LogRows rows(store);
+            rows.setColumns(columns);
+            rows.linesChanged(0);
+            const QList<qint64> want = model(line, columns);
+            QCOMPARE(rows.rowsIn(0), qint64(want.size()));
+            for (qsizetype k = 0; k < want.size(); ++k)
+                QCOMPARE(rows.startCell(0, k), want.at(k));
+        }
+    }
 }
 
 void TstLogStore::shortLinesCostTheirText_data()
