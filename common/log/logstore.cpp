@@ -19,6 +19,10 @@ namespace {
 constexpr unsigned char kStoredReplacement = 0xFF;
 constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
 
+// The UTF-8 an append makes is written to the arena this much at a time:
+// each write is a system call once the log is on disk.
+constexpr int kFlushAt = 32 * 1024;
+
 bool isLineBreak(char16_t c)
 {
     return c == u'\n' || c == u'\r' || c == 0x2029;
@@ -162,7 +166,7 @@ void LogStore::append(quint32 colour, QStringView text)
         block->widest = std::max(block->widest, quint32(std::min(cells, kMostCells)));
     };
     qint64 nextMark = (piece.markCount ? m_marks[size_t(piece.firstMark + piece.markCount - 1)].byte : 0) + kMarkEvery;
-    char buffer[4096 + 8];
+    char buffer[kFlushAt + 8];
     int filled = 0;
     const auto flushBuffer = [&] {
         m_arena->append(buffer, filled);
@@ -223,7 +227,7 @@ void LogStore::append(quint32 colour, QStringView text)
                 filled += encodeUtf8(c, buffer + filled);
             }
         }
-        if (filled >= 4096)
+        if (filled >= kFlushAt)
             flushBuffer();
     }
     flushBuffer();
