@@ -11,14 +11,15 @@
 // The log's stored bytes, in chunks that are never moved: growing never
 // copies what is there.
 //
-// The chunks live in an unnamed file in the user's cache folder, mapped:
-// the log can outgrow memory, the system writes its pages out and drops
-// them as it needs, and nothing is left behind however the program ends.
-// Each chunk's disk space is taken before it is mapped, so a full disk is a
-// refusal then, never a fault when the page is written. The pages of full
-// chunks behind the writer, and those a long read went through (a find, a
-// copy, a save), are given back at once: what stays resident is what is
-// being written and what was just read.
+// The chunks live in an unnamed file in the user's cache folder, written
+// to it and read through a mapping of it: the log can outgrow memory, the
+// system writes its pages out and drops them as it needs, and nothing is
+// left behind however the program ends. Each chunk's disk space is taken
+// before it is mapped, so a full disk is a refusal then, never a fault when
+// a page is written; the last of a disk is left to other programs. The
+// pages a long read went through (a find, a copy, a save), and those of
+// full chunks behind the writer, are given back: what stays resident is
+// what was just read and written.
 //
 // When the folder cannot hold the file (or the disk fills), the chunks are
 // taken from memory instead, up to a quarter of the machine's memory, and

@@ -10,10 +10,10 @@ class LogStore;
 
 // Writes [from, to) of the log to a file, a slice at a time between
 // events, so that a save of gigabytes never holds the window; whole or not
-// at all (see saveFile). As UTF-8 text, exactly as a copy gives it; or as a
-// page that keeps every colour (a span per run, the text escaped). Text
-// appended meanwhile is not in it; a log cleared meanwhile ends it with a
-// problem.
+// at all, as saveFile writes (a file beside it replaces it at the end). As
+// UTF-8 text, exactly as a copy gives it; or as a page that keeps every
+// colour (a span per run, the text escaped). Text appended meanwhile is not
+// in it; a log cleared meanwhile ends it with a problem.
 class LogSave : public QObject
 {
     Q_OBJECT
