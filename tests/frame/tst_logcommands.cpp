@@ -195,14 +195,15 @@ void TstLogCommands::theFindFieldHidesNoLine()
 
 void TstLogCommands::findInALargeLogLeavesTheWindowLive()
 {
-    // Six slices of text and listing before the match: the search runs
-    // between events, and a timer fires while it does.
+    // Six slices of text before the match, listings between them (looked
+    // through by their bytes, at a fraction of a slice's cost): the search
+    // runs between events, and a timer fires while it does.
     LogPane log;
     LogCommands commands(&log);
     log.resize(577, 254);
     log.show();
     QVERIFY(QTest::qWaitForWindowExposed(&log));
-    const QString block(int(LogSearch::kSlice / 2), u'x');
+    const QString block(int(LogSearch::kSlice), u'x');
     for (int i = 0; i < 6; ++i) {
         log.AppendLog(kBlack, block);
         log.appendListing(kBlack, QByteArray(int(LogSearch::kSlice / 8), '\x11'));
