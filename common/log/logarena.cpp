@@ -61,7 +61,7 @@ bool LogArena::reserve(qint64 n, bool mayUseSpare)
             m_chunks.reserve(std::max<size_t>(16, m_chunks.size() * 2));
         char *chunk = nullptr;
         if (s_chunkLimit < 0 || int(m_chunks.size()) < s_chunkLimit)
-            chunk = m_diskRefused ? mapMemoryChunk() : mapFileChunk();
+            chunk = m_notice.isEmpty() ? mapFileChunk() : mapMemoryChunk();
         if (!chunk && mayUseSpare && n <= kChunk)
             chunk = std::exchange(m_spare, nullptr);
         if (!chunk)
@@ -74,9 +74,10 @@ bool LogArena::reserve(qint64 n, bool mayUseSpare)
 char *LogArena::mapFileChunk()
 {
     Problem why;
-    const QString folder = spoolFolder();
+    // The folder is looked up when a file is opened, not for every chunk.
     if (m_fd < 0)
-        m_fd = openSpoolFile(folder, "log", &why);
+        m_fd = openSpoolFile(m_folder = spoolFolder(), "log", &why);
+    const QString &folder = m_folder;
     struct statvfs disk = {};
     const bool known = m_fd >= 0 ? ::fstatvfs(m_fd, &disk) == 0
                                  : ::statvfs(QFile::encodeName(folder).constData(), &disk) == 0;
@@ -100,8 +101,7 @@ char *LogArena::mapFileChunk()
             return static_cast<char *>(p);
         }
     }
-    // From here on, memory (until the log is cleared).
-    m_diskRefused = true;
+    // From here on, memory (until the log is cleared): the notice says so.
     m_notice = QStringLiteral("日志无法再存入磁盘（%1；需要 %2，可用 %3）：从上一项起，信息保存在内存中，最多 %4")
                    .arg(why.description(), LogText::dataSize(kChunk),
                         free < 0 ? QStringLiteral("未知") : LogText::dataSize(free), LogText::dataSize(memoryBound()));
@@ -218,7 +218,6 @@ void LogArena::release()
 void LogArena::clear()
 {
     release();
-    m_diskRefused = false;
     m_notice.clear();
     m_noticeTaken = false;
     if (!m_spare)

@@ -122,7 +122,8 @@ private:
     int m_fd = -1;
     qint64 m_fileChunks = 0;
     qint64 m_dropped = 0; // the chunks behind the writer given back so far
-    bool m_diskRefused = false;
+    QString m_folder; // where the file was opened
+    // Set when the disk refused: from then on (until cleared), memory.
     QString m_notice;
     bool m_noticeTaken = false;
     // The chunks read since their pages were last given back.

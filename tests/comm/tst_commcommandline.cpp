@@ -120,22 +120,15 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, said);
-        ToolProcess comm(QStringLiteral(TOOL_PROGRAM), arguments);
-        QCOMPARE(comm.finish(), 2);
-        QCOMPARE(comm.errorLines(), QStringList{QStringLiteral("comm: ") + said});
+        checkRefused(QStringLiteral(TOOL_PROGRAM), QStringLiteral("comm"), arguments, said);
     }
 
     void helpAndVersion()
     {
-        ToolProcess help(QStringLiteral(TOOL_PROGRAM), {QStringLiteral("--help")});
-        QCOMPARE(help.finish(), 0);
-        const QString text = help.standardOutput();
-        for (const char *option : {"--port", "--baud", "--parity", "--data", "--stop", "--handshake", "--dtr", "--rts",
-                                   "--eof", "--cr", "--open", "--send-mode", "--receive-mode", "--record", "--version"})
-            QVERIFY2(text.contains(QLatin1String(option)), option);
-        ToolProcess version(QStringLiteral(TOOL_PROGRAM), {QStringLiteral("--version")});
-        QCOMPARE(version.finish(), 0);
-        QCOMPARE(version.standardOutput(), QStringLiteral("comm %1\n").arg(QStringLiteral(CONSOLES_VERSION)));
+        checkHelpAndVersion(QStringLiteral(TOOL_PROGRAM), QStringLiteral("comm"),
+                            {"--port", "--baud", "--parity", "--data", "--stop", "--handshake", "--dtr", "--rts", "--eof",
+                             "--cr", "--open", "--send-mode", "--receive-mode", "--record", "--version"},
+                            QStringLiteral(CONSOLES_VERSION));
     }
 
     // The program opens a pseudo-terminal named by its path, records its

@@ -51,6 +51,29 @@ private:
     QProcess m_process;
 };
 
+// A bad command line ends the tool at once, with status 2 and one line on
+// standard error: "<tool>: <said>".
+inline void checkRefused(const QString &program, const QString &tool, const QStringList &arguments, const QString &said)
+{
+    ToolProcess process(program, arguments);
+    QCOMPARE(process.finish(), 2);
+    QCOMPARE(process.errorLines(), QStringList{tool + QStringLiteral(": ") + said});
+}
+
+// --help names every one of `options`; --version says "<tool> <version>".
+inline void checkHelpAndVersion(const QString &program, const QString &tool, const QStringList &options,
+                                const QString &version)
+{
+    ToolProcess help(program, {QStringLiteral("--help")});
+    QCOMPARE(help.finish(), 0);
+    const QString text = help.standardOutput();
+    for (const QString &option : options)
+        QVERIFY2(text.contains(option), qPrintable(option));
+    ToolProcess shown(program, {QStringLiteral("--version")});
+    QCOMPARE(shown.finish(), 0);
+    QCOMPARE(shown.standardOutput(), tool + u' ' + version + u'\n');
+}
+
 // The text of a file being written by another program, once it holds
 // `wanted` (or what it holds after `ms`).
 inline QString waitForFileText(const QString &path, const QString &wanted, int ms = 20000)
