@@ -122,9 +122,14 @@ void ConsoleWindow::appendEntry(quint32 colour, const QString &message)
     AppendLog(colour, QStringLiteral("\r\n") + timeStamp() + message);
 }
 
-void ConsoleWindow::appendListing(quint32 colour, const QByteArray &bytes)
+KeptPlace ConsoleWindow::appendListing(quint32 colour, const QByteArray &bytes)
 {
-    TxtMsg->appendListing(colour, bytes);
+    return TxtMsg->appendListing(colour, bytes);
+}
+
+bool ConsoleWindow::readKept(KeptPlace place, qint64 n, const KeptSink &sink) const
+{
+    return TxtMsg->store().readKept(place, n, sink);
 }
 
 void ConsoleWindow::logUnsent(qint64 bytes)

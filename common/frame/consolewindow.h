@@ -37,7 +37,8 @@ public:
     void AppendLog(quint32 colour, const QString &text) override;
     // A new entry: CR LF, time stamp, message.
     void appendEntry(quint32 colour, const QString &message) override;
-    void appendListing(quint32 colour, const QByteArray &bytes) override;
+    KeptPlace appendListing(quint32 colour, const QByteArray &bytes) override;
+    bool readKept(KeptPlace place, qint64 n, const KeptSink &sink) const override;
 
     void CmdClear_Click();
     // Asks where, and writes there every byte received since the start or

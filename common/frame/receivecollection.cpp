@@ -31,7 +31,8 @@ void SettleWhileGrowing::arrived(Link &link)
 }
 
 ReceiveCollection::ReceiveCollection(Link &link, LogSink &log, std::function<void()> lightLamp)
-    : m_link(link), m_log(log), m_lightLamp(std::move(lightLamp)), m_settle(std::make_unique<SettleWhileGrowing>())
+    : m_link(link), m_log(log), m_lightLamp(std::move(lightLamp)), m_settle(std::make_unique<SettleWhileGrowing>()),
+      m_capture([&log](KeptPlace place, qint64 n, const KeptSink &sink) { return log.readKept(place, n, sink); })
 {
 }
 
@@ -71,7 +72,14 @@ void ReceiveCollection::logRest()
 
 void ReceiveCollection::logReceived(QByteArray bytes, bool last)
 {
-    m_capture.append(bytes); // as it came, before any of it is held or shown
+    // Text is captured as it came, before any of it is held or shown; a
+    // listing keeps the bytes as they came, and the capture reads them
+    // there. From where `bytes` is still to be captured (-1: it is).
+    qsizetype uncaptured = -1;
+    if (m_showsText)
+        m_capture.append(bytes);
+    else
+        uncaptured = 0;
     qint64 unshown = bytes.size();
     try {
         if (m_showsText) {
@@ -84,18 +92,27 @@ void ReceiveCollection::logReceived(QByteArray bytes, bool last)
             m_log.AppendLog(kBlack, text);
         } else {
             // Bytes held for a cut character after a text read come first:
-            // they arrived before the rest.
-            if (m_decoder.holding())
-                bytes.prepend(m_decoder.takeHeld());
+            // they arrived before the rest (and were captured then).
+            if (m_decoder.holding()) {
+                const QByteArray held = m_decoder.takeHeld();
+                bytes.prepend(held);
+                uncaptured = held.size();
+            }
             unshown = bytes.size();
             m_log.appendEntry(kBlack, QStringLiteral("  接收数据："));
-            m_log.appendListing(kBlack, bytes);
+            const KeptPlace place = m_log.appendListing(kBlack, bytes);
+            if (place.kept()) {
+                m_capture.appendKept(place.after(uncaptured), bytes.size() - uncaptured);
+                uncaptured = -1;
+            }
         }
     } catch (const std::bad_alloc &) {
         // The log can grow no more: what it could not show is counted, to
         // the byte, and said as soon as there is room for the words.
         m_unlogged += unshown;
     }
+    if (uncaptured >= 0)
+        m_capture.append(uncaptured ? bytes.mid(uncaptured) : bytes);
     if (m_unlogged > 0) {
         try {
             m_log.appendEntry(kRed, QStringLiteral("  内存不足：收到的%1个字节未能记入信息（仍可由“保存接收数据…”存下）")

@@ -103,10 +103,12 @@ void LogPane::AppendLog(quint32 colour, const QString &text)
         appendWith([&] { m_store.append(colour, LogText::displayable(text)); });
 }
 
-void LogPane::appendListing(quint32 colour, const QByteArray &bytes)
+KeptPlace LogPane::appendListing(quint32 colour, const QByteArray &bytes)
 {
+    KeptPlace place;
     if (!bytes.isEmpty())
-        appendWith([&] { m_store.appendListing(colour, bytes); });
+        appendWith([&] { place = m_store.appendListing(colour, bytes); });
+    return place;
 }
 
 void LogPane::appendWith(const std::function<void()> &write)

@@ -37,7 +37,7 @@ public:
     void AppendLog(quint32 colour, const QString &text);
     // The listing of received or sent bytes, as FormatHexBytes writes it,
     // kept as the bytes themselves.
-    void appendListing(quint32 colour, const QByteArray &bytes);
+    KeptPlace appendListing(quint32 colour, const QByteArray &bytes);
     void clearLog();
 
     // The log's text as it reads: line breaks as "\n".

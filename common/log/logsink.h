@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "keptbytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,6 +16,9 @@ public:
     virtual void AppendLog(quint32 colour, const QString &text) = 0;
     // A new entry: CR LF, the time stamp, `message`.
     virtual void appendEntry(quint32 colour, const QString &message) = 0;
-    // The listing of `bytes` as a piece, kept as the bytes themselves.
-    virtual void appendListing(quint32 colour, const QByteArray &bytes) = 0;
+    // The listing of `bytes` as a piece, kept as the bytes themselves:
+    // where, for readKept(), or nowhere (a sink that keeps no bytes).
+    virtual KeptPlace appendListing(quint32 colour, const QByteArray &bytes) = 0;
+    // Reads back bytes a listing keeps (see KeptReader).
+    virtual bool readKept(KeptPlace, qint64, const KeptSink &) const { return false; }
 };

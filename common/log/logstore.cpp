@@ -234,10 +234,10 @@ void LogStore::append(quint32 colour, QStringView text)
     storeCells();
 }
 
-void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
+KeptPlace LogStore::appendListing(quint32 colour, const QByteArray &bytes)
 {
     if (bytes.isEmpty())
-        return;
+        return KeptPlace();
     makeRoom(bytes.size());
     Piece &piece = openPiece(colour, true);
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
@@ -256,8 +256,22 @@ void LogStore::appendListing(quint32 colour, const QByteArray &bytes)
     m_size += cells - (block.lastCells >> 1);
     block.lastCells = packCells(cells, false);
     block.widest = std::max(block.widest, quint32(std::min(cells, kMostCells)));
+    const KeptPlace place{m_clears, m_arena->size()};
     m_arena->append(bytes.constData(), bytes.size());
     piece.bytes += bytes.size();
+    return place;
+}
+
+bool LogStore::readKept(KeptPlace place, qint64 n, const KeptSink &sink) const
+{
+    if (place.emptied != m_clears || place.at < 0 || n < 0 || place.at + n > m_arena->size())
+        return false;
+    bool more = true;
+    m_arena->spans(place.at, n, [&](const char *bytes, qint64 take) {
+        if (more)
+            more = sink(bytes, take);
+    });
+    return more;
 }
 
 qint64 LogStore::lastBlockWith(qint64 Block::*field, qint64 value) const

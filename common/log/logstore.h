@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "keptbytes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -39,8 +41,10 @@ public:
     // std::bad_alloc and leave the log as it was; a last few short ones
     // still fit (the words that say so).
     void append(quint32 colour, QStringView text);
-    // The listing of `bytes`, as listByte() writes each (payload.h).
-    void appendListing(quint32 colour, const QByteArray &bytes);
+    // The listing of `bytes`, as listByte() writes each (payload.h); where
+    // the bytes are kept, to be read back as they came (readKept()).
+    KeptPlace appendListing(quint32 colour, const QByteArray &bytes);
+    bool readKept(KeptPlace place, qint64 n, const KeptSink &sink) const;
     void clear();
 
     // Characters of the whole text.

@@ -40,13 +40,30 @@ class LogRecord : public LogSink
 public:
     void AppendLog(quint32 colour, const QString &text) override { add(colour, text); }
     void appendEntry(quint32 colour, const QString &message) override { add(colour, QStringLiteral("\nT") + message); }
-    void appendListing(quint32 colour, const QByteArray &bytes) override { add(colour, FormatHexBytes(bytes)); }
+    // Keeps the listed bytes as a log does, so that the capture reads them
+    // back from here.
+    KeptPlace appendListing(quint32 colour, const QByteArray &bytes) override
+    {
+        add(colour, FormatHexBytes(bytes));
+        if (!keeps)
+            return KeptPlace();
+        const KeptPlace place{emptied, kept.size()};
+        kept += bytes;
+        return place;
+    }
+    bool readKept(KeptPlace place, qint64 n, const KeptSink &sink) const override
+    {
+        return place.emptied == emptied && place.at + n <= kept.size() && sink(kept.constData() + place.at, n);
+    }
 
     QString text;
     QList<quint32> colours;
     std::function<void()> onWrite;
     // Writes refused as a log out of memory refuses them.
     int refuse = 0;
+    bool keeps = true;
+    QByteArray kept;
+    quint64 emptied = 0;
 
 private:
     void add(quint32 colour, const QString &piece)
@@ -486,6 +503,41 @@ private slots:
             m_receive->collect();
         }
         QCOMPARE(m_log->text, log);
+        // Held bytes are captured once, when they came.
+        QCOMPARE(captured(), reads.join().replace("bytes", ""));
+    }
+
+    void captureReadsListingsFromTheLog()
+    {
+        // A listing's bytes are captured where the log keeps them; what was
+        // shown as text, what the log refused and what a log that keeps no
+        // bytes listed are kept by the capture itself: in order, once.
+        makeRig(true);
+        const auto collect = [this](const QByteArray &bytes, bool text) {
+            m_receive->setShowsText(text);
+            m_rig->waiting() = bytes;
+            duringSettle([] {});
+            m_receive->collect();
+        };
+        collect("ab", true);
+        collect("cd", false);
+        collect("ef", false);
+        m_log->refuse = 1;
+        collect("gh", false);
+        collect("ij", true);
+        m_log->keeps = false;
+        collect("kl", false);
+        m_log->keeps = true;
+        collect("mn", false);
+        QCOMPARE(m_log->kept, QByteArray("cdefmn"));
+        QCOMPARE(captured(), QByteArray("abcdefghijklmn"));
+        // Emptied under the capture, the log no longer has them: the save
+        // says so rather than leave them out.
+        ++m_log->emptied;
+        QCOMPARE(captured(), QByteArray("not saved: 接收数据已不在信息中"));
+        m_receive->clearCapture();
+        collect("op", false);
+        QCOMPARE(captured(), QByteArray("op"));
     }
 
     void aFailedReadLeavesTheNextCollectionWorking()

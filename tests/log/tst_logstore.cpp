@@ -124,6 +124,7 @@ private slots:
     void keepsAboutOneBytePerByte();
     void bytesLiveOnDiskNotInMemory();
     void clearEmptiesAndGivesBack();
+    void listingsReadBackAsTheyCame();
     void foldedMatchingAgreesWithQt();
     void findAgreesWithThePlainText();
     void drawnRowsShowEveryCharacter();
@@ -565,6 +566,39 @@ void TstLogStore::clearEmptiesAndGivesBack()
     store.append(0, QStringLiteral("again"));
     QCOMPARE(store.text(0, store.size()), QStringLiteral("again"));
     QCOMPARE(store.colourAt(0), 0u);
+}
+
+void TstLogStore::listingsReadBackAsTheyCame()
+{
+    // A listing's place reads back its bytes exactly, among text and across
+    // the store's chunks; a place from before a clear reads as nothing.
+    LogStore store;
+    QRandomGenerator rng(7);
+    const QByteArray small = randomBytes(rng, 300);
+    const QByteArray large = randomBytes(rng, int(LogArena::kChunk) + 12345);
+    store.append(0, QStringLiteral("entry\r\n"));
+    const KeptPlace first = store.appendListing(0, small);
+    store.append(0, QStringLiteral("\r\n中文 entry"));
+    const KeptPlace second = store.appendListing(0, large);
+    QVERIFY(first.kept() && second.kept());
+    const auto read = [&store](KeptPlace place, qint64 n) {
+        QByteArray out;
+        int pieces = 0;
+        const bool whole = store.readKept(place, n, [&](const char *bytes, qint64 size) {
+            out.append(bytes, size);
+            return ++pieces < 1000;
+        });
+        return whole ? out : QByteArray("refused");
+    };
+    QCOMPARE(read(first, small.size()), small);
+    QCOMPARE(read(second, large.size()), large);
+    QCOMPARE(read(second.after(100), 50), large.mid(100, 50));
+    QCOMPARE(read(second, large.size() + 1), QByteArray("refused")); // past the end
+    QVERIFY(!store.readKept(second, 10, [](const char *, qint64) { return false; })); // a sink that stops
+    store.clear();
+    store.appendListing(0, large);
+    QCOMPARE(read(second, 10), QByteArray("refused"));
+    QCOMPARE(read(KeptPlace{store.clears(), 0}, large.size()), large);
 }
 
 void TstLogStore::foldedMatchingAgreesWithQt()
