@@ -4,6 +4,7 @@
 // loop, so layout and painting are paid as in the program.
 #include "lamp.h"
 #include "logpane.h"
+#include "logrows.h"
 #include "logsearch.h"
 #include "payload.h"
 #include "procstatus.h"
@@ -158,6 +159,28 @@ void bigLog(bool listing)
     std::fflush(stdout);
 }
 
+// The store and the rows a pane counts as the text comes, without a pane:
+// 100 MiB of lines `length` characters long with their break, 64 KiB a
+// write, at 80 columns (a line of 100 wraps, one of 80 fits). MiB/s.
+double storeAndRows(int length)
+{
+    LogStore store;
+    LogRows rows(store);
+    rows.setColumns(80);
+    const QString line = QString(length - 1, u'x') + u'\n';
+    const QString chunk = line.repeated((1 << 16) / length);
+    QElapsedTimer t;
+    t.start();
+    qint64 total = 0;
+    while (total < (qint64(100) << 20)) {
+        const qint64 changed = store.lineCount() - 1;
+        store.append(0, chunk);
+        rows.linesChanged(changed);
+        total += chunk.size();
+    }
+    return double(total) / (1 << 20) / (t.nsecsElapsed() / 1e9);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -240,5 +263,8 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
     bigLog(false);
     bigLog(true);
+    for (int length : {100, 80})
+        std::printf("%-34s %12.0f MiB/s\n", qPrintable(QStringLiteral("store and rows, lines of %1").arg(length)),
+                    storeAndRows(length));
     return 0;
 }

@@ -24,6 +24,9 @@ qint64 wrapRows(QStringView text, qint64 columns, std::vector<qint64> *starts)
     if (columns >= 1 && std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x1100; })) {
         qint64 rows = 1;
         qsizetype rowStart = 0, next = 0;
+        // The first space at or after rowStart (the text's end for none):
+        // a row without one is cut without being read back.
+        qsizetype space = -1;
         const auto newRow = [&](qsizetype at) {
             rowStart = at;
             ++rows;
@@ -41,8 +44,13 @@ qint64 wrapRows(QStringView text, qint64 columns, std::vector<qint64> *starts)
             // After the row's last space, else here (a word longer than a
             // row is cut). One cell a character, the next row then holds
             // this one.
-            const qsizetype space = text.mid(rowStart, at - rowStart).lastIndexOf(u' ');
-            newRow(space >= 0 ? rowStart + space + 1 : at);
+            if (space < rowStart) {
+                space = text.indexOf(u' ', rowStart);
+                if (space < 0)
+                    space = text.size();
+            }
+            const qsizetype last = space < at ? text.mid(rowStart, at - rowStart).lastIndexOf(u' ') : -1;
+            newRow(last >= 0 ? rowStart + last + 1 : at);
             next = at + 1;
         }
     }

@@ -472,7 +472,17 @@ void LogStore::walk(const Piece &piece, Mark from, Visit visit) const
 
 qint64 LogStore::byteAt(const Piece &piece, qint64 chr) const
 {
-    const Mark m = markBefore(piece, chr);
+    const auto first = m_marks.begin() + piece.firstMark;
+    const auto last = first + piece.markCount;
+    const auto next = std::upper_bound(first, last, chr, [](qint64 v, const Mark &m) { return v < m.chr; });
+    const Mark m = next == first ? Mark{0, 0, piece.cellStart} : *(next - 1);
+    // Between two marks with as many bytes as characters every character
+    // is one byte (any other takes more bytes than characters): no need to
+    // read them.
+    const qint64 spanBytes = (next == last ? piece.bytes : next->byte) - m.byte;
+    const qint64 spanChars = (next == last ? piece.chars : next->chr) - m.chr;
+    if (spanBytes == spanChars)
+        return m.byte + (chr - m.chr);
     qint64 b = m.byte;
     for (qint64 c = m.chr; c < chr;) {
         const unsigned char lead = m_arena->at(piece.data + b);
