@@ -85,7 +85,7 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent)
              [this](const QString &description, qint64 unsent) { MSComm1_Failed(description, unsent); });
     // A carriage return ends a text payload while the box is not clear.
     connect(ChkSend, &QCheckBox::stateChanged, this,
-            [this] { sendCommand().setTextEnding(ticked(ChkSend) ? QStringLiteral("\r") : QString()); });
+            [this] { setAppendsCr(ticked(ChkSend)); });
     CmbPort->installEventFilter(this);
     refreshPortTips();
     CmbPort->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -3,6 +3,7 @@
 
 #include "consolewindow.h"
 #include "logcommands.h"
+#include "sendboxmenu.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -15,6 +16,18 @@
 namespace {
 
 const QStringList kModes = {QStringLiteral("text"), QStringLiteral("bytes")};
+
+// The command line's words for a menu's choices, in the menu's order.
+template<typename Names>
+QStringList optionWords(const Names &names)
+{
+    QStringList words;
+    for (const auto &name : names)
+        words << QString::fromLatin1(name.option);
+    return words;
+}
+const QStringList kLineEndingWords = optionWords(kLineEndings);
+const QStringList kChecksumWords = optionWords(kChecksums);
 
 void print(FILE *to, const QString &text)
 {
@@ -30,6 +43,13 @@ CommandLine::CommandLine(const QString &description)
       m_receiveMode(QStringLiteral("receive-mode"),
                     QStringLiteral("Show what arrives as text (接收文本) or as bytes (接收字节)."),
                     QStringLiteral("text|bytes")),
+      m_lineEnding(QStringLiteral("line-ending"),
+                   QStringLiteral("End every text send in none, CR, LF or CR LF (the send box's menu, 行尾)."),
+                   kLineEndingWords.join(u'|')),
+      m_checksum(QStringLiteral("checksum"),
+                 QStringLiteral("Append a checksum to every byte send (the send box's menu, 校验): ")
+                     + kChecksumWords.join(QStringLiteral(", ")) + u'.',
+                 QStringLiteral("KIND")),
       m_record(QStringLiteral("record"),
                QStringLiteral("Record the log to FILE (记录到文件), from its first line on."), QStringLiteral("FILE"))
 {
@@ -42,7 +62,7 @@ CommandLine::CommandLine(const QString &description)
 int CommandLine::parse(const QStringList &arguments, const std::function<Problem()> &check)
 {
     // After the tool's own, in --help.
-    m_parser.addOptions({m_sendMode, m_receiveMode, m_record});
+    m_parser.addOptions({m_sendMode, m_receiveMode, m_lineEnding, m_checksum, m_record});
     if (!m_parser.parse(arguments))
         return fail(Problem(m_parser.errorText()));
     if (m_parser.isSet(QStringLiteral("help"))) {
@@ -56,8 +76,10 @@ int CommandLine::parse(const QStringList &arguments, const std::function<Problem
     if (!m_parser.positionalArguments().isEmpty())
         return fail(Problem(QStringLiteral("%1: not an option (see --help)").arg(m_parser.positionalArguments().first())));
     Problem problem;
-    for (const QCommandLineOption *mode : {&m_sendMode, &m_receiveMode}) {
-        if (m_parser.isSet(*mode) && choose(*mode, kModes, &problem) < 0)
+    for (const auto &[option, words] : {std::pair{&m_sendMode, &kModes}, std::pair{&m_receiveMode, &kModes},
+                                        std::pair{&m_lineEnding, &kLineEndingWords},
+                                        std::pair{&m_checksum, &kChecksumWords}}) {
+        if (m_parser.isSet(*option) && choose(*option, *words, &problem) < 0)
             return fail(problem);
     }
     if (m_parser.isSet(m_record)) {
@@ -80,6 +102,10 @@ int CommandLine::applyTo(ConsoleWindow &window)
         window.OptSend[choose(m_sendMode, kModes, &ignored)]->click();
     if (m_parser.isSet(m_receiveMode))
         window.OptArrv[choose(m_receiveMode, kModes, &ignored)]->click();
+    if (m_parser.isSet(m_lineEnding))
+        window.sendBoxMenu()->setLineEnding(kLineEndings[choose(m_lineEnding, kLineEndingWords, &ignored)].value);
+    if (m_parser.isSet(m_checksum))
+        window.sendBoxMenu()->setChecksum(kChecksums[choose(m_checksum, kChecksumWords, &ignored)].value);
     if (m_parser.isSet(m_record)) {
         const QString path = m_parser.value(m_record);
         if (const Problem problem = window.logCommands()->recordFromTheStart(path))

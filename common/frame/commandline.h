@@ -13,7 +13,8 @@ class ConsoleWindow;
 class QAbstractButton;
 
 // A tool's command line: the options both tools take (--send-mode,
-// --receive-mode, --record, --help, --version) and those the tool adds.
+// --receive-mode, --line-ending, --checksum, --record, --help, --version)
+// and those the tool adds.
 // Each acts as the same clicks on the window would. A bad command line is
 // told in one line on standard error, naming the option and the reason,
 // before any window appears.
@@ -49,5 +50,7 @@ private:
     QCommandLineParser m_parser;
     QCommandLineOption m_sendMode;
     QCommandLineOption m_receiveMode;
+    QCommandLineOption m_lineEnding;
+    QCommandLineOption m_checksum;
     QCommandLineOption m_record;
 };

@@ -9,6 +9,8 @@
 #include "logpane.h"
 #include "messagebox.h"
 #include "savedialog.h"
+#include "sendboxlimit.h"
+#include "sendboxmenu.h"
 #include "sendhistory.h"
 #include "timestamp.h"
 #include "twips.h"
@@ -51,6 +53,10 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     TxtSend = new QLineEdit(this);
     TxtSend->setMaxLength(512);
     m_history = new SendHistory(TxtSend);
+    auto *limit = new SendBoxLimit(TxtSend, [this](const QString &notice) { showNotice(this, notice, QStringLiteral("提示")); });
+    m_sendBoxMenu = new SendBoxMenu(TxtSend, limit);
+    connect(m_sendBoxMenu, &SendBoxMenu::lineEndingChanged, this, &ConsoleWindow::updateTextEnding);
+    connect(m_sendBoxMenu, &SendBoxMenu::checksumChanged, this, [this](Checksum c) { m_send.setChecksum(c); });
     // An e-mail address and a web address, three spaces apart.
     TxtSend->setText(QStringLiteral("someone@example.com   http://www.example.com"));
     Label2 = new QLabel(QStringLiteral("内容："), this);
@@ -105,6 +111,17 @@ void ConsoleWindow::setClientArea(int widthTwips, int heightTwips)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void ConsoleWindow::setAppendsCr(bool appends)
+{
+    m_appendsCr = appends;
+    updateTextEnding();
+}
+
+void ConsoleWindow::updateTextEnding()
+{
+    m_send.setTextEnding(textEnding(m_sendBoxMenu->lineEnding(), m_appendsCr));
 }
 
 void ConsoleWindow::guarded(const std::function<void()> &handler)

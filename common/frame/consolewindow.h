@@ -19,6 +19,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class SendBoxLimit;
+class SendBoxMenu;
 class SendHistory;
 
 // What both consoles share: the log and its writer, the send command and the
@@ -59,6 +61,8 @@ public:
 
     // Find, save and record of the log.
     LogCommands *logCommands() const { return m_logCommands; }
+    // The send box's menu: how a send ends.
+    SendBoxMenu *sendBoxMenu() const { return m_sendBoxMenu; }
 
     // The controls both tools have, under their given names.
     LogPane *TxtMsg;
@@ -87,6 +91,8 @@ public:
 protected:
     // Fixes the client area (in twips) and centres the window on its screen.
     void setClientArea(int widthTwips, int heightTwips);
+    // A box of the tool's that appends a carriage return to text sends.
+    void setAppendsCr(bool appends);
 
     // Connects a signal to a handler run under a guard: a failure that
     // escapes the handler is logged as one red entry.
@@ -121,4 +127,8 @@ private:
     SendCommand m_send;
     LogCommands *m_logCommands = nullptr;
     SendHistory *m_history = nullptr;
+    SendBoxMenu *m_sendBoxMenu = nullptr;
+    bool m_appendsCr = false;
+    // The text ending follows the menu's choice and the tool's CR box.
+    void updateTextEnding();
 };

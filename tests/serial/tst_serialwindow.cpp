@@ -9,6 +9,7 @@
 #include "messagebox.h"
 #include "payload.h"
 #include "ptypair.h"
+#include "sendboxmenu.h"
 #include "serialcontrol.h"
 
 #include <QCheckBox>
@@ -39,7 +40,8 @@ private slots:
     void opensWithChosenSettings();
     void refusedOpensAreLogged();
     void hexBytesReachTheOtherEnd();
-    void textGetsCarriageReturn();
+    void textEndsAsTheBoxAndTheMenuSay_data();
+    void textEndsAsTheBoxAndTheMenuSay();
     void arrivalLoggedAsText();
     void arrivalLoggedAsBytes();
     void streamLoggedOnceInSeveralEntries();
@@ -187,15 +189,36 @@ void SerialWindowTest::hexBytesReachTheOtherEnd()
     QVERIFY(m_notices.isEmpty());
 }
 
-void SerialWindowTest::textGetsCarriageReturn()
+void SerialWindowTest::textEndsAsTheBoxAndTheMenuSay_data()
 {
+    // The box appends a CR; the menu's ending follows it, the CR never
+    // doubled. With the menu at none, the box means what it always did.
+    QTest::addColumn<bool>("box");
+    QTest::addColumn<int>("ending");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("box, none") << true << int(LineEnding::None) << QByteArray("AT+GMR\r");
+    QTest::newRow("no box, none") << false << int(LineEnding::None) << QByteArray("AT+GMR");
+    QTest::newRow("box, LF") << true << int(LineEnding::Lf) << QByteArray("AT+GMR\r\n");
+    QTest::newRow("no box, LF") << false << int(LineEnding::Lf) << QByteArray("AT+GMR\n");
+    QTest::newRow("box, CR") << true << int(LineEnding::Cr) << QByteArray("AT+GMR\r");
+    QTest::newRow("box, CR LF") << true << int(LineEnding::CrLf) << QByteArray("AT+GMR\r\n");
+    QTest::newRow("no box, CR LF") << false << int(LineEnding::CrLf) << QByteArray("AT+GMR\r\n");
+}
+
+void SerialWindowTest::textEndsAsTheBoxAndTheMenuSay()
+{
+    QFETCH(bool, box);
+    QFETCH(int, ending);
+    QFETCH(QByteArray, sent);
     Form1 &w = *m_window;
     open();
     w.OptSend[0]->click();
-    w.ChkSend->setChecked(true);
+    w.ChkSend->setChecked(box);
+    w.sendBoxMenu()->setLineEnding(LineEnding(ending));
     w.TxtSend->setText(QStringLiteral("  AT+GMR  "));
     w.CmdSend->click();
-    QCOMPARE(m_pty->read(7), QByteArray("AT+GMR\r"));
+    // One byte more than was sent would show as the read's surplus.
+    QCOMPARE(m_pty->read(int(sent.size()) + 1, 300), sent);
     QVERIFY(lastLine(w.TxtMsg).endsWith(QStringLiteral("  发送文本：  AT+GMR")));
 }
 

@@ -11,6 +11,7 @@
 #include "linkerror.h"
 #include "logcommands.h"
 #include "logpane.h"
+#include "sendboxmenu.h"
 #include "logreader.h"
 #include "savedialog.h"
 #include "messagebox.h"
@@ -24,6 +25,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -92,6 +94,63 @@ private slots:
     {
         delete w;
         w = nullptr;
+    }
+
+    // --- the send box ------------------------------------------------------
+
+    void aPasteOrDropThatDoesNotFitIsRefusedWhole()
+    {
+        // Cut silently, the part that stayed would go out as if meant: a
+        // paste or a drop past the box's 512 characters changes nothing and
+        // says why; one that fits (in place of a selection too) goes in.
+        connectOut();
+        QLineEdit *box = w->TxtSend;
+        box->setFocus();
+        box->setText(QStringLiteral("ab"));
+        box->end(false);
+        QGuiApplication::clipboard()->setText(QString(511, u'x'));
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box->text(), QStringLiteral("ab"));
+        QCOMPARE(m_notices, QStringList{QStringLiteral(
+                                "粘贴的内容有511个字符，发送框最多容纳512个字符（框中另有2个）：未粘贴，什么也没有发送。")});
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box->text(), QString(511, u'x'));
+        QCOMPARE(m_notices.size(), 1);
+
+        // The menu's paste keeps the same limit.
+        box->setText(QStringLiteral("abc"));
+        QGuiApplication::clipboard()->setText(QString(600, u'y'));
+        QMenu *menu = w->sendBoxMenu()->makeMenu();
+        auto *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"));
+        QVERIFY(paste);
+        paste->trigger();
+        delete menu;
+        QCOMPARE(box->text(), QStringLiteral("abc"));
+        QCOMPARE(m_notices.size(), 2);
+        QVERIFY(m_notices.last().startsWith(QStringLiteral("粘贴的内容有600个字符")));
+
+        // A drop from elsewhere.
+        QMimeData mime;
+        mime.setText(QString(700, u'z'));
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(box, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(box, &drop);
+        QCOMPARE(box->text(), QStringLiteral("abc"));
+        QCOMPARE(m_notices.size(), 3);
+        QVERIFY(m_notices.last().startsWith(QStringLiteral("拖入的内容有700个字符")));
+
+        // Typing stops at the limit, as in any box, without a word.
+        box->clear();
+        QTest::keyClicks(box, QString(520, u'k'));
+        QCOMPARE(box->text(), QString(512, u'k'));
+        QCOMPARE(m_notices.size(), 3);
+
+        // Nothing of a refused paste went out.
+        box->setText(QStringLiteral("abc"));
+        click(w->CmdSend);
+        QCOMPARE(sock->sent, QList<QByteArray>{"abc"});
     }
 
     // --- number rules of the port boxes -----------------------------------

@@ -13,6 +13,7 @@
 #include "savedialog.h"
 #include "messagebox.h"
 #include "ports.h"
+#include "sendboxmenu.h"
 #include "socketcontrol.h"
 #include "windowrow.h"
 
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QMenu>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -150,6 +152,61 @@ private slots:
         QCOMPARE(windowRow(w), rows::idle);
         QCOMPARE(w->focusWidget(), w->CmdCnn);
         QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void sendsEndAsTheSendBoxMenuSays()
+    {
+        // Chosen in the send box's own context menu, as a user does: a text
+        // send ends in CR LF, a byte send in its CRC; the peer gets exactly
+        // that, the log shows the text as typed and every byte that went.
+        QTcpServer peerServer;
+        QVERIFY(peerServer.listen(QHostAddress::LocalHost, 0));
+        w->TxtRPort->setText(QString::number(peerServer.serverPort()));
+        click(w->CmdCnn);
+        QTRY_VERIFY(peerServer.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> peer(peerServer.nextPendingConnection());
+        const auto choose = [this](const QString &submenu, const QString &item) {
+            QMenu *menu = w->sendBoxMenu()->makeMenu();
+            bool found = false;
+            for (QAction *action : menu->actions()) {
+                if (action->menu() && action->text() == submenu) {
+                    for (QAction *choice : action->menu()->actions()) {
+                        if (choice->text() == item) {
+                            choice->trigger();
+                            found = true;
+                        }
+                    }
+                }
+            }
+            delete menu;
+            return found;
+        };
+        QVERIFY(choose(QStringLiteral("行尾"), QStringLiteral("CR LF")));
+        w->TxtSend->setText(QStringLiteral(" GET / HTTP/1.0 "));
+        click(w->CmdSend);
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(16));
+        QCOMPARE(peer->readAll(), QByteArray("GET / HTTP/1.0\r\n"));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  发送文本：  GET / HTTP/1.0")});
+
+        QVERIFY(choose(QStringLiteral("校验"), QStringLiteral("CRC-16/MODBUS")));
+        w->OptSend[1]->setChecked(true);
+        w->TxtSend->setText(QStringLiteral("01 03 00 00 00 0A"));
+        click(w->CmdSend);
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(8));
+        QCOMPARE(peer->readAll().toHex(' '), QByteArray("01 03 00 00 00 0a c5 cd"));
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  发送数据：  1  3  0  0  0  A  C5  CD")});
+
+        // Back to none: the spec's sends again.
+        QVERIFY(choose(QStringLiteral("校验"), QStringLiteral("无")));
+        QVERIFY(choose(QStringLiteral("行尾"), QStringLiteral("无")));
+        click(w->CmdSend);
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(6));
+        QCOMPARE(peer->readAll().toHex(' '), QByteArray("01 03 00 00 00 0a"));
+        w->OptSend[0]->setChecked(true);
+        w->TxtSend->setText(QStringLiteral("x"));
+        click(w->CmdSend);
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(1));
+        QCOMPARE(peer->readAll(), QByteArray("x"));
     }
 
     void connectRefused()

@@ -7,11 +7,13 @@
 #include "logreader.h"
 #include "messagebox.h"
 #include "ports.h"
+#include "sendboxmenu.h"
 #include "sockbaycommandline.h"
 #include "toolprocess.h"
 #include "windowrow.h"
 
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpSocket>
@@ -23,6 +25,14 @@ using namespace logreader;
 // sockbay started with arguments: each sets the window as the same typing
 // and clicks would, a bad command line ends before any window with one line
 // naming what is wrong.
+QString checkedText(QMenu *menu)
+{
+    for (QAction *action : menu->actions())
+        if (action->isChecked())
+            return action->text();
+    return QString();
+}
+
 class TstSockbayCommandLine : public QObject
 {
     Q_OBJECT
@@ -49,7 +59,26 @@ private slots:
         QCOMPARE(w.TxtRIP->text(), QStringLiteral("127.0.0.1"));
         QVERIFY(w.OptSend[1]->isChecked() && w.OptArrv[1]->isChecked());
         QCoreApplication::processEvents();
+        // Nothing said, nothing changed: the spec's sends.
+        QCOMPARE(w.sendBoxMenu()->lineEnding(), LineEnding::None);
+        QCOMPARE(w.sendBoxMenu()->checksum(), Checksum::None);
         QCOMPARE(windowRow(&w), rows::idle); // nothing pressed
+    }
+
+    void howSendsEndAsChosenInTheMenu()
+    {
+        SockbayCommandLine line;
+        QCOMPARE(line.parse({QStringLiteral("sockbay"), QStringLiteral("--line-ending"), QStringLiteral("CRLF"),
+                             QStringLiteral("--checksum"), QStringLiteral("crc16-modbus")}),
+                 -1);
+        auto *sock = new FakeWinsock;
+        FrmSockbay w(sock);
+        QCOMPARE(line.applyTo(w), -1);
+        QCOMPARE(w.sendBoxMenu()->lineEnding(), LineEnding::CrLf);
+        QCOMPARE(w.sendBoxMenu()->checksum(), Checksum::Crc16Modbus);
+        // The menu shows the choice as its tick.
+        QCOMPARE(checkedText(w.sendBoxMenu()->lineEndingMenu()), QStringLiteral("CR LF"));
+        QCOMPARE(checkedText(w.sendBoxMenu()->checksumMenu()), QStringLiteral("CRC-16/MODBUS"));
     }
 
     void listenOrConnectOnceShown_data()
@@ -95,6 +124,10 @@ private slots:
         QTest::newRow("unwritable record") << QStringList{"--record", "/nonexistent/dir/f.txt"}
                                            << "--record /nonexistent/dir/f.txt: No such file or directory";
         QTest::newRow("send mode") << QStringList{"--send-mode", "hex"} << "--send-mode hex: not one of text, bytes";
+        QTest::newRow("line ending") << QStringList{"--line-ending", "\\r\\n"}
+                                     << "--line-ending \\r\\n: not one of none, cr, lf, crlf";
+        QTest::newRow("checksum") << QStringList{"--checksum", "crc16"}
+                                  << "--checksum crc16: not one of none, sum8, xor8, crc16-modbus, crc16-ccitt, crc32";
     }
     void badCommandLinesEndAtOnce()
     {
@@ -107,7 +140,7 @@ private slots:
     {
         checkHelpAndVersion(QStringLiteral(TOOL_PROGRAM), QStringLiteral("sockbay"),
                             {"--local-port", "--remote-port", "--remote-address", "--listen", "--connect", "--send-mode",
-                             "--receive-mode", "--record", "--version"},
+                             "--receive-mode", "--line-ending", "--checksum", "--record", "--version"},
                             QStringLiteral(CONSOLES_VERSION));
     }
 
