@@ -235,8 +235,10 @@ void SerialControl::resetReception(bool keepInput)
 {
     // A new generation: whatever was queued for the port before is dropped.
     m_generation.advance();
-    if (!keepInput)
+    if (!keepInput) {
         m_input = QByteArray();
+        arrivalMarks().clear();
+    }
     m_marks.reset();
     m_receivePosted = false;
     m_pumpPosted = false;
@@ -415,8 +417,12 @@ void SerialControl::pumpStaged()
         if (marks.errors > 0)
             post(m_settings.parity == QSerialPort::NoParity ? comEventFrame : comEventRxParity);
     }
-    if (m_input.size() > before)
+    if (m_input.size() > before) {
+        // Qt has just read from the device: these bytes came now, whenever
+        // the window gets to them.
+        arrivalMarks().arrived(m_input.size());
         post(comEvReceive);
+    }
     if (eof)
         post(comEvEOF);
 }

@@ -198,6 +198,7 @@ QTcpSocket *SocketControl::newSocket()
     auto *socket = new QTcpSocket(this);
     socket->setReadBufferSize(m_readBufferLimit);
     m_handedOver = 0;
+    arrivalMarks().clear();
     connect(socket, &QTcpSocket::connected, this, &SocketControl::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &SocketControl::onReadyRead);
     connect(socket, &QTcpSocket::bytesWritten, this, &SocketControl::onBytesWritten);
@@ -288,6 +289,7 @@ void SocketControl::Close() noexcept
     m_progressBytes = 0;
     m_endQueued = false;
     m_leftover = QByteArray();
+    arrivalMarks().clear();
     m_server->stopListening();
     // The request being offered right now survives: the window's accept
     // handler closes the control and then accepts that very request. Every
@@ -453,6 +455,9 @@ void SocketControl::onConnected()
 
 void SocketControl::onReadyRead()
 {
+    // Qt has just read from the system: these bytes came now, whenever the
+    // window gets to them.
+    arrivalMarks().arrived(BytesReceived());
     if (m_arrivalQueued)
         return;
     m_arrivalQueued = true;

@@ -2,6 +2,7 @@
 #include "commandline.h"
 
 #include "consolewindow.h"
+#include "framedialog.h"
 #include "logcommands.h"
 #include "sendboxmenu.h"
 
@@ -43,6 +44,11 @@ CommandLine::CommandLine(const QString &description)
       m_receiveMode(QStringLiteral("receive-mode"),
                     QStringLiteral("Show what arrives as text (接收文本) or as bytes (接收字节)."),
                     QStringLiteral("text|bytes")),
+      m_frameGap(QStringLiteral("frame-gap"),
+                 QStringLiteral("End a received entry after MS milliseconds of silence, 1 to 1000 (the log's menu, "
+                                "接收分帧); 0, the default, collects a second at a time."),
+                 QStringLiteral("MS")),
+      m_msStamps(QStringLiteral("ms-stamps"), QStringLiteral("Stamp entries to the millisecond (毫秒时间戳).")),
       m_lineEnding(QStringLiteral("line-ending"),
                    QStringLiteral("End every text send in none, CR, LF or CR LF (the send box's menu, 行尾)."),
                    kLineEndingWords.join(u'|')),
@@ -62,7 +68,7 @@ CommandLine::CommandLine(const QString &description)
 int CommandLine::parse(const QStringList &arguments, const std::function<Problem()> &check)
 {
     // After the tool's own, in --help.
-    m_parser.addOptions({m_sendMode, m_receiveMode, m_lineEnding, m_checksum, m_record});
+    m_parser.addOptions({m_sendMode, m_receiveMode, m_frameGap, m_msStamps, m_lineEnding, m_checksum, m_record});
     if (!m_parser.parse(arguments))
         return fail(Problem(m_parser.errorText()));
     if (m_parser.isSet(QStringLiteral("help"))) {
@@ -81,6 +87,13 @@ int CommandLine::parse(const QStringList &arguments, const std::function<Problem
                                         std::pair{&m_checksum, &kChecksumWords}}) {
         if (m_parser.isSet(*option) && choose(*option, *words, &problem) < 0)
             return fail(problem);
+    }
+    if (m_parser.isSet(m_frameGap)) {
+        bool number = false;
+        const int gap = m_parser.value(m_frameGap).toInt(&number);
+        if (!number || gap < 0 || gap > FrameDialog::kMostGapMs)
+            return fail(refuse(QStringLiteral("--frame-gap"), m_parser.value(m_frameGap),
+                               QStringLiteral("not a number of milliseconds from 0 to %1").arg(FrameDialog::kMostGapMs)));
     }
     if (m_parser.isSet(m_record)) {
         // Made now, as the recording would make it: a file that cannot be
@@ -102,6 +115,9 @@ int CommandLine::applyTo(ConsoleWindow &window)
         window.OptSend[choose(m_sendMode, kModes, &ignored)]->click();
     if (m_parser.isSet(m_receiveMode))
         window.OptArrv[choose(m_receiveMode, kModes, &ignored)]->click();
+    if (m_parser.isSet(m_frameGap) || m_parser.isSet(m_msStamps))
+        window.setFraming(m_parser.isSet(m_frameGap) ? m_parser.value(m_frameGap).toInt() : window.frameGap(),
+                          m_parser.isSet(m_msStamps));
     if (m_parser.isSet(m_lineEnding))
         window.sendBoxMenu()->setLineEnding(kLineEndings[choose(m_lineEnding, kLineEndingWords, &ignored)].value);
     if (m_parser.isSet(m_checksum))

@@ -13,7 +13,8 @@ class ConsoleWindow;
 class QAbstractButton;
 
 // A tool's command line: the options both tools take (--send-mode,
-// --receive-mode, --line-ending, --checksum, --record, --help, --version)
+// --receive-mode, --frame-gap, --ms-stamps, --line-ending, --checksum,
+// --record, --help, --version)
 // and those the tool adds.
 // Each acts as the same clicks on the window would. A bad command line is
 // told in one line on standard error, naming the option and the reason,
@@ -50,6 +51,8 @@ private:
     QCommandLineParser m_parser;
     QCommandLineOption m_sendMode;
     QCommandLineOption m_receiveMode;
+    QCommandLineOption m_frameGap;
+    QCommandLineOption m_msStamps;
     QCommandLineOption m_lineEnding;
     QCommandLineOption m_checksum;
     QCommandLineOption m_record;

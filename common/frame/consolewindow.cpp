@@ -2,6 +2,7 @@
 #include "consolewindow.h"
 
 #include "clock.h"
+#include "framedialog.h"
 #include "guard.h"
 #include "lamp.h"
 #include "link.h"
@@ -97,6 +98,9 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     auto *saveReceivedAction = new QAction(QStringLiteral("保存接收数据…"), this);
     onSignal(saveReceivedAction, &QAction::triggered, [this] { saveReceived(); });
     m_logCommands->addAction(saveReceivedAction);
+    auto *framingAction = new QAction(QStringLiteral("接收分帧…"), this);
+    onSignal(framingAction, &QAction::triggered, [this] { chooseFraming(); });
+    m_logCommands->addAction(framingAction);
 }
 
 ConsoleWindow::~ConsoleWindow() = default;
@@ -111,6 +115,20 @@ void ConsoleWindow::setClientArea(int widthTwips, int heightTwips)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void ConsoleWindow::setFraming(int gapMs, bool msStamps)
+{
+    m_receive.setFrameGap(std::clamp(gapMs, 0, FrameDialog::kMostGapMs));
+    setStampsCarryMilliseconds(msStamps);
+}
+
+void ConsoleWindow::chooseFraming()
+{
+    auto *dialog = new FrameDialog(frameGap(), stampsCarryMilliseconds(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { setFraming(dialog->gapMs(), dialog->msStamps()); });
+    dialog->open();
 }
 
 void ConsoleWindow::setAppendsCr(bool appends)
@@ -137,6 +155,11 @@ void ConsoleWindow::AppendLog(quint32 colour, const QString &text)
 void ConsoleWindow::appendEntry(quint32 colour, const QString &message)
 {
     AppendLog(colour, QStringLiteral("\r\n") + timeStamp() + message);
+}
+
+void ConsoleWindow::appendEntryAt(quint32 colour, const QString &message, qint64 wallMs)
+{
+    AppendLog(colour, QStringLiteral("\r\n") + (wallMs < 0 ? timeStamp() : timeStampAt(wallMs)) + message);
 }
 
 KeptPlace ConsoleWindow::appendListing(quint32 colour, const QByteArray &bytes)

@@ -39,6 +39,7 @@ public:
     void AppendLog(quint32 colour, const QString &text) override;
     // A new entry: CR LF, time stamp, message.
     void appendEntry(quint32 colour, const QString &message) override;
+    void appendEntryAt(quint32 colour, const QString &message, qint64 wallMs) override;
     KeptPlace appendListing(quint32 colour, const QByteArray &bytes) override;
     bool readKept(KeptPlace place, qint64 n, const KeptSink &sink) const override;
 
@@ -63,6 +64,12 @@ public:
     LogCommands *logCommands() const { return m_logCommands; }
     // The send box's menu: how a send ends.
     SendBoxMenu *sendBoxMenu() const { return m_sendBoxMenu; }
+    // How received data is cut into entries: `gapMs` of silence ends one
+    // (0: the one-second collection), stamps with or without milliseconds.
+    void setFraming(int gapMs, bool msStamps);
+    int frameGap() const { return m_receive.frameGap(); }
+    // The log menu's "接收分帧…": asks, in a small dialog.
+    void chooseFraming();
 
     // The controls both tools have, under their given names.
     LogPane *TxtMsg;

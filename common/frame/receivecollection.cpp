@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "receivecollection.h"
 
+#include "clock.h"
 #include "link.h"
 #include "logcolours.h"
 #include "logsink.h"
@@ -46,6 +47,9 @@ void ReceiveCollection::collect()
     m_lightLamp();
     if (m_collecting) {
         m_settle->arrived(m_link);
+        // A full link takes nothing more until read: no frame waits on it.
+        if (m_link.waiting() >= m_link.holdsAtMost())
+            m_framePause.end();
         return;
     }
     m_collecting = true;
@@ -56,21 +60,95 @@ void ReceiveCollection::collect()
         ~Reset() { flag = false; }
     } reset{m_collecting};
 
+    if (m_gapMs > 0) {
+        collectFrames();
+        return;
+    }
     m_settle->settle(m_link);
     if (!m_link.linkUp())
         return;
-    logReceived(m_link.takeWaiting(), false);
+    QByteArray bytes = m_link.takeWaiting();
+    m_link.arrivalMarks().take(bytes.size());
+    logReceived(std::move(bytes), false);
 }
 
 void ReceiveCollection::logRest()
 {
     QByteArray rest = m_link.takeEverything();
+    if (m_gapMs > 0 || !m_pending.isEmpty()) {
+        // What came before, framed as it came; the last frame as the last.
+        addPending(rest);
+        logFrames(true, true);
+        return;
+    }
+    m_link.arrivalMarks().take(rest.size());
     if (rest.isEmpty() && !m_decoder.holding())
         return;
     logReceived(std::move(rest), true);
 }
 
-void ReceiveCollection::logReceived(QByteArray bytes, bool last)
+void ReceiveCollection::addPending(const QByteArray &bytes)
+{
+    const qint64 base = m_pending.size();
+    for (const Arrival &a : m_link.arrivalMarks().take(bytes.size()))
+        m_pendingMarks.push_back(Arrival{base + a.end, a.clockMs, a.wallMs});
+    m_pending += bytes;
+}
+
+void ReceiveCollection::logFrames(bool rest, bool ending)
+{
+    const qint64 bound = std::max<qint64>(1, m_link.holdsAtMost());
+    qint64 from = 0;
+    size_t mark = 0;
+    const auto logUpTo = [&](qint64 end, bool last) {
+        // Stamped with the read that brought its first byte.
+        while (mark < m_pendingMarks.size() && m_pendingMarks[mark].end <= from)
+            ++mark;
+        const qint64 wall = mark < m_pendingMarks.size() ? m_pendingMarks[mark].wallMs : -1;
+        logReceived(m_pending.mid(from, end - from), last, wall);
+        from = end;
+    };
+    for (size_t k = 0; k < m_pendingMarks.size(); ++k) {
+        const Arrival &a = m_pendingMarks[k];
+        // A frame that reaches the bound ends there.
+        while (a.end - from > bound)
+            logUpTo(from + bound, false);
+        const bool silenceAfter = k + 1 < m_pendingMarks.size() && m_pendingMarks[k + 1].clockMs - a.clockMs >= m_gapMs;
+        if (silenceAfter || a.end - from == bound)
+            logUpTo(a.end, false);
+    }
+    if (rest && (from < m_pending.size() || (ending && m_decoder.holding())))
+        logUpTo(m_pending.size(), ending);
+    // Keep what is left, its marks counted from its start.
+    std::vector<Arrival> left;
+    for (const Arrival &a : m_pendingMarks)
+        if (a.end > from)
+            left.push_back(Arrival{a.end - from, a.clockMs, a.wallMs});
+    m_pendingMarks = std::move(left);
+    m_pending.remove(0, from);
+}
+
+void ReceiveCollection::collectFrames()
+{
+    for (;;) {
+        addPending(m_link.takeWaiting());
+        logFrames(false, false);
+        if (m_pending.isEmpty())
+            return;
+        // The last frame ends once the link has been silent for the gap.
+        const qint64 quiet = Clock::current().nowMs() - m_pendingMarks.back().clockMs;
+        if (quiet >= m_gapMs) {
+            logFrames(true, false);
+            return;
+        }
+        m_framePause.wait(double(std::max<qint64>(1, m_gapMs - quiet)) / 1000.0);
+        // Whatever ended the link meanwhile logged the rest.
+        if (!m_link.linkUp())
+            return;
+    }
+}
+
+void ReceiveCollection::logReceived(QByteArray bytes, bool last, qint64 wallMs)
 {
     // Text is captured as it came, before any of it is held or shown; a
     // listing keeps the bytes as they came, and the capture reads them
@@ -88,7 +166,7 @@ void ReceiveCollection::logReceived(QByteArray bytes, bool last)
                 text += m_decoder.finish();
             // Two writes of one colour read as one entry, without a copy of
             // the text.
-            m_log.appendEntry(kBlack, QStringLiteral("  接收文本：  "));
+            m_log.appendEntryAt(kBlack, QStringLiteral("  接收文本：  "), wallMs);
             m_log.AppendLog(kBlack, text);
         } else {
             // Bytes held for a cut character after a text read come first:
@@ -99,7 +177,7 @@ void ReceiveCollection::logReceived(QByteArray bytes, bool last)
                 uncaptured = held.size();
             }
             unshown = bytes.size();
-            m_log.appendEntry(kBlack, QStringLiteral("  接收数据："));
+            m_log.appendEntryAt(kBlack, QStringLiteral("  接收数据："), wallMs);
             const KeptPlace place = m_log.appendListing(kBlack, bytes);
             if (place.kept()) {
                 m_capture.appendKept(place.after(uncaptured), bytes.size() - uncaptured);

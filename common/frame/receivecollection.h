@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "arrivals.h"
 #include "pause.h"
 #include "receivedcapture.h"
 #include "textdecoder.h"
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Link;
 class LogSink;
@@ -44,6 +46,11 @@ private:
 // (logRest), so that nothing that came before the end stands after it or
 // is lost. Text is decoded across reads, a character cut by one read
 // completed by the next. Every byte read is kept as it came (capture()).
+//
+// With a frame gap set, it logs frames instead: an entry ends where the
+// link was silent for the gap (by when the reads from the system came, not
+// when the window got to them) or where the link's bound is reached, and
+// is stamped with when its first byte came.
 class ReceiveCollection
 {
 public:
@@ -61,6 +68,10 @@ public:
     void setShowsText(bool text) { m_showsText = text; }
     // A collection is under way (its settle is pumping events).
     const bool &collecting() const { return m_collecting; }
+    // Milliseconds of silence that end a frame; 0: a collection settles
+    // and logs what came, as always.
+    void setFrameGap(int ms) { m_gapMs = ms; }
+    int frameGap() const { return m_gapMs; }
     // Replaces how a collection settles.
     void setSettlePolicy(std::unique_ptr<SettlePolicy> policy);
 
@@ -70,8 +81,14 @@ public:
 
 private:
     // `last`: the link is ending, so a held cut character can never be
-    // completed.
-    void logReceived(QByteArray bytes, bool last);
+    // completed. `wallMs`: when the first byte came (negative: stamp now).
+    void logReceived(QByteArray bytes, bool last, qint64 wallMs = -1);
+    // Frames: adds taken bytes (and their marks) to what is pending; logs
+    // every frame the marks show complete, and with `rest` what is left as
+    // one more (`ending`: the link is ending).
+    void addPending(const QByteArray &bytes);
+    void logFrames(bool rest, bool ending);
+    void collectFrames();
 
     Link &m_link;
     LogSink &m_log;
@@ -83,4 +100,9 @@ private:
     ReceivedCapture m_capture;
     // Received bytes the log had no room to show, not yet said.
     qint64 m_unlogged = 0;
+    int m_gapMs = 0;
+    // Taken but not yet logged, with when its parts came.
+    QByteArray m_pending;
+    std::vector<Arrival> m_pendingMarks;
+    Pause m_framePause;
 };

@@ -34,7 +34,30 @@ QString generalDateTime(const QDateTime &when, const QLocale &locale)
     return date + u' ' + time;
 }
 
+namespace {
+bool s_milliseconds = false;
+}
+
+void setStampsCarryMilliseconds(bool on)
+{
+    s_milliseconds = on;
+}
+
+bool stampsCarryMilliseconds()
+{
+    return s_milliseconds;
+}
+
+QString timeStampAt(qint64 wallMs)
+{
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(wallMs);
+    QString stamp = generalDateTime(when);
+    if (s_milliseconds)
+        stamp += u'.' + QString::number(when.time().msec()).rightJustified(3, u'0');
+    return stamp;
+}
+
 QString timeStamp()
 {
-    return generalDateTime(QDateTime::currentDateTime());
+    return timeStampAt(QDateTime::currentMSecsSinceEpoch());
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "arrivals.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -32,4 +34,12 @@ public:
     // Bytes handed over that the other end has not got yet: what ending the
     // link now would drop.
     virtual qint64 unsent() const = 0;
+
+    // When the received bytes came: the control marks each read from the
+    // system, and clears the marks when it opens or closes; who takes bytes
+    // takes their marks.
+    ArrivalMarks &arrivalMarks() { return m_arrivalMarks; }
+
+private:
+    ArrivalMarks m_arrivalMarks;
 };

@@ -16,6 +16,12 @@ public:
     virtual void AppendLog(quint32 colour, const QString &text) = 0;
     // A new entry: CR LF, the time stamp, `message`.
     virtual void appendEntry(quint32 colour, const QString &message) = 0;
+    // The same, stamped with `wallMs` (ms since the epoch; negative: now).
+    virtual void appendEntryAt(quint32 colour, const QString &message, qint64 wallMs)
+    {
+        Q_UNUSED(wallMs);
+        appendEntry(colour, message);
+    }
     // The listing of `bytes` as a piece, kept as the bytes themselves:
     // where, for readKept(), or nowhere (a sink that keeps no bytes).
     virtual KeptPlace appendListing(quint32 colour, const QByteArray &bytes) = 0;

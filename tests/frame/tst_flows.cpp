@@ -9,6 +9,7 @@
 #include "receivecollection.h"
 #include "sendcommand.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +41,11 @@ class LogRecord : public LogSink
 public:
     void AppendLog(quint32 colour, const QString &text) override { add(colour, text); }
     void appendEntry(quint32 colour, const QString &message) override { add(colour, QStringLiteral("\nT") + message); }
+    void appendEntryAt(quint32 colour, const QString &message, qint64 wallMs) override
+    {
+        stamps << wallMs;
+        appendEntry(colour, message);
+    }
     // Keeps the listed bytes as a log does, so that the capture reads them
     // back from here.
     KeptPlace appendListing(quint32 colour, const QByteArray &bytes) override
@@ -62,6 +68,7 @@ public:
     // Writes refused as a log out of memory refuses them.
     int refuse = 0;
     bool keeps = true;
+    QList<qint64> stamps; // of entries stamped with when their data came
     QByteArray kept;
     quint64 emptied = 0;
 
@@ -538,6 +545,105 @@ private slots:
         m_receive->clearCapture();
         collect("op", false);
         QCOMPARE(captured(), QByteArray("op"));
+    }
+
+    // --- frames by silence ---------------------------------------------------
+
+    // Bytes that came at clock time `at` (the clock moved there), as a read
+    // from the system leaves them: waiting, and marked.
+    void arriveAt(qint64 at, const QByteArray &bytes)
+    {
+        m_clock.advance(at - m_clock.nowMs());
+        m_rig->waiting() += bytes;
+        m_rig->link().arrivalMarks().arrived(m_rig->waiting().size());
+    }
+
+    void framesFollowWhenReadsCameNotWhenTaken_data()
+    {
+        addControls();
+        QTest::newRow("serial") << false;
+        QTest::newRow("socket") << true;
+    }
+    void framesFollowWhenReadsCameNotWhenTaken()
+    {
+        // The window got to the link late, with three frames waiting: they
+        // are still three entries, cut where the link was silent for the
+        // gap, each stamped with when its first read came.
+        QFETCH(bool, socket);
+        makeRig(socket);
+        m_receive->setFrameGap(20);
+        m_receive->setShowsText(false);
+        const qint64 start = m_clock.nowMs();
+        QList<qint64> walls;
+        arriveAt(start + 0, "\x01\x03");
+        walls << QDateTime::currentMSecsSinceEpoch();
+        arriveAt(start + 5, QByteArray("\x00\x0A", 2)); // within the gap: the same frame
+        arriveAt(start + 55, "\x02");
+        walls << QDateTime::currentMSecsSinceEpoch();
+        arriveAt(start + 355, "\x03\x04");
+        walls << QDateTime::currentMSecsSinceEpoch();
+        m_clock.advance(400);
+        collectWithoutWaiting();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收数据：  1  3  0  A\nT  接收数据：  2\nT  接收数据：  3  4"));
+        QCOMPARE(m_log->stamps.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(m_log->stamps[i] <= walls[i] && m_log->stamps[i] >= walls[i] - 50);
+        QVERIFY(!m_rescued);
+        QCOMPARE(captured(), QByteArray("\x01\x03\x00\x0A\x02\x03\x04", 7));
+    }
+
+    void aFrameWaitsForItsSilence()
+    {
+        // A frame still coming is not cut: the collection waits until the
+        // link has been silent for the gap after its last read.
+        makeRig(true);
+        m_receive->setFrameGap(20);
+        arriveAt(m_clock.nowMs(), "AT");
+        bool nested = false;
+        QTimer::singleShot(0, this, [&] {
+            arriveAt(m_clock.nowMs() + 15, "+OK");
+            m_receive->collect(); // its own arrival: lights the lamp only
+            nested = true;
+            QTimer::singleShot(0, this, [&] { m_clock.advance(100); });
+        });
+        m_receive->collect();
+        QVERIFY(nested);
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  AT+OK"));
+        QCOMPARE(m_lamps, 2);
+        QVERIFY(!m_receive->collecting());
+    }
+
+    void framesAreCutAtTheLinksBound()
+    {
+        // A stream that is never silent still makes entries: a frame ends
+        // where the link's bound is reached.
+        makeRig(false);
+        m_rig->setBound(4);
+        m_receive->setFrameGap(20);
+        m_receive->setShowsText(false);
+        arriveAt(m_clock.nowMs(), "ABCDEFGHIJ");
+        m_clock.advance(50);
+        collectWithoutWaiting();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收数据：  41  42  43  44\nT  接收数据：  45  46  47  48"
+                                             "\nT  接收数据：  49  4A"));
+    }
+
+    void aFrameStillComingIsLoggedBeforeTheEnd()
+    {
+        // The link ends inside the gap: what came is logged as its frames,
+        // before whatever ends it, a cut character at the very end.
+        makeRig(true);
+        m_receive->setFrameGap(50);
+        arriveAt(m_clock.nowMs(), "one");
+        arriveAt(m_clock.nowMs() + 100, "two\xE4");
+        QTimer::singleShot(0, this, [&] {
+            m_rig->lose();
+            m_receive->logRest();
+            m_log->text += QStringLiteral("|end");
+            m_clock.advance(1000);
+        });
+        m_receive->collect();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  one\nT  接收文本：  two\uFFFD|end"));
     }
 
     void aFailedReadLeavesTheNextCollectionWorking()

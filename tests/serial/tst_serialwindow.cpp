@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "combobox.h"
 #include "form1.h"
+#include "framing.h"
 #include "logpane.h"
 #include "logreader.h"
 #include "savedialog.h"
@@ -11,6 +12,7 @@
 #include "ptypair.h"
 #include "sendboxmenu.h"
 #include "serialcontrol.h"
+#include "timestamp.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -43,6 +45,7 @@ private slots:
     void textEndsAsTheBoxAndTheMenuSay_data();
     void textEndsAsTheBoxAndTheMenuSay();
     void arrivalLoggedAsText();
+    void framesBySilenceAsTheFarEndWroteThem();
     void arrivalLoggedAsBytes();
     void streamLoggedOnceInSeveralEntries();
     void otherEndClosingLeavesWindowUsable();
@@ -220,6 +223,46 @@ void SerialWindowTest::textEndsAsTheBoxAndTheMenuSay()
     // One byte more than was sent would show as the read's surplus.
     QCOMPARE(m_pty->read(int(sent.size()) + 1, 300), sent);
     QVERIFY(lastLine(w.TxtMsg).endsWith(QStringLiteral("  发送文本：  AT+GMR")));
+}
+
+void SerialWindowTest::framesBySilenceAsTheFarEndWroteThem()
+{
+    // On the wall clock: the far end writes three frames 50 and 300 ms
+    // apart; with a 20 ms gap each is an entry of its own, stamped within a
+    // few milliseconds of its writing, run after run. With the gap off, the
+    // one-second collection takes all three as one entry, as always.
+    Clock::install(nullptr);
+    struct Restore
+    {
+        Clock *clock;
+        ~Restore()
+        {
+            Clock::install(clock);
+            setStampsCarryMilliseconds(false);
+        }
+    } restore{&m_clock};
+    Form1 &w = *m_window;
+    open();
+    w.OptArrv[1]->click();
+    w.setFraming(20, true);
+    const QList<QByteArray> frames{QByteArray::fromHex("01030000000AC5CD"), QByteArray::fromHex("0103"),
+                                   QByteArray::fromHex("14000300")};
+    QList<qint64> errors;
+    for (int run = 0; run < 20; ++run) {
+        const QString problem = framesRun(w.TxtMsg, m_pty->master(), frames, {0, 50, 300}, &errors);
+        QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("run %1: ").arg(run) + problem));
+    }
+    const QString said = spread(errors);
+    qInfo("%s", qPrintable(said));
+    QVERIFY2(errors.first() >= -1 && errors[errors.size() / 2] <= 5, qPrintable(said));
+
+    const QString header = QStringLiteral("  接收数据：");
+    w.setFraming(0, false);
+    const qsizetype before = entriesAfter(w.TxtMsg, header).size();
+    FrameWriter writer(m_pty->master(), frames, {0, 50, 300});
+    QVERIFY(runUntil([&] { return entriesAfter(w.TxtMsg, header).size() >= before + 1 && !w.Receiving; }, 5000));
+    writer.join();
+    QCOMPARE(entriesAfter(w.TxtMsg, header).mid(before), QStringList{FormatHexBytes(frames[0] + frames[1] + frames[2])});
 }
 
 void SerialWindowTest::arrivalLoggedAsText()

@@ -10,8 +10,11 @@
 #include "lamp.h"
 #include "linkerror.h"
 #include "logcommands.h"
+#include "logmenu.h"
 #include "logpane.h"
+#include "framedialog.h"
 #include "sendboxmenu.h"
+#include "timestamp.h"
 #include "logreader.h"
 #include "savedialog.h"
 #include "messagebox.h"
@@ -26,6 +29,8 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSpinBox>
+#include <QCheckBox>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -151,6 +156,26 @@ private slots:
         box->setText(QStringLiteral("abc"));
         click(w->CmdSend);
         QCOMPARE(sock->sent, QList<QByteArray>{"abc"});
+    }
+
+    void framingIsChosenInASmallDialog()
+    {
+        // From the log's menu, as a user does; cancelled, nothing changes.
+        QVERIFY(w->findChildren<FrameDialog *>().isEmpty());
+        for (const bool accept : {false, true}) {
+            logmenu::triggerContextAction(w->TxtMsg, QStringLiteral("接收分帧…"));
+            auto *dialog = w->findChild<FrameDialog *>();
+            QVERIFY(dialog);
+            QCOMPARE(dialog->GapBox->value(), 0);
+            QCOMPARE(dialog->GapBox->maximum(), 1000);
+            dialog->GapBox->setValue(35);
+            dialog->ChkMs->setChecked(true);
+            accept ? dialog->accept() : dialog->reject();
+            QTRY_VERIFY(w->findChildren<FrameDialog *>().isEmpty()); // gone with its answer
+            QCOMPARE(w->frameGap(), accept ? 35 : 0);
+            QCOMPARE(stampsCarryMilliseconds(), accept);
+        }
+        w->setFraming(0, false);
     }
 
     // --- number rules of the port boxes -----------------------------------

@@ -5,6 +5,7 @@
 #include "deaflistener.h"
 #include "deafpeer.h"
 #include "eventqueue.h"
+#include "framing.h"
 #include "frmsockbay.h"
 #include "guard.h"
 #include "lamp.h"
@@ -12,6 +13,7 @@
 #include "logreader.h"
 #include "savedialog.h"
 #include "messagebox.h"
+#include "payload.h"
 #include "ports.h"
 #include "sendboxmenu.h"
 #include "socketcontrol.h"
@@ -70,6 +72,19 @@ class TstSockbayLoopback : public QObject
         return client;
     }
 
+    // Connects the window out to `server`, a peer of the test's, on
+    // loopback; returns the peer's end (none if it never came).
+    std::unique_ptr<QTcpSocket> connectToPeer(QTcpServer &server)
+    {
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return nullptr;
+        w->TxtRPort->setText(QString::number(server.serverPort()));
+        click(w->CmdCnn);
+        if (!server.hasPendingConnections() && !server.waitForNewConnection(5000))
+            return nullptr;
+        return std::unique_ptr<QTcpSocket>(server.nextPendingConnection());
+    }
+
     // Listens on a free port through the window; returns the port.
     quint16 listenOnFreePort()
     {
@@ -95,6 +110,7 @@ private slots:
     }
     void cleanup()
     {
+        setStampsCarryMilliseconds(false);
         delete w;
         w = nullptr;
         Clock::install(nullptr);
@@ -154,17 +170,47 @@ private slots:
         QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
     }
 
+    void framesBySilenceAsThePeerWroteThem()
+    {
+        // On the wall clock: a peer writes three frames 50 and 300 ms apart;
+        // with a 20 ms gap each is an entry of its own, stamped within a few
+        // milliseconds of its writing, run after run. With the gap off, the
+        // one-second collection takes all three as one entry, as always.
+        Clock::install(nullptr);
+        QTcpServer peerServer;
+        std::unique_ptr<QTcpSocket> peer = connectToPeer(peerServer);
+        QVERIFY(peer);
+        w->OptArrv[1]->setChecked(true);
+        w->setFraming(20, true);
+        const QList<QByteArray> frames{QByteArray::fromHex("01030000000AC5CD"), QByteArray::fromHex("0103"),
+                                       QByteArray::fromHex("14000300")};
+        QList<qint64> errors;
+        for (int run = 0; run < 20; ++run) {
+            const QString problem = framesRun(w->TxtMsg, int(peer->socketDescriptor()), frames, {0, 50, 300}, &errors);
+            QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("run %1: ").arg(run) + problem));
+        }
+        const QString said = spread(errors);
+        qInfo("%s", qPrintable(said));
+        QVERIFY2(errors.first() >= -1 && errors[errors.size() / 2] <= 5, qPrintable(said));
+
+        const QString header = QStringLiteral("  接收数据：");
+        w->setFraming(0, false);
+        const qsizetype before = entriesAfter(w->TxtMsg, header).size();
+        FrameWriter writer(int(peer->socketDescriptor()), frames, {0, 50, 300});
+        QTRY_COMPARE_WITH_TIMEOUT(entriesAfter(w->TxtMsg, header).size(), before + 1, 5000);
+        writer.join();
+        QTRY_VERIFY(!w->Receiving);
+        QCOMPARE(entriesAfter(w->TxtMsg, header).mid(before), QStringList{FormatHexBytes(frames[0] + frames[1] + frames[2])});
+    }
+
     void sendsEndAsTheSendBoxMenuSays()
     {
         // Chosen in the send box's own context menu, as a user does: a text
         // send ends in CR LF, a byte send in its CRC; the peer gets exactly
         // that, the log shows the text as typed and every byte that went.
         QTcpServer peerServer;
-        QVERIFY(peerServer.listen(QHostAddress::LocalHost, 0));
-        w->TxtRPort->setText(QString::number(peerServer.serverPort()));
-        click(w->CmdCnn);
-        QTRY_VERIFY(peerServer.hasPendingConnections());
-        std::unique_ptr<QTcpSocket> peer(peerServer.nextPendingConnection());
+        std::unique_ptr<QTcpSocket> peer = connectToPeer(peerServer);
+        QVERIFY(peer);
         const auto choose = [this](const QString &submenu, const QString &item) {
             QMenu *menu = w->sendBoxMenu()->makeMenu();
             bool found = false;

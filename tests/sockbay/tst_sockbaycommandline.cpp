@@ -8,12 +8,14 @@
 #include "messagebox.h"
 #include "ports.h"
 #include "sendboxmenu.h"
+#include "timestamp.h"
 #include "sockbaycommandline.h"
 #include "toolprocess.h"
 #include "windowrow.h"
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpSocket>
@@ -59,7 +61,9 @@ private slots:
         QCOMPARE(w.TxtRIP->text(), QStringLiteral("127.0.0.1"));
         QVERIFY(w.OptSend[1]->isChecked() && w.OptArrv[1]->isChecked());
         QCoreApplication::processEvents();
-        // Nothing said, nothing changed: the spec's sends.
+        // Nothing said, nothing changed: the spec's sends and collections.
+        QCOMPARE(w.frameGap(), 0);
+        QVERIFY(!stampsCarryMilliseconds());
         QCOMPARE(w.sendBoxMenu()->lineEnding(), LineEnding::None);
         QCOMPARE(w.sendBoxMenu()->checksum(), Checksum::None);
         QCOMPARE(windowRow(&w), rows::idle); // nothing pressed
@@ -69,7 +73,8 @@ private slots:
     {
         SockbayCommandLine line;
         QCOMPARE(line.parse({QStringLiteral("sockbay"), QStringLiteral("--line-ending"), QStringLiteral("CRLF"),
-                             QStringLiteral("--checksum"), QStringLiteral("crc16-modbus")}),
+                             QStringLiteral("--checksum"), QStringLiteral("crc16-modbus"), QStringLiteral("--frame-gap"),
+                             QStringLiteral("20"), QStringLiteral("--ms-stamps")}),
                  -1);
         auto *sock = new FakeWinsock;
         FrmSockbay w(sock);
@@ -79,6 +84,10 @@ private slots:
         // The menu shows the choice as its tick.
         QCOMPARE(checkedText(w.sendBoxMenu()->lineEndingMenu()), QStringLiteral("CR LF"));
         QCOMPARE(checkedText(w.sendBoxMenu()->checksumMenu()), QStringLiteral("CRC-16/MODBUS"));
+        QCOMPARE(w.frameGap(), 20);
+        QVERIFY(stampsCarryMilliseconds());
+        QVERIFY(timeStamp().contains(QRegularExpression(QStringLiteral("\\.\\d{3}$"))));
+        setStampsCarryMilliseconds(false);
     }
 
     void listenOrConnectOnceShown_data()
@@ -126,6 +135,8 @@ private slots:
         QTest::newRow("send mode") << QStringList{"--send-mode", "hex"} << "--send-mode hex: not one of text, bytes";
         QTest::newRow("line ending") << QStringList{"--line-ending", "\\r\\n"}
                                      << "--line-ending \\r\\n: not one of none, cr, lf, crlf";
+        QTest::newRow("frame gap") << QStringList{"--frame-gap", "1001"}
+                                   << "--frame-gap 1001: not a number of milliseconds from 0 to 1000";
         QTest::newRow("checksum") << QStringList{"--checksum", "crc16"}
                                   << "--checksum crc16: not one of none, sum8, xor8, crc16-modbus, crc16-ccitt, crc32";
     }
@@ -140,7 +151,8 @@ private slots:
     {
         checkHelpAndVersion(QStringLiteral(TOOL_PROGRAM), QStringLiteral("sockbay"),
                             {"--local-port", "--remote-port", "--remote-address", "--listen", "--connect", "--send-mode",
-                             "--receive-mode", "--line-ending", "--checksum", "--record", "--version"},
+                             "--receive-mode", "--frame-gap", "--ms-stamps", "--line-ending", "--checksum", "--record",
+                             "--version"},
                             QStringLiteral(CONSOLES_VERSION));
     }
 

@@ -83,6 +83,25 @@ inline QStringList shapedLines(const LogPane *log)
     return out;
 }
 
+// When `line` says its entry happened, to the millisecond, from a stamp
+// that carries milliseconds; -1 when it has none.
+inline qint64 stampedMs(const QString &line)
+{
+    const qsizetype n = stampLength(line);
+    if (n == 0 || line.size() < n + 4 || line.at(n) != u'.')
+        return -1;
+    bool number = false;
+    const int ms = line.mid(n + 1, 3).toInt(&number);
+    if (!number)
+        return -1;
+    QDateTime second = QDateTime::currentDateTime();
+    second.setTime(QTime(second.time().hour(), second.time().minute(), second.time().second()));
+    for (; second >= kProgramStart; second = second.addSecs(-1))
+        if (generalDateTime(second) == line.left(n))
+            return second.toMSecsSinceEpoch() + ms;
+    return -1;
+}
+
 // The whole log, each time stamp read as kStamp.
 inline QString shape(const LogPane *log)
 {
