@@ -5,6 +5,7 @@
 #include "framedialog.h"
 #include "logcommands.h"
 #include "sendboxmenu.h"
+#include "timestamp.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -105,6 +106,9 @@ int CommandLine::parse(const QStringList &arguments, const std::function<Problem
     }
     if (const Problem tool = check())
         return fail(tool);
+    // Before the window exists: its start line is stamped so too.
+    if (m_parser.isSet(m_msStamps))
+        setStampsCarryMilliseconds(true);
     return -1;
 }
 

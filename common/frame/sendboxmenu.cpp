@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -47,12 +48,18 @@ SendBoxMenu::SendBoxMenu(QLineEdit *box, SendBoxLimit *limit) : QObject(box), m_
                                [this](const NamedChoice<LineEnding> &name) { setLineEnding(name.value); });
     m_checksumMenu = choices(QStringLiteral("校验"), box, kChecksums,
                              [this](const NamedChoice<Checksum> &name) { setChecksum(name.value); });
-    box->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(box, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        QMenu *menu = makeMenu();
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(m_box->mapToGlobal(at));
-    });
+    box->installEventFilter(this);
+}
+
+bool SendBoxMenu::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_box || event->type() != QEvent::ContextMenu)
+        return false;
+    // As the box shows its own menu, with ours added.
+    QMenu *menu = makeMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
+    return true;
 }
 
 void SendBoxMenu::setLineEnding(LineEnding ending)

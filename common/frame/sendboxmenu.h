@@ -31,6 +31,9 @@ public:
     // The menu as the box shows it, for the caller to show and delete.
     QMenu *makeMenu();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     void lineEndingChanged(LineEnding ending);
     void checksumChanged(Checksum checksum);

@@ -158,6 +158,35 @@ private slots:
         QCOMPARE(sock->sent, QList<QByteArray>{"abc"});
     }
 
+    void theSendBoxMenuIsTheBoxsOwnWithHowSendsEnd()
+    {
+        // A right click (or the Menu key) on the box: its edit actions,
+        // then the two choices, each ticked at none.
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), w->TxtSend->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(w->TxtSend, &event);
+        QMenu *menu = nullptr;
+        for (QMenu *m : w->TxtSend->findChildren<QMenu *>())
+            if (m->isVisible())
+                menu = m;
+        QVERIFY(menu);
+        QStringList submenus;
+        int editActions = 0;
+        for (QAction *a : menu->actions()) {
+            if (a->menu()) {
+                QString ticked;
+                for (QAction *choice : a->menu()->actions())
+                    if (choice->isChecked())
+                        ticked = choice->text();
+                submenus << a->text() + u':' + ticked;
+            } else if (!a->isSeparator()) {
+                ++editActions;
+            }
+        }
+        menu->close();
+        QCOMPARE(submenus, (QStringList{QStringLiteral("行尾:无"), QStringLiteral("校验:无")}));
+        QVERIFY(editActions >= 5); // undo, redo, cut, copy, paste, …
+    }
+
     void framingIsChosenInASmallDialog()
     {
         // From the log's menu, as a user does; cancelled, nothing changes.
