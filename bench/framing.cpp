@@ -12,6 +12,7 @@
 #include "framing.h"
 #include "frmsockbay.h"
 #include "ptypair.h"
+#include "resultline.h"
 #include "serialcontrol.h"
 #include "socketcontrol.h"
 #include "timestamp.h"
@@ -126,11 +127,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int n = 100;
-    const QStringList args = app.arguments();
-    if (const qsizetype at = args.indexOf(QStringLiteral("--frames")); at >= 0 && at + 1 < args.size())
-        n = std::max(2, args.at(at + 1).toInt());
-    const Script s = script(n);
+    const Script s = script(intOption(app.arguments(), QStringLiteral("--frames"), 100, 2));
     std::printf("%-9s %-7s %7s %8s %10s %8s %8s\n", "link", "reader", "frames", "matched", "median ms", "p95 ms",
                 "most ms");
 

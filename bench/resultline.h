@@ -5,6 +5,17 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QStringList>
+
+#include <algorithm>
+
+// A whole-number option of a benchmark's command line ("--name N"), at
+// least `least`; `fallback` when not given.
+inline int intOption(const QStringList &args, const QString &name, int fallback, int least)
+{
+    const qsizetype at = args.indexOf(name);
+    return at >= 0 && at + 1 < args.size() ? std::max(least, args.at(at + 1).toInt()) : fallback;
+}
 
 // The fields of one result line ("key=value key=value ..."), as the
 // benchmarks print them, for their closing tables.

@@ -85,6 +85,8 @@ public:
     // Bytes queued for sending that have not gone out on the line yet: a
     // close drops them. 0 while closed.
     virtual qint64 OutBufferCount() const = 0;
+    // What the output buffer holds at most.
+    virtual qint64 OutBufferSize() const = 0;
 
     virtual int CommEvent() const = 0;
 
@@ -96,6 +98,7 @@ public:
     qint64 holdsAtMost() const final { return InBufferSize(); }
     QByteArray takeWaiting() final { return InputBytes(); }
     qint64 unsent() const final { return OutBufferCount(); }
+    qint64 sendsAtMost() const final { return OutBufferSize(); }
     void handOverText(const QString &text) final { OutputText(text); }
     void handOverBytes(const QByteArray &bytes) final { OutputBytes(bytes); }
 

@@ -58,6 +58,7 @@ public:
     void OutputText(const QString &text) override;
     void OutputBytes(const QByteArray &bytes) override;
     qint64 OutBufferCount() const override;
+    qint64 OutBufferSize() const override { return kOutBufferSize; }
     int CommEvent() const override;
     QString portDevice(int port) const override;
 

@@ -58,6 +58,7 @@ public:
     QByteArray GetDataBytes() override;
     QByteArray takeEverything() override;
     qint64 unsent() const override;
+    qint64 sendsAtMost() const override { return kWriteBufferBytes; }
 
     // The bound applied to connections made after the call. For tests and
     // benchmarks that compare bounds.

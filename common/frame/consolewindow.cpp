@@ -2,6 +2,8 @@
 #include "consolewindow.h"
 
 #include "clock.h"
+#include "filesend.h"
+#include "filesenddialog.h"
 #include "framedialog.h"
 #include "guard.h"
 #include "lamp.h"
@@ -19,7 +21,9 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QProgressDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,6 +62,10 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     m_sendBoxMenu = new SendBoxMenu(TxtSend, limit);
     connect(m_sendBoxMenu, &SendBoxMenu::lineEndingChanged, this, &ConsoleWindow::updateTextEnding);
     connect(m_sendBoxMenu, &SendBoxMenu::checksumChanged, this, [this](Checksum c) { m_send.setChecksum(c); });
+    m_fileSend = new FileSend(m_link, *this, this);
+    auto *sendFileAction = new QAction(QStringLiteral("发送文件…"), this);
+    onSignal(sendFileAction, &QAction::triggered, [this] { sendFile(); });
+    m_sendBoxMenu->addAction(sendFileAction);
     // An e-mail address and a web address, three spaces apart.
     TxtSend->setText(QStringLiteral("someone@example.com   http://www.example.com"));
     Label2 = new QLabel(QStringLiteral("内容："), this);
@@ -129,6 +137,45 @@ void ConsoleWindow::chooseFraming()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] { setFraming(dialog->gapMs(), dialog->msStamps()); });
     dialog->open();
+}
+
+void ConsoleWindow::sendFile()
+{
+    if (m_fileSend->running()) {
+        showNotice(this, QStringLiteral("正在发送文件，请等它完成或取消。"), QStringLiteral("提示"));
+        return;
+    }
+    if (!m_link.linkUp()) {
+        showNotice(this, QStringLiteral("没有连通的链路：请先打开端口或建立连接。"), QStringLiteral("提示"));
+        return;
+    }
+    const QString path = askOpenPath(this, QStringLiteral("发送文件"));
+    if (path.isEmpty())
+        return;
+    const QFileInfo file(path);
+    auto *options = new FileSendDialog(file.absoluteFilePath(), file.size(), this);
+    options->setAttribute(Qt::WA_DeleteOnClose);
+    connect(options, &QDialog::accepted, this, [this, options, path] {
+        if (const Problem problem = m_fileSend->start(path, options->pace(), options->delayMs())) {
+            showNotice(this, QStringLiteral("无法发送文件：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
+            return;
+        }
+        // Out of a thousand, so that files past 2 GiB count too.
+        auto *progress = new QProgressDialog(QStringLiteral("正在发送：") + path, QStringLiteral("取消"), 0, 1000, this);
+        progress->setWindowTitle(QStringLiteral("发送文件"));
+        progress->setAttribute(Qt::WA_DeleteOnClose);
+        progress->setMinimumDuration(300);
+        progress->setValue(0);
+        connect(m_fileSend, &FileSend::progressed, progress, [progress](qint64 done, qint64 size) {
+            progress->setValue(size > 0 ? int(done * 1000 / size) : 1000);
+        });
+        connect(progress, &QProgressDialog::canceled, m_fileSend, &FileSend::cancel);
+        connect(m_fileSend, &FileSend::finished, progress, [progress] {
+            progress->disconnect();
+            progress->close();
+        });
+    });
+    options->open();
 }
 
 void ConsoleWindow::setAppendsCr(bool appends)
@@ -209,6 +256,8 @@ void ConsoleWindow::closeEvent(QCloseEvent *event)
 
 void ConsoleWindow::lightSendLamp()
 {
+    // The link has sent: a file going out hands over more at once.
+    m_fileSend->linkSent();
     ShpSend->setBackColor(kRed);
     TimeSend->setInterval(Clock::current().realMs(kLampIntervalMs));
     TimeSend->start();

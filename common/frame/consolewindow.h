@@ -10,6 +10,7 @@
 #include <functional>
 #include <type_traits>
 
+class FileSend;
 class Lamp;
 class Link;
 class LogCommands;
@@ -70,6 +71,10 @@ public:
     int frameGap() const { return m_receive.frameGap(); }
     // The log menu's "接收分帧…": asks, in a small dialog.
     void chooseFraming();
+    // The send box menu's "发送文件…": asks which file and how, then sends
+    // it with a progress dialog that can cancel.
+    void sendFile();
+    FileSend *fileSend() const { return m_fileSend; }
 
     // The controls both tools have, under their given names.
     LogPane *TxtMsg;
@@ -135,6 +140,7 @@ private:
     LogCommands *m_logCommands = nullptr;
     SendHistory *m_history = nullptr;
     SendBoxMenu *m_sendBoxMenu = nullptr;
+    FileSend *m_fileSend = nullptr;
     bool m_appendsCr = false;
     // The text ending follows the menu's choice and the tool's CR box.
     void updateTextEnding();

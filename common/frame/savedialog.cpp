@@ -12,6 +12,11 @@ SavePathHook &hook()
     static SavePathHook h;
     return h;
 }
+OpenPathHook &openHook()
+{
+    static OpenPathHook h;
+    return h;
+}
 } // namespace
 
 QString suggestedSavePath(const QString &ending)
@@ -31,4 +36,16 @@ QString askSavePath(QWidget *parent, const QString &title, const QString &sugges
 void setSavePathHook(SavePathHook h)
 {
     hook() = std::move(h);
+}
+
+QString askOpenPath(QWidget *parent, const QString &title)
+{
+    if (openHook())
+        return openHook()(title);
+    return QFileDialog::getOpenFileName(parent, title, QDir::homePath(), QStringLiteral("所有文件 (*)"));
+}
+
+void setOpenPathHook(OpenPathHook h)
+{
+    openHook() = std::move(h);
 }

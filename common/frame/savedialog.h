@@ -19,3 +19,9 @@ QString askSavePath(QWidget *parent, const QString &title, const QString &sugges
 using SavePathHook = std::function<QString(const QString &title, const QString &suggested, const QString &filter,
                                            QString *chosenFilter)>;
 void setSavePathHook(SavePathHook hook);
+
+// The tools' open dialog, for a file to read: the chosen path ("" when
+// cancelled). Tests install a hook the same way.
+QString askOpenPath(QWidget *parent, const QString &title);
+using OpenPathHook = std::function<QString(const QString &title)>;
+void setOpenPathHook(OpenPathHook hook);

@@ -91,5 +91,9 @@ QMenu *SendBoxMenu::makeMenu()
     menu->addSeparator();
     menu->addMenu(m_lineEndingMenu);
     menu->addMenu(m_checksumMenu);
+    if (!m_actions.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(m_actions);
+    }
     return menu;
 }

@@ -3,8 +3,10 @@
 
 #include "sendcommand.h"
 
+#include <QList>
 #include <QObject>
 
+class QAction;
 class QActionGroup;
 class QLineEdit;
 class QMenu;
@@ -30,6 +32,8 @@ public:
 
     // The menu as the box shows it, for the caller to show and delete.
     QMenu *makeMenu();
+    // An action of the window's, shown after the choices.
+    void addAction(QAction *action) { m_actions.append(action); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -43,6 +47,7 @@ private:
     SendBoxLimit *m_limit;
     QMenu *m_lineEndingMenu;
     QMenu *m_checksumMenu;
+    QList<QAction *> m_actions;
     LineEnding m_lineEnding = LineEnding::None;
     Checksum m_checksum = Checksum::None;
 };

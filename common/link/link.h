@@ -34,6 +34,8 @@ public:
     // Bytes handed over that the other end has not got yet: what ending the
     // link now would drop.
     virtual qint64 unsent() const = 0;
+    // What may wait to go out at most: a hand-over past it is refused.
+    virtual qint64 sendsAtMost() const = 0;
 
     // When the received bytes came: the control marks each read from the
     // system, and clears the marks when it opens or closes; who takes bytes

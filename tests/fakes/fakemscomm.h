@@ -38,6 +38,7 @@ public:
     PollHook onPoll; // run once, at the next InBufferCount()
     qint64 inBufferSize = 1 << 20;
     qint64 outBufferCount = 0; // what has not gone out yet
+    qint64 outBufferSize = 64 * 1024;
     bool openSilentlyFails = false; // opening leaves the port closed
     QString failSettingsWith;
     QString failOutputWith;
@@ -97,6 +98,7 @@ public:
     void OutputText(const QString &text) override { out(text.toUtf8()); }
     void OutputBytes(const QByteArray &bytes) override { out(bytes); }
     qint64 OutBufferCount() const override { return open ? outBufferCount : 0; }
+    qint64 OutBufferSize() const override { return outBufferSize; }
     int CommEvent() const override { return event; }
     QString portDevice(int port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
 

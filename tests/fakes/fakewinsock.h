@@ -44,6 +44,7 @@ public:
     PollHook onPoll; // run once, at the next BytesReceived()
     qint64 readBufferSize = 2 << 20;
     qint64 unsentBytes = 0; // what has not reached the peer yet
+    qint64 writeBufferSize = 1 << 20;
 
     // Queue an event, delivered by the event loop.
     void raiseConnectionRequest(qint32 id)
@@ -84,6 +85,7 @@ public:
     int State() const override { return state; }
     qint64 holdsAtMost() const override { return readBufferSize; }
     qint64 unsent() const override { return unsentBytes; }
+    qint64 sendsAtMost() const override { return writeBufferSize; }
     qint64 BytesReceived() const override
     {
         onPoll.fire();

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include "checksum.h"
 #include "clock.h"
 #include "fakemscomm.h"
 #include "fakewinsock.h"
+#include "filesend.h"
 #include "linkerror.h"
 #include "logcolours.h"
 #include "logsink.h"
@@ -11,6 +13,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -659,6 +662,109 @@ private slots:
         duringSettle([] {});
         m_receive->collect();
         QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  y"));
+    }
+
+    // --- sending a file ----------------------------------------------------
+
+    // A file of `size` bytes (lines of 40), in `dir`.
+    static QString fileOf(const QTemporaryDir &dir, qsizetype size, QByteArray *content)
+    {
+        content->clear();
+        for (qsizetype i = 0; content->size() < size; ++i)
+            content->append(QByteArray::number(i).rightJustified(39, '.') + '\n');
+        content->truncate(size);
+        const QString path = dir.filePath(QStringLiteral("send.bin"));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(*content);
+        return path;
+    }
+    // Runs the event loop until the file send is over (or 10 s passed).
+    static void untilFinished(FileSend &send)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!send.running(), 10000);
+    }
+
+    void aFileGoesOutWithinWhatTheLinkTakes_data()
+    {
+        addControls();
+        QTest::newRow("serial") << false;
+        QTest::newRow("socket") << true;
+    }
+    void aFileGoesOutWithinWhatTheLinkTakes()
+    {
+        // Never more handed over than the link has room for; every byte
+        // once, in order; the log says what and how it ended, with the
+        // CRC-32 of what went.
+        QFETCH(bool, socket);
+        makeRig(socket);
+        QTemporaryDir dir;
+        QByteArray content;
+        const QString path = fileOf(dir, 300000, &content);
+        if (socket)
+            m_rig->winsock()->unsentBytes = m_rig->link().sendsAtMost() - 5000;
+        FileSend send(m_rig->link(), *m_log);
+        QVERIFY(!send.start(path));
+        untilFinished(send);
+        QByteArray out;
+        qsizetype largest = 0;
+        for (const QByteArray &piece : m_rig->handedOver()) {
+            out += piece;
+            largest = std::max(largest, piece.size());
+        }
+        QCOMPARE(out.size(), content.size());
+        QVERIFY(out == content);
+        QVERIFY(largest <= (socket ? 5000 : 64 * 1024));
+        const QString crc = QString::number(crc32(content), 16).rightJustified(8, u'0').toUpper();
+        QCOMPARE(m_log->text, QStringLiteral("\nT  发送文件：%1（300000个字节）\nT  发送文件完成：300000个字节，CRC-32 %2")
+                                  .arg(QFileInfo(path).absoluteFilePath(), crc));
+        QCOMPARE(m_log->colours, (QList<quint32>{kBlack, kBlue}));
+    }
+
+    void aPacedFileGoesOutALineOrAByteAtATime()
+    {
+        makeRig(true);
+        QTemporaryDir dir;
+        QByteArray content;
+        const QString path = fileOf(dir, 100, &content);
+        FileSend send(m_rig->link(), *m_log);
+        QVERIFY(!send.start(path, FileSend::Pace::PerLine, 1));
+        untilFinished(send);
+        QCOMPARE(m_rig->handedOver(), (QList<QByteArray>{content.left(40), content.mid(40, 40), content.mid(80)}));
+        m_rig->winsock()->sent.clear();
+        QVERIFY(!send.start(path, FileSend::Pace::PerByte, 1));
+        QTRY_VERIFY(m_rig->handedOver().size() >= 3);
+        send.cancel();
+        const qsizetype handed = m_rig->handedOver().size();
+        for (const QByteArray &piece : m_rig->handedOver())
+            QCOMPARE(piece.size(), 1);
+        QVERIFY(m_log->text.endsWith(QStringLiteral("\nT  发送文件中止：已取消；已交出%1个字节").arg(handed)));
+        QCOMPARE(m_log->colours.last(), kRed);
+        QTest::qWait(20);
+        QCOMPARE(m_rig->handedOver().size(), handed); // cancelled at once
+    }
+
+    void aFileSendSaysWhyItCannotGoOn()
+    {
+        makeRig(false);
+        QTemporaryDir dir;
+        QByteArray content;
+        const QString path = fileOf(dir, 1 << 20, &content);
+        FileSend send(m_rig->link(), *m_log);
+        // Not there: refused before anything is logged or sent.
+        QVERIFY(send.start(dir.filePath(QStringLiteral("none.bin"))));
+        QVERIFY(m_log->text.isEmpty());
+        // The link ends while it goes: said, with what went.
+        QVERIFY(!send.start(path, FileSend::Pace::PerLine, 1));
+        QTRY_VERIFY(m_rig->handedOver().size() >= 2);
+        m_rig->lose();
+        untilFinished(send);
+        QVERIFY2(m_log->text.endsWith(QStringLiteral("\nT  发送文件中止：链路已断开；已交出%1个字节").arg(send.handedOver())),
+                 qPrintable(m_log->text));
+        // A link that is down takes no file.
+        m_log->text.clear();
+        QCOMPARE(send.start(path).description(), QStringLiteral("没有连通的链路：请先打开端口或建立连接"));
+        QVERIFY(m_log->text.isEmpty());
     }
 
     // --- sending ---------------------------------------------------------

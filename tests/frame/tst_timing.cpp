@@ -23,6 +23,7 @@ public:
     void handOverText(const QString &) override {}
     void handOverBytes(const QByteArray &) override {}
     qint64 unsent() const override { return 0; }
+    qint64 sendsAtMost() const override { return 0; }
 };
 
 // The shared frame with no link behind it.

@@ -5,7 +5,9 @@
 #include "deaflistener.h"
 #include "deafpeer.h"
 #include "eventqueue.h"
+#include "checksum.h"
 #include "framing.h"
+#include "sendfile.h"
 #include "frmsockbay.h"
 #include "guard.h"
 #include "lamp.h"
@@ -201,6 +203,30 @@ private slots:
         writer.join();
         QTRY_VERIFY(!w->Receiving);
         QCOMPARE(entriesAfter(w->TxtMsg, header).mid(before), QStringList{FormatHexBytes(frames[0] + frames[1] + frames[2])});
+    }
+
+    void aFileReachesThePeerWhole()
+    {
+        // 4 MiB through the menu's 发送文件…: the peer gets every byte, in
+        // order, and the log says it was done, with the CRC-32 of it.
+        QTcpServer peerServer;
+        std::unique_ptr<QTcpSocket> peer = connectToPeer(peerServer);
+        QVERIFY(peer);
+        QTemporaryDir dir;
+        QByteArray content(4 << 20, Qt::Uninitialized);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            content[i] = char((i * 7919) >> 3);
+        const QString path = dir.filePath(QStringLiteral("image.bin"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        QVERIFY(sendFileThroughTheMenu(*w, path));
+        QByteArray got;
+        QTRY_VERIFY_WITH_TIMEOUT((got += peer->readAll()).size() >= content.size(), 20000);
+        QVERIFY(got == content);
+        const QString crc = QString::number(crc32(content), 16).rightJustified(8, u'0').toUpper();
+        QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  发送文件完成：4194304个字节，CRC-32 ") + crc});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("发送文件完成"), kLast), kBlue);
     }
 
     void sendsEndAsTheSendBoxMenuSays()
