@@ -66,6 +66,8 @@ const QStringList Form1::kHandshakes = {QStringLiteral("None"), QStringLiteral("
 Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent), MSComm1(control)
 {
     MSComm1->setParent(this);
+    // Beside the COM links.
+    setConfigFolder(SerialDevice::linkDirectory());
     setWindowTitle(QStringLiteral("串口通讯测试(Quelt)"));
     QIcon icon;
     icon.addFile(QStringLiteral(":/comm-32.png"), QSize(32, 32));

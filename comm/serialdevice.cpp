@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "serialdevice.h"
 
+#include "spoolfile.h"
 #include "syserror.h"
 
 #include <QDir>
@@ -40,12 +41,7 @@ Problem makePath(const QString &dir)
 
 QString SerialDevice::linkDirectory()
 {
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base
-    // directory rules say.
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return QDir::cleanPath(base + QStringLiteral("/comm"));
+    return configFolder(QStringLiteral("comm"));
 }
 
 QString SerialDevice::accessHint(const QString &device)

@@ -6,6 +6,7 @@
 #include "lamp.h"
 #include "logpane.h"
 #include "portnumber.h"
+#include "spoolfile.h"
 #include "timestamp.h"
 #include "twips.h"
 #include "winsock.h"
@@ -63,6 +64,7 @@ void tightenBox(QLineEdit *box, int typedLimit)
 FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(*control, parent), Winsock1(control)
 {
     Winsock1->setParent(this);
+    setConfigFolder(configFolder(QStringLiteral("sockbay")));
     setWindowTitle(QStringLiteral("IP通讯测试(Quelt)"));
     QIcon icon;
     icon.addFile(QStringLiteral(":/sockbay-32.png"), QSize(32, 32));

@@ -3,6 +3,7 @@
 
 #include "consolewindow.h"
 #include "framedialog.h"
+#include "quicksends.h"
 #include "logcommands.h"
 #include "sendboxmenu.h"
 #include "timestamp.h"
@@ -57,6 +58,9 @@ CommandLine::CommandLine(const QString &description)
                  QStringLiteral("Append a checksum to every byte send (the send box's menu, 校验): ")
                      + kChecksumWords.join(QStringLiteral(", ")) + u'.',
                  QStringLiteral("KIND")),
+      m_quickSends(QStringLiteral("quick-sends"),
+                   QStringLiteral("Put the quick sends of FILE (exported from 快捷发送…) on F1 to F12, for this run."),
+                   QStringLiteral("FILE")),
       m_record(QStringLiteral("record"),
                QStringLiteral("Record the log to FILE (记录到文件), from its first line on."), QStringLiteral("FILE"))
 {
@@ -69,7 +73,8 @@ CommandLine::CommandLine(const QString &description)
 int CommandLine::parse(const QStringList &arguments, const std::function<Problem()> &check)
 {
     // After the tool's own, in --help.
-    m_parser.addOptions({m_sendMode, m_receiveMode, m_frameGap, m_msStamps, m_lineEnding, m_checksum, m_record});
+    m_parser.addOptions({m_sendMode, m_receiveMode, m_frameGap, m_msStamps, m_lineEnding, m_checksum, m_quickSends,
+                         m_record});
     if (!m_parser.parse(arguments))
         return fail(Problem(m_parser.errorText()));
     if (m_parser.isSet(QStringLiteral("help"))) {
@@ -95,6 +100,12 @@ int CommandLine::parse(const QStringList &arguments, const std::function<Problem
         if (!number || gap < 0 || gap > FrameDialog::kMostGapMs)
             return fail(refuse(QStringLiteral("--frame-gap"), m_parser.value(m_frameGap),
                                QStringLiteral("not a number of milliseconds from 0 to %1").arg(FrameDialog::kMostGapMs)));
+    }
+    if (m_parser.isSet(m_quickSends)) {
+        m_quickSendSet = std::make_shared<QuickSendSet>();
+        const QString path = m_parser.value(m_quickSends);
+        if (const Problem problem = QuickSendSet::load(path, m_quickSendSet.get()))
+            return fail(refuse(QStringLiteral("--quick-sends"), path, problem.description()));
     }
     if (m_parser.isSet(m_record)) {
         // Made now, as the recording would make it: a file that cannot be
@@ -122,6 +133,8 @@ int CommandLine::applyTo(ConsoleWindow &window)
     if (m_parser.isSet(m_frameGap) || m_parser.isSet(m_msStamps))
         window.setFraming(m_parser.isSet(m_frameGap) ? m_parser.value(m_frameGap).toInt() : window.frameGap(),
                           m_parser.isSet(m_msStamps));
+    if (m_quickSendSet)
+        window.useQuickSends(*m_quickSendSet);
     if (m_parser.isSet(m_lineEnding))
         window.sendBoxMenu()->setLineEnding(kLineEndings[choose(m_lineEnding, kLineEndingWords, &ignored)].value);
     if (m_parser.isSet(m_checksum))

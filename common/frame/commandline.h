@@ -8,13 +8,15 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class ConsoleWindow;
+struct QuickSendSet;
 class QAbstractButton;
 
 // A tool's command line: the options both tools take (--send-mode,
 // --receive-mode, --frame-gap, --ms-stamps, --line-ending, --checksum,
-// --record, --help, --version)
+// --quick-sends, --record, --help, --version)
 // and those the tool adds.
 // Each acts as the same clicks on the window would. A bad command line is
 // told in one line on standard error, naming the option and the reason,
@@ -55,5 +57,7 @@ private:
     QCommandLineOption m_msStamps;
     QCommandLineOption m_lineEnding;
     QCommandLineOption m_checksum;
+    QCommandLineOption m_quickSends;
+    std::shared_ptr<QuickSendSet> m_quickSendSet; // read by parse()
     QCommandLineOption m_record;
 };

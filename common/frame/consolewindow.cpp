@@ -5,6 +5,8 @@
 #include "filesend.h"
 #include "filesenddialog.h"
 #include "framedialog.h"
+#include "quicksenddialog.h"
+#include "quicksends.h"
 #include "guard.h"
 #include "lamp.h"
 #include "link.h"
@@ -21,7 +23,10 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
+#include <QMenu>
+#include <QShortcut>
 #include <QFontDatabase>
 #include <QProgressDialog>
 #include <QGuiApplication>
@@ -66,6 +71,27 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     auto *sendFileAction = new QAction(QStringLiteral("发送文件…"), this);
     onSignal(sendFileAction, &QAction::triggered, [this] { sendFile(); });
     m_sendBoxMenu->addAction(sendFileAction);
+
+    m_quickSends = std::make_unique<QuickSendSet>();
+    m_quickSender = new QuickSender(m_link, *this, this);
+    m_quickMenu = new QMenu(QStringLiteral("快捷发送"), this);
+    m_sendBoxMenu->addAction(m_quickMenu->menuAction());
+    for (int key = 0; key < QuickSendSet::kKeys; ++key) {
+        auto *shortcut = new QShortcut(QKeySequence(Qt::Key_F1 + key), this);
+        onSignal(shortcut, &QShortcut::activated, [this, key] { sendQuick(key); });
+    }
+    // Esc is the stop only while a repeat runs: elsewhere it stays the
+    // keys' own (the find field's close).
+    m_stopShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_stopShortcut->setEnabled(false);
+    onSignal(m_stopShortcut, &QShortcut::activated, [this] { stopRepeat(); });
+    connect(m_quickSender, &QuickSender::repeatingChanged, this, [this](bool on) {
+        m_stopShortcut->setEnabled(on);
+        updateQuickMenu();
+    });
+    // A repeat ends with the program.
+    atQuit(this, [this] { m_quickSender->stop(QStringLiteral("程序退出")); });
+    updateQuickMenu();
     // An e-mail address and a web address, three spaces apart.
     TxtSend->setText(QStringLiteral("someone@example.com   http://www.example.com"));
     Label2 = new QLabel(QStringLiteral("内容："), this);
@@ -176,6 +202,81 @@ void ConsoleWindow::sendFile()
         });
     });
     options->open();
+}
+
+void ConsoleWindow::setConfigFolder(const QString &folder)
+{
+    m_configFolder = folder;
+    const QString path = folder + QStringLiteral("/quicksends.json");
+    if (QFileInfo::exists(path))
+        m_quickSendsProblem = QuickSendSet::load(path, m_quickSends.get());
+    updateQuickMenu();
+}
+
+void ConsoleWindow::useQuickSends(const QuickSendSet &set)
+{
+    *m_quickSends = set;
+    updateQuickMenu();
+}
+
+void ConsoleWindow::setQuickSends(const QuickSendSet &set)
+{
+    useQuickSends(set);
+    if (m_configFolder.isEmpty())
+        return;
+    QDir().mkpath(m_configFolder);
+    const QString path = m_configFolder + QStringLiteral("/quicksends.json");
+    if (const Problem problem = set.save(path))
+        showNotice(this, QStringLiteral("快捷发送未能保存：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
+    m_quickSendsProblem = Problem();
+}
+
+void ConsoleWindow::sendQuick(int key)
+{
+    if (key < 0 || key >= QuickSendSet::kKeys)
+        return;
+    m_quickSender->send(m_quickSends->keys[size_t(key)]);
+}
+
+void ConsoleWindow::stopRepeat()
+{
+    m_quickSender->stop(QStringLiteral("已停止"));
+}
+
+void ConsoleWindow::editQuickSends()
+{
+    if (m_quickSendsProblem) {
+        showNotice(this,
+                   QStringLiteral("保存的快捷发送无法读取：") + m_configFolder + QStringLiteral("/quicksends.json\n")
+                       + m_quickSendsProblem.description(),
+                   QStringLiteral("提示"));
+        m_quickSendsProblem = Problem();
+    }
+    auto *dialog = new QuickSendDialog(*m_quickSends, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { setQuickSends(dialog->set()); });
+    dialog->open();
+}
+
+void ConsoleWindow::updateQuickMenu()
+{
+    m_quickMenu->clear();
+    for (int key = 0; key < QuickSendSet::kKeys; ++key) {
+        const QuickSend &send = m_quickSends->keys[size_t(key)];
+        if (!send.defined())
+            continue;
+        QAction *action = m_quickMenu->addAction(send.label(key));
+        onSignal(action, &QAction::triggered, [this, key] { sendQuick(key); });
+    }
+    if (!m_quickMenu->isEmpty())
+        m_quickMenu->addSeparator();
+    QAction *edit = m_quickMenu->addAction(QStringLiteral("快捷发送…"));
+    onSignal(edit, &QAction::triggered, [this] { editQuickSends(); });
+    QAction *stop = m_quickMenu->addAction(QStringLiteral("停止重复发送"));
+    stop->setShortcut(QKeySequence(Qt::Key_Escape));
+    stop->setShortcutContext(Qt::WidgetShortcut); // the key itself is the window's, above
+    stop->setEnabled(m_quickSender->repeating());
+    onSignal(stop, &QAction::triggered, [this] { stopRepeat(); });
 }
 
 void ConsoleWindow::setAppendsCr(bool appends)

@@ -8,9 +8,14 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <type_traits>
 
 class FileSend;
+class QMenu;
+class QShortcut;
+class QuickSender;
+struct QuickSendSet;
 class Lamp;
 class Link;
 class LogCommands;
@@ -76,6 +81,19 @@ public:
     void sendFile();
     FileSend *fileSend() const { return m_fileSend; }
 
+    // The quick sends on F1 to F12 (and in the send box's menu). Setting
+    // them keeps them in the tool's configuration folder; using them (a
+    // set from the command line) is for this run only.
+    const QuickSendSet &quickSends() const { return *m_quickSends; }
+    void setQuickSends(const QuickSendSet &set);
+    void useQuickSends(const QuickSendSet &set);
+    // Sends the quick send on F<key + 1>; stops a repeat under way.
+    void sendQuick(int key);
+    void stopRepeat();
+    QuickSender *quickSender() const { return m_quickSender; }
+    // The send box menu's "快捷发送…": the set in a dialog.
+    void editQuickSends();
+
     // The controls both tools have, under their given names.
     LogPane *TxtMsg;
     QLineEdit *TxtSend;
@@ -105,6 +123,8 @@ protected:
     void setClientArea(int widthTwips, int heightTwips);
     // A box of the tool's that appends a carriage return to text sends.
     void setAppendsCr(bool appends);
+    // Where the tool keeps its settings (the quick sends): read from there.
+    void setConfigFolder(const QString &folder);
 
     // Connects a signal to a handler run under a guard: a failure that
     // escapes the handler is logged as one red entry.
@@ -141,6 +161,13 @@ private:
     SendHistory *m_history = nullptr;
     SendBoxMenu *m_sendBoxMenu = nullptr;
     FileSend *m_fileSend = nullptr;
+    std::unique_ptr<QuickSendSet> m_quickSends;
+    QuickSender *m_quickSender = nullptr;
+    QMenu *m_quickMenu = nullptr;
+    QShortcut *m_stopShortcut = nullptr;
+    QString m_configFolder;
+    Problem m_quickSendsProblem; // why the kept set could not be read
+    void updateQuickMenu();
     bool m_appendsCr = false;
     // The text ending follows the menu's choice and the tool's CR box.
     void updateTextEnding();

@@ -32,7 +32,7 @@ public:
 
     // The menu as the box shows it, for the caller to show and delete.
     QMenu *makeMenu();
-    // An action of the window's, shown after the choices.
+    // An action (or a submenu's) of the window's, shown after the choices.
     void addAction(QAction *action) { m_actions.append(action); }
 
 protected:

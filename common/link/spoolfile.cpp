@@ -18,6 +18,16 @@ QString spoolFolder()
     return QDir::tempPath();
 }
 
+QString configFolder(const QString &tool)
+{
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base
+    // directory rules say.
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return QDir::cleanPath(base + u'/' + tool);
+}
+
 int openSpoolFile(const QString &folder, const char *stem, Problem *why)
 {
     const QByteArray name = QFile::encodeName(folder);

@@ -120,6 +120,15 @@ bool LogFindBar::eventFilter(QObject *watched, QEvent *event)
     // (Not through the target: its events come while it is destroyed too.)
     if (watched == m_textArea && event->type() == QEvent::Resize && isVisible())
         place();
+    // Its keys before any shortcut of the window (F3 may send a quick
+    // send, Esc stop a repeat, elsewhere).
+    if (watched == m_field && event->type() == QEvent::ShortcutOverride) {
+        const int k = static_cast<QKeyEvent *>(event)->key();
+        if (k == Qt::Key_Escape || k == Qt::Key_F3) {
+            event->accept();
+            return true;
+        }
+    }
     if (watched == m_field && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         const bool shift = key->modifiers() & Qt::ShiftModifier;

@@ -4,6 +4,7 @@
 #include "fakemscomm.h"
 #include "fakewinsock.h"
 #include "filesend.h"
+#include "quicksends.h"
 #include "linkerror.h"
 #include "logcolours.h"
 #include "logsink.h"
@@ -14,6 +15,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -662,6 +664,103 @@ private slots:
         duringSettle([] {});
         m_receive->collect();
         QCOMPARE(m_log->text, QStringLiteral("\nT  接收文本：  y"));
+    }
+
+    // --- quick sends -----------------------------------------------------
+
+    void aQuickSendIsCheckedBeforeItIsKept_data()
+    {
+        QTest::addColumn<bool>("bytes");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<int>("period");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("bytes") << true << "01 03 00 00 00 0a" << 0 << "";
+        QTest::newRow("not hex") << true << "01 GG" << 0 << "“GG”不是十六进制字节（每个一到两位，用空格分开）";
+        QTest::newRow("three digits") << true << "123" << 0 << "“123”不是十六进制字节（每个一到两位，用空格分开）";
+        QTest::newRow("too many") << true << QString("00 ").repeated(256) << 0 << "最多255个字节";
+        QTest::newRow("text is anything") << false << "GG 123" << 0 << "";
+        QTest::newRow("period below the least") << false << "AT" << 9 << "重复周期须为0（不重复）或10到3600000毫秒";
+        QTest::newRow("the least period") << false << "AT" << 10 << "";
+    }
+    void aQuickSendIsCheckedBeforeItIsKept()
+    {
+        QFETCH(bool, bytes);
+        QFETCH(QString, content);
+        QFETCH(int, period);
+        QFETCH(QString, said);
+        QuickSend send;
+        send.bytes = bytes;
+        send.content = content;
+        send.periodMs = period;
+        QCOMPARE(send.check().description(), said);
+    }
+
+    void aQuickSendSetComesBackAsItWasKept()
+    {
+        QuickSendSet set;
+        set.keys[0] = QuickSend{QStringLiteral("读寄存器"), QStringLiteral("01 03 00 00 00 0A"), true, LineEnding::None,
+                                Checksum::Crc16Modbus, 0, 0};
+        set.keys[11] = QuickSend{QString(), QStringLiteral("AT+CSQ"), false, LineEnding::CrLf, Checksum::None, 500, 20};
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("set.json"));
+        QVERIFY(!set.save(path));
+        QuickSendSet read;
+        QVERIFY(!QuickSendSet::load(path, &read));
+        QCOMPARE(read.toJson(), set.toJson());
+        QCOMPARE(read.keys[11].ending, LineEnding::CrLf);
+        QCOMPARE(read.keys[0].checksum, Checksum::Crc16Modbus);
+        // Not ours, or not right: said, and the set left as it was.
+        for (const QByteArray &json : {QByteArray("{\"name\": 1}"), QByteArray("not json"),
+                                       QByteArray("{\"format\":\"quick-sends\",\"version\":2}"),
+                                       QByteArray("{\"format\":\"quick-sends\",\"version\":1,\"keys\":"
+                                                  "[{\"content\":\"ZZ\",\"mode\":\"bytes\"}]}")}) {
+            QVERIFY2(QuickSendSet::fromJson(json, &read), json.constData());
+            QCOMPARE(read.toJson(), set.toJson());
+        }
+        QCOMPARE(QuickSendSet::load(dir.filePath(QStringLiteral("none.json")), &read).description().isEmpty(), false);
+    }
+
+    void aQuickSendGoesOutWithItsOwnEnding()
+    {
+        makeRig(true);
+        QuickSender sender(m_rig->link(), *m_log);
+        sender.send(QuickSend{QString(), QStringLiteral(" AT "), false, LineEnding::CrLf, Checksum::None, 0, 0});
+        sender.send(QuickSend{QString(), QStringLiteral("01 03 00 00 00 0A"), true, LineEnding::None,
+                              Checksum::Crc16Modbus, 0, 0});
+        QCOMPARE(m_rig->handedOver(), (QList<QByteArray>{"AT\r\n", QByteArray::fromHex("01030000000AC5CD")}));
+        QCOMPARE(m_log->text, QStringLiteral("\nT  发送文本：  AT\nT  发送数据：  1  3  0  0  0  A  C5  CD"));
+        QVERIFY(!sender.repeating());
+    }
+
+    void aRepeatNeverPilesUpAndSaysHowItEnded()
+    {
+        // Ten sends 10 ms apart; while the link holds the last one unsent,
+        // ticks are skipped, and counted; the end says how many of each.
+        makeRig(true);
+        QuickSender sender(m_rig->link(), *m_log);
+        QList<bool> states;
+        connect(&sender, &QuickSender::repeatingChanged, this, [&](bool on) { states << on; });
+        sender.send(QuickSend{QString(), QStringLiteral("ping"), false, LineEnding::None, Checksum::None, 10, 4});
+        QVERIFY(sender.repeating());
+        m_rig->winsock()->unsentBytes = 4; // the link holds it
+        QTest::qWait(45);
+        const qsizetype whileHeld = m_rig->handedOver().size();
+        QCOMPARE(whileHeld, 1);
+        m_rig->winsock()->unsentBytes = 0;
+        QTRY_VERIFY(!sender.repeating());
+        QCOMPARE(m_rig->handedOver().size(), 4);
+        QVERIFY2(m_log->text.contains(QRegularExpression(QStringLiteral("\nT  重复发送结束：已发送4次，跳过[1-9]\\d*次$"))),
+                 qPrintable(m_log->text));
+        QCOMPARE(states, (QList<bool>{true, false}));
+
+        // Endless, until the link ends: said in red.
+        m_log->text.clear();
+        sender.send(QuickSend{QString(), QStringLiteral("ping"), false, LineEnding::None, Checksum::None, 10, 0});
+        QTRY_VERIFY(m_rig->handedOver().size() >= 7);
+        m_rig->lose();
+        QTRY_VERIFY(!sender.repeating());
+        QVERIFY(m_log->text.contains(QStringLiteral("重复发送结束：链路已断开；已发送")));
+        QCOMPARE(m_log->colours.last(), kRed);
     }
 
     // --- sending a file ----------------------------------------------------

@@ -161,7 +161,7 @@ private slots:
     void theSendBoxMenuIsTheBoxsOwnWithHowSendsEnd()
     {
         // A right click (or the Menu key) on the box: its edit actions,
-        // then the two choices, each ticked at none.
+        // then the two choices, each ticked at none, and the quick sends.
         QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), w->TxtSend->mapToGlobal(QPoint(5, 5)));
         QCoreApplication::sendEvent(w->TxtSend, &event);
         QMenu *menu = nullptr;
@@ -183,7 +183,7 @@ private slots:
             }
         }
         menu->close();
-        QCOMPARE(submenus, (QStringList{QStringLiteral("行尾:无"), QStringLiteral("校验:无")}));
+        QCOMPARE(submenus, (QStringList{QStringLiteral("行尾:无"), QStringLiteral("校验:无"), QStringLiteral("快捷发送:")}));
         QVERIFY(editActions >= 5); // undo, redo, cut, copy, paste, …
     }
 

@@ -7,6 +7,7 @@
 #include "eventqueue.h"
 #include "checksum.h"
 #include "framing.h"
+#include "quicksenddialog.h"
 #include "sendfile.h"
 #include "frmsockbay.h"
 #include "guard.h"
@@ -22,6 +23,10 @@
 #include "windowrow.h"
 
 #include <QFile>
+#include <QTableWidget>
+#include <QSpinBox>
+#include <QComboBox>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -227,6 +232,65 @@ private slots:
         const QString crc = QString::number(crc32(content), 16).rightJustified(8, u'0').toUpper();
         QTRY_COMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  发送文件完成：4194304个字节，CRC-32 ") + crc});
         QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("发送文件完成"), kLast), kBlue);
+    }
+
+    void quickSendsOnTheKeysKeptForNextTime()
+    {
+        // Set in the dialog as a user does (in a configuration folder of
+        // the test's), sent on F2, repeated on F3 until Esc; a window made
+        // afterwards has them.
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        struct Restore
+        {
+            ~Restore() { qunsetenv("XDG_CONFIG_HOME"); }
+        } restore;
+        delete w;
+        w = new FrmSockbay(new SocketControl);
+        w->TxtRIP->setText(kLoopback);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTcpServer peerServer;
+        std::unique_ptr<QTcpSocket> peer = connectToPeer(peerServer);
+        QVERIFY(peer);
+
+        w->editQuickSends();
+        auto *dialog = w->findChild<QuickSendDialog *>();
+        QVERIFY(dialog);
+        dialog->Table->setItem(1, QuickSendDialog::Content, new QTableWidgetItem(QStringLiteral("AT")));
+        static_cast<QComboBox *>(dialog->Table->cellWidget(1, QuickSendDialog::Ending))->setCurrentIndex(3); // CR LF
+        dialog->Table->setItem(2, QuickSendDialog::Name, new QTableWidgetItem(QStringLiteral("心跳")));
+        dialog->Table->setItem(2, QuickSendDialog::Content, new QTableWidgetItem(QStringLiteral("70 69")));
+        static_cast<QCheckBox *>(dialog->Table->cellWidget(2, QuickSendDialog::Bytes))->setChecked(true);
+        static_cast<QSpinBox *>(dialog->Table->cellWidget(2, QuickSendDialog::Period))->setValue(20);
+        dialog->accept();
+        QTRY_VERIFY(!w->findChild<QuickSendDialog *>());
+        QVERIFY(QFile::exists(config.filePath(QStringLiteral("sockbay/quicksends.json"))));
+
+        QCOMPARE(w->quickSends().keys[1].content, QStringLiteral("AT"));
+        // The window is the active one again, as when the dialog closes.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w, Qt::Key_F2);
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(4));
+        QCOMPARE(peer->readAll(), QByteArray("AT\r\n"));
+        QTest::keyClick(w->TxtSend, Qt::Key_F3);
+        QVERIFY(w->quickSender()->repeating());
+        QByteArray pings;
+        QTRY_VERIFY((pings += peer->readAll()).size() >= 6);
+        QTest::keyClick(w->TxtSend, Qt::Key_Escape);
+        QVERIFY(!w->quickSender()->repeating());
+        QVERIFY2(lastLine(w->TxtMsg).contains(QStringLiteral("  重复发送结束：已停止；已发送")), qPrintable(lastLine(w->TxtMsg)));
+        QTest::qWait(60);
+        pings += peer->readAll();
+        QCOMPARE(pings, QByteArray("pi").repeated(pings.size() / 2));
+        const QStringList sent = entriesAfter(w->TxtMsg, QStringLiteral("  发送数据："));
+        QCOMPARE(sent.size(), pings.size() / 2); // every send logged, every logged send carried
+
+        FrmSockbay again(new SocketControl);
+        QCOMPARE(again.quickSends().keys[1].content, QStringLiteral("AT"));
+        QCOMPARE(again.quickSends().keys[1].ending, LineEnding::CrLf);
+        QCOMPARE(again.quickSends().keys[2].periodMs, 20);
     }
 
     void sendsEndAsTheSendBoxMenuSays()

@@ -7,6 +7,7 @@
 #include "logreader.h"
 #include "messagebox.h"
 #include "ports.h"
+#include "quicksends.h"
 #include "sendboxmenu.h"
 #include "timestamp.h"
 #include "sockbaycommandline.h"
@@ -90,6 +91,20 @@ private slots:
         setStampsCarryMilliseconds(false);
     }
 
+    void quickSendsFromAFileForThisRun()
+    {
+        QTemporaryDir dir;
+        QuickSendSet set;
+        set.keys[4].content = QStringLiteral("AT+GMR");
+        const QString path = dir.filePath(QStringLiteral("set.json"));
+        QVERIFY(!set.save(path));
+        SockbayCommandLine line;
+        QCOMPARE(line.parse({QStringLiteral("sockbay"), QStringLiteral("--quick-sends"), path}), -1);
+        FrmSockbay w(new FakeWinsock);
+        QCOMPARE(line.applyTo(w), -1);
+        QCOMPARE(w.quickSends().keys[4].content, QStringLiteral("AT+GMR"));
+    }
+
     void listenOrConnectOnceShown_data()
     {
         QTest::addColumn<QString>("option");
@@ -135,6 +150,10 @@ private slots:
         QTest::newRow("send mode") << QStringList{"--send-mode", "hex"} << "--send-mode hex: not one of text, bytes";
         QTest::newRow("line ending") << QStringList{"--line-ending", "\\r\\n"}
                                      << "--line-ending \\r\\n: not one of none, cr, lf, crlf";
+        QTest::newRow("quick sends not there") << QStringList{"--quick-sends", "/nonexistent/set.json"}
+                                               << "--quick-sends /nonexistent/set.json: No such file or directory";
+        QTest::newRow("quick sends not ours") << QStringList{"--quick-sends", "/proc/version"}
+                                              << "--quick-sends /proc/version: 不是快捷发送的文件";
         QTest::newRow("frame gap") << QStringList{"--frame-gap", "1001"}
                                    << "--frame-gap 1001: not a number of milliseconds from 0 to 1000";
         QTest::newRow("checksum") << QStringList{"--checksum", "crc16"}
@@ -151,8 +170,8 @@ private slots:
     {
         checkHelpAndVersion(QStringLiteral(TOOL_PROGRAM), QStringLiteral("sockbay"),
                             {"--local-port", "--remote-port", "--remote-address", "--listen", "--connect", "--send-mode",
-                             "--receive-mode", "--frame-gap", "--ms-stamps", "--line-ending", "--checksum", "--record",
-                             "--version"},
+                             "--receive-mode", "--frame-gap", "--ms-stamps", "--line-ending", "--checksum", "--quick-sends",
+                             "--record", "--version"},
                             QStringLiteral(CONSOLES_VERSION));
     }
 
