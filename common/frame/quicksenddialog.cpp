@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -58,7 +59,10 @@ QuickSendDialog::QuickSendDialog(const QuickSendSet &set, QWidget *parent) : QDi
         Table->setCellWidget(i, Count, count);
     }
     Table->setVerticalHeaderLabels(keys);
+    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     Table->horizontalHeader()->setSectionResizeMode(Content, QHeaderView::Stretch);
+    Table->horizontalHeader()->setSectionResizeMode(Name, QHeaderView::Interactive);
+    Table->setColumnWidth(Name, 110);
     fill(set);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -71,7 +75,11 @@ QuickSendDialog::QuickSendDialog(const QuickSendSet &set, QWidget *parent) : QDi
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Table);
     layout->addWidget(buttons);
-    resize(900, 460);
+    // Wide enough for a message, within the screen.
+    QSize size(820, 460);
+    if (const QScreen *screen = parent ? parent->screen() : nullptr)
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(20, 40));
+    resize(size);
 }
 
 void QuickSendDialog::fill(const QuickSendSet &set)
