@@ -4,6 +4,7 @@
 #include "combobox.h"
 #include "form1.h"
 #include "framing.h"
+#include "quicksends.h"
 #include "sendfile.h"
 #include "logpane.h"
 #include "logreader.h"
@@ -47,6 +48,7 @@ private slots:
     void textEndsAsTheBoxAndTheMenuSay();
     void arrivalLoggedAsText();
     void aFileReachesTheFarEndWhole();
+    void aQuickSendKeyCarriesItsChecksum();
     void framesBySilenceAsTheFarEndWroteThem();
     void arrivalLoggedAsBytes();
     void streamLoggedOnceInSeveralEntries();
@@ -286,6 +288,23 @@ void SerialWindowTest::aFileReachesTheFarEndWhole()
     QVERIFY(m_pty->read(content.size(), 20000) == content);
     QCOMPARE(m_pty->read(1, 200), QByteArray());
     QTRY_VERIFY(lastLine(w.TxtMsg).contains(QStringLiteral("  发送文件完成：%1个字节，CRC-32 ").arg(content.size())));
+}
+
+void SerialWindowTest::aQuickSendKeyCarriesItsChecksum()
+{
+    // A Modbus request on F1, with its CRC: the far end gets the frame, the
+    // log lists every byte of it.
+    Form1 &w = *m_window;
+    open();
+    QuickSendSet set;
+    set.keys[0] = QuickSend{QStringLiteral("读寄存器"), QStringLiteral("01 03 00 00 00 0A"), true, LineEnding::None,
+                            Checksum::Crc16Modbus, 0, 0};
+    w.useQuickSends(set);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_F1);
+    QCOMPARE(m_pty->read(8, 5000).toHex(' '), QByteArray("01 03 00 00 00 0a c5 cd"));
+    QVERIFY(lastLine(w.TxtMsg).endsWith(QStringLiteral("  发送数据：  1  3  0  0  0  A  C5  CD")));
 }
 
 void SerialWindowTest::arrivalLoggedAsText()
