@@ -25,15 +25,6 @@ QComboBox *choiceBox(const Names &names)
     return box;
 }
 
-template<typename T, typename Names>
-int indexOf(const Names &names, T value)
-{
-    for (int i = 0; i < int(std::size(names)); ++i)
-        if (names[i].value == value)
-            return i;
-    return 0;
-}
-
 } // namespace
 
 QuickSendDialog::QuickSendDialog(const QuickSendSet &set, QWidget *parent) : QDialog(parent)
@@ -89,8 +80,8 @@ void QuickSendDialog::fill(const QuickSendSet &set)
         Table->setItem(i, Name, new QTableWidgetItem(s.name));
         Table->setItem(i, Content, new QTableWidgetItem(s.content));
         static_cast<QCheckBox *>(Table->cellWidget(i, Bytes))->setChecked(s.bytes);
-        static_cast<QComboBox *>(Table->cellWidget(i, Ending))->setCurrentIndex(indexOf(kLineEndings, s.ending));
-        static_cast<QComboBox *>(Table->cellWidget(i, Check))->setCurrentIndex(indexOf(kChecksums, s.checksum));
+        static_cast<QComboBox *>(Table->cellWidget(i, Ending))->setCurrentIndex(choiceIndex(kLineEndings, s.ending));
+        static_cast<QComboBox *>(Table->cellWidget(i, Check))->setCurrentIndex(choiceIndex(kChecksums, s.checksum));
         static_cast<QSpinBox *>(Table->cellWidget(i, Period))->setValue(s.periodMs);
         static_cast<QSpinBox *>(Table->cellWidget(i, Count))->setValue(s.count);
     }

@@ -18,22 +18,10 @@ namespace {
 
 const QString kFormat = QStringLiteral("quick-sends");
 
-template<typename T, typename Names>
+template<typename Names, typename T>
 QString optionWord(const Names &names, T value)
 {
-    for (const auto &name : names)
-        if (name.value == value)
-            return QString::fromLatin1(name.option);
-    return QString();
-}
-
-template<typename T, typename Names>
-T fromWord(const Names &names, const QString &word)
-{
-    for (const auto &name : names)
-        if (word == QLatin1String(name.option))
-            return name.value;
-    return names[0].value;
+    return QString::fromLatin1(names[choiceIndex(names, value)].option);
 }
 
 } // namespace
@@ -107,8 +95,8 @@ Problem QuickSendSet::fromJson(const QByteArray &json, QuickSendSet *set)
         s.name = o.value(QStringLiteral("name")).toString();
         s.content = o.value(QStringLiteral("content")).toString();
         s.bytes = o.value(QStringLiteral("mode")).toString() == QLatin1String("bytes");
-        s.ending = fromWord<LineEnding>(kLineEndings, o.value(QStringLiteral("lineEnding")).toString());
-        s.checksum = fromWord<Checksum>(kChecksums, o.value(QStringLiteral("checksum")).toString());
+        s.ending = choiceByWord(kLineEndings, o.value(QStringLiteral("lineEnding")).toString()).value;
+        s.checksum = choiceByWord(kChecksums, o.value(QStringLiteral("checksum")).toString()).value;
         s.periodMs = o.value(QStringLiteral("periodMs")).toInt();
         s.count = o.value(QStringLiteral("count")).toInt();
         if (const Problem problem = s.check())

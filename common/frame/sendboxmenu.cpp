@@ -34,9 +34,7 @@ QMenu *choices(const QString &title, QWidget *parent, const Names &names, Choose
 template<typename T, typename Names>
 bool choose(QMenu *menu, const Names &names, T value, T &current)
 {
-    for (qsizetype i = 0; i < qsizetype(std::size(names)); ++i)
-        if (names[i].value == value)
-            menu->actions().at(i)->setChecked(true);
+    menu->actions().at(choiceIndex(names, value))->setChecked(true);
     return std::exchange(current, value) != value;
 }
 

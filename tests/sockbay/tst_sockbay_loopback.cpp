@@ -332,7 +332,7 @@ private slots:
         QCOMPARE(peer->readAll().toHex(' '), QByteArray("01 03 00 00 00 0a c5 cd"));
         QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  发送数据：  1  3  0  0  0  A  C5  CD")});
 
-        // Back to none: the spec's sends again.
+        // Back to none: sends are what the box says again.
         QVERIFY(choose(QStringLiteral("校验"), QStringLiteral("无")));
         QVERIFY(choose(QStringLiteral("行尾"), QStringLiteral("无")));
         click(w->CmdSend);

@@ -62,7 +62,8 @@ private slots:
         QCOMPARE(w.TxtRIP->text(), QStringLiteral("127.0.0.1"));
         QVERIFY(w.OptSend[1]->isChecked() && w.OptArrv[1]->isChecked());
         QCoreApplication::processEvents();
-        // Nothing said, nothing changed: the spec's sends and collections.
+        // Nothing said, nothing changed: sends as the box says, collections
+        // a second at a time.
         QCOMPARE(w.frameGap(), 0);
         QVERIFY(!stampsCarryMilliseconds());
         QCOMPARE(w.sendBoxMenu()->lineEnding(), LineEnding::None);
