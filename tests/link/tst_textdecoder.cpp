@@ -40,6 +40,10 @@ private slots:
         row("the standard's example", {"\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64"},
             {"a" + R + R + R + "b" + R + "c" + R + R + "d"});
         row("a NUL is a character", {QByteArray("a\0b", 3)}, {QString::fromUtf8("a\0b", 3)});
+        // A byte order mark that came is shown, at the start as anywhere:
+        // what the wire carried, not a hint to drop.
+        row("byte order mark first", {"\xEF\xBB\xBF", "ok"}, {QString(QChar(0xFEFF)), "ok"});
+        row("byte order mark cut", {"\xEF", "\xBB\xBFok"}, {"", QString(QChar(0xFEFF)) + "ok"});
     }
     void readByRead()
     {
