@@ -2,6 +2,7 @@
 #include "commcommandline.h"
 
 #include "form1.h"
+#include "linedialogs.h"
 #include "serialdevice.h"
 
 #include <QCheckBox>
@@ -24,7 +25,9 @@ CommCommandLine::CommCommandLine()
              QStringLiteral("COM1 to COM4 (端口); or a device path such as /dev/ttyUSB0, used as COM1 for this run "
                             "only."),
              QStringLiteral("NAME")),
-      m_baud(QStringLiteral("baud"), QStringLiteral("The speed (波特率), one the list offers: 300 to 256000."),
+      m_baud(QStringLiteral("baud"),
+             QStringLiteral("The speed (波特率) in bit/s: one the list offers, or any other whole rate the "
+                            "adapter runs (其他速率…), such as 921600 or 74880."),
              QStringLiteral("N")),
       m_parity(QStringLiteral("parity"), QStringLiteral("The parity (校验位): N, E, O, M or S."), QStringLiteral("P")),
       m_data(QStringLiteral("data"), QStringLiteral("The data bits (数据位): 5 to 8."), QStringLiteral("N")),
@@ -65,7 +68,7 @@ Problem CommCommandLine::check()
         const QStringList &choices;
         int *index;
     } lists[] = {
-        {m_baud, Form1::kSpeeds, &m_speedIndex},   {m_parity, Form1::kParities, &m_parityIndex},
+        {m_parity, Form1::kParities, &m_parityIndex},
         {m_data, kDataBitsTaken, &m_dataIndex},    {m_stop, Form1::kStopBits, &m_stopIndex},
         {m_handshake, kHandshakeWords, &m_handshakeIndex},
     };
@@ -73,6 +76,9 @@ Problem CommCommandLine::check()
         if (parser.isSet(list.option) && (*list.index = m_line.choose(list.option, list.choices, &problem)) < 0)
             return problem;
     }
+    if (parser.isSet(m_baud) && (m_speed = rateFromText(parser.value(m_baud))) == 0)
+        return CommandLine::refuse(QStringLiteral("--baud"), parser.value(m_baud),
+                                   QStringLiteral("not a whole number of bits per second"));
     // From the values taken to the entries of the window's list.
     if (m_dataIndex >= 0)
         m_dataIndex = int(Form1::kDataBits.indexOf(kDataBitsTaken.at(m_dataIndex)));
@@ -86,13 +92,15 @@ int CommCommandLine::applyTo(Form1 &window)
         QComboBox *list;
         int index;
     } lists[] = {
-        {window.CmbPort, m_portIndex},         {window.CmbSpeed, m_speedIndex}, {window.CmbJY, m_parityIndex},
+        {window.CmbPort, m_portIndex},         {window.CmbJY, m_parityIndex},
         {window.CmbSJ, m_dataIndex},           {window.CmbTZ, m_stopIndex},     {window.CmbXY, m_handshakeIndex},
     };
     for (const auto &list : lists) {
         if (list.index >= 0)
             list.list->setCurrentIndex(list.index);
     }
+    if (m_speed > 0)
+        window.useSpeed(m_speed);
     const QCommandLineParser &parser = m_line.parser();
     const struct
     {

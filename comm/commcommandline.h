@@ -35,6 +35,7 @@ private:
     QCommandLineOption m_cr;
     QCommandLineOption m_open;
     // The entry of each list to select (-1: as the window starts).
-    int m_portIndex = -1, m_speedIndex = -1, m_parityIndex = -1, m_dataIndex = -1, m_stopIndex = -1,
+    int m_portIndex = -1, m_parityIndex = -1, m_dataIndex = -1, m_stopIndex = -1,
         m_handshakeIndex = -1;
+    qint32 m_speed = 0; // 0: as the window starts
 };

@@ -4,6 +4,8 @@
 #include "devicelist.h"
 #include "guard.h"
 #include "lamp.h"
+#include "linedialogs.h"
+#include "linkerror.h"
 #include "logpane.h"
 #include "messagebox.h"
 #include "mscomm.h"
@@ -20,6 +22,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -44,6 +49,11 @@ bool ticked(const QCheckBox *box)
 {
     // A greyed box counts as set.
     return box->checkState() != Qt::Unchecked;
+}
+
+QString levelName(bool high)
+{
+    return high ? QStringLiteral("高电平") : QStringLiteral("低电平");
 }
 
 } // namespace
@@ -76,6 +86,7 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent)
     setClientArea(8910, 6780);
     buildControls();
     setTabOrderChain();
+    buildLineActions();
 
     onSignal(CmdOpen, &QPushButton::clicked, [this] { CmdOpen_Click(); });
     onSignal(CmdClose, &QPushButton::clicked, [this] { CmdClose_Click(); });
@@ -98,7 +109,196 @@ Form1::Form1(MSComm *control, QWidget *parent) : ConsoleWindow(*control, parent)
         portMenu()->exec(CmbPort->mapToGlobal(at));
     });
 
+    auto *otherSpeed = new QAction(QStringLiteral("其他速率…"), CmbSpeed);
+    CmbSpeed->addAction(otherSpeed);
+    CmbSpeed->setContextMenuPolicy(Qt::ActionsContextMenu);
+    onSignal(otherSpeed, &QAction::triggered, [this] { chooseOtherSpeed(); });
+
     Form_Load();
+}
+
+void Form1::buildLineActions()
+{
+    const auto action = [this](const QString &text, const QKeySequence &key) {
+        auto *a = new QAction(text, this);
+        a->setShortcut(key);
+        // The keys work wherever the focus is in the window.
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        Frame4->addAction(a);
+        return a;
+    };
+    const auto separator = [this] {
+        auto *a = new QAction(this);
+        a->setSeparator(true);
+        Frame4->addAction(a);
+    };
+    ActDTR = action(QStringLiteral("DTR"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    ActDTR->setCheckable(true);
+    ActRTS = action(QStringLiteral("RTS"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    ActRTS->setCheckable(true);
+    separator();
+    ActPulse = action(QStringLiteral("DTR 脉冲"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    ActBreak = action(QStringLiteral("发送中断信号"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    separator();
+    ActTiming = action(QStringLiteral("脉冲与中断时长…"), QKeySequence());
+    // The lamps and their tip areas pass the menu on to their strip.
+    Frame4->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    m_pulseTimer = new QTimer(this);
+    m_breakTimer = new QTimer(this);
+    // The line's timing is the device's, not the log's: real milliseconds.
+    for (QTimer *timer : {m_pulseTimer, m_breakTimer}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    onSignal(ActDTR, &QAction::triggered, [this] { toggleDTR(); });
+    onSignal(ActRTS, &QAction::triggered, [this] { toggleRTS(); });
+    onSignal(ActPulse, &QAction::triggered, [this] { pulseDTR(); });
+    onSignal(ActBreak, &QAction::triggered, [this] { sendBreak(); });
+    onSignal(ActTiming, &QAction::triggered, [this] { chooseLineTiming(); });
+    onSignal(m_pulseTimer, &QTimer::timeout, [this] { endPulse(); });
+    onSignal(m_breakTimer, &QTimer::timeout, [this] { endBreak(); });
+    updateLineActions();
+}
+
+void Form1::updateLineActions()
+{
+    const bool open = MSComm1->PortOpen();
+    for (QAction *a : {ActDTR, ActRTS, ActPulse, ActBreak})
+        a->setEnabled(open);
+    ActDTR->setChecked(ticked(ChkDTR));
+    ActRTS->setChecked(ticked(ChkRTS));
+}
+
+void Form1::setOutputLine(const QString &line, bool high, QCheckBox *box, void (MSComm::*set)(bool))
+{
+    try {
+        (MSComm1->*set)(high);
+    } catch (const LinkError &e) {
+        appendEntry(kRed, QStringLiteral("  ") + line + QStringLiteral(" 置为") + levelName(high) + QStringLiteral("失败：")
+                              + e.description());
+        updateLineActions();
+        return;
+    }
+    box->setCheckState(high ? Qt::Checked : Qt::Unchecked);
+    appendEntry(kBlack, QStringLiteral("  ") + line + QStringLiteral(" 置为") + levelName(high));
+    updateLineActions();
+}
+
+void Form1::toggleDTR()
+{
+    // A pulse under way is overruled by the new level.
+    m_pulseTimer->stop();
+    setOutputLine(QStringLiteral("DTR"), !ticked(ChkDTR), ChkDTR, &MSComm::setDTRLine);
+}
+
+void Form1::toggleRTS()
+{
+    setOutputLine(QStringLiteral("RTS"), !ticked(ChkRTS), ChkRTS, &MSComm::setRTSLine);
+}
+
+void Form1::startTimedAction(QTimer *timer, int ms, void (MSComm::*set)(bool), bool level, const QString &action,
+                             const QString &how)
+{
+    if (timer->isActive())
+        return;
+    try {
+        (MSComm1->*set)(level);
+    } catch (const LinkError &e) {
+        appendEntry(kRed, QStringLiteral("  ") + action + QStringLiteral("失败：") + e.description());
+        return;
+    }
+    appendEntry(kBlack, QStringLiteral("  ") + action + QStringLiteral("：") + how);
+    timer->start(ms);
+}
+
+void Form1::pulseDTR()
+{
+    startTimedAction(m_pulseTimer, m_pulseMs, &MSComm::setDTRLine, false, QStringLiteral("DTR 脉冲"),
+                     QStringLiteral("低电平 %1 毫秒，然后高电平").arg(m_pulseMs));
+}
+
+bool Form1::endTimedAction(void (MSComm::*set)(bool), bool level, const QString &failed)
+{
+    // A port closed meanwhile ended it already.
+    if (!MSComm1->PortOpen())
+        return false;
+    try {
+        (MSComm1->*set)(level);
+    } catch (const LinkError &e) {
+        appendEntry(kRed, QStringLiteral("  ") + failed + QStringLiteral("失败：") + e.description());
+        return false;
+    }
+    return true;
+}
+
+void Form1::endPulse()
+{
+    // DTR high again, or left low where that failed: the box shows which.
+    const bool high = endTimedAction(&MSComm::setDTRLine, true, QStringLiteral("DTR 脉冲"));
+    if (MSComm1->PortOpen())
+        ChkDTR->setCheckState(high ? Qt::Checked : Qt::Unchecked);
+    updateLineActions();
+}
+
+void Form1::sendBreak()
+{
+    startTimedAction(m_breakTimer, m_breakMs, &MSComm::setBreak, true, QStringLiteral("发送中断信号"),
+                     QStringLiteral("%1 毫秒").arg(m_breakMs));
+}
+
+void Form1::endBreak()
+{
+    endTimedAction(&MSComm::setBreak, false, QStringLiteral("结束中断信号"));
+}
+
+void Form1::stopLineTimers()
+{
+    m_pulseTimer->stop();
+    m_breakTimer->stop();
+}
+
+void Form1::setLineTiming(int pulseMs, int breakMs)
+{
+    m_pulseMs = std::clamp(pulseMs, LineTimingDialog::kLeastMs, LineTimingDialog::kMostMs);
+    m_breakMs = std::clamp(breakMs, LineTimingDialog::kLeastMs, LineTimingDialog::kMostMs);
+}
+
+void Form1::chooseLineTiming()
+{
+    auto *dialog = new LineTimingDialog(m_pulseMs, m_breakMs, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this,
+            [this, dialog] { setLineTiming(dialog->pulseMs(), dialog->breakMs()); });
+    dialog->open();
+}
+
+void Form1::useSpeed(qint32 rate)
+{
+    const QString text = QString::number(rate);
+    int at = CmbSpeed->findText(text);
+    if (at < 0) {
+        // In order among the others, so the list reads as a scale.
+        at = 0;
+        while (at < CmbSpeed->count() && CmbSpeed->itemText(at).toLongLong() < rate)
+            ++at;
+        CmbSpeed->insertItem(at, text);
+        CmbSpeed->setMaxVisibleItems(CmbSpeed->count());
+    }
+    CmbSpeed->setCurrentIndex(at);
+}
+
+void Form1::chooseOtherSpeed()
+{
+    auto *dialog = new SpeedDialog(CmbSpeed->currentText().toInt(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        // The list is locked while the port is open.
+        if (CmbSpeed->isEnabled())
+            useSpeed(dialog->rate());
+    });
+    dialog->open();
 }
 
 void Form1::buildControls()
@@ -229,7 +429,8 @@ void Form1::Form_Load()
 
 void Form1::ApplyDefaultSettings()
 {
-    CmbSpeed->setCurrentIndex(5);
+    // 9600, also when other speeds were added before it.
+    CmbSpeed->setCurrentIndex(CmbSpeed->findText(QStringLiteral("9600")));
     CmbJY->setCurrentIndex(2);
     CmbSJ->setCurrentIndex(4);
     CmbTZ->setCurrentIndex(0);
@@ -253,6 +454,7 @@ void Form1::EnableSettings(bool enabled)
         w->setEnabled(enabled);
     CmdClose->setEnabled(!enabled);
     CmdSend->setEnabled(!enabled);
+    updateLineActions();
 }
 
 void Form1::OptArrv_Click(int index)
@@ -264,6 +466,8 @@ void Form1::CmdOpen_Click()
 {
     try {
         appendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
+        stopLineTimers();
+        m_gone.clear();
         if (MSComm1->PortOpen())
             MSComm1->setPortOpen(false);
         MSComm1->setCommPort(CmbPort->currentIndex() + 1);
@@ -283,6 +487,7 @@ void Form1::CmdOpen_Click()
         showLineLevels();
         EnableSettings(false);
         CmdSend->setFocus();
+        showActualSpeed();
         AppendLog(kBlue, QStringLiteral("成功"));
     } catch (...) {
         // Whatever failed ends the attempt's own line.
@@ -297,6 +502,13 @@ void Form1::showLineLevels()
     ShpCD->setBackColor(MSComm1->CDHolding() ? kRed : kBlack);
 }
 
+void Form1::showActualSpeed()
+{
+    // What the driver runs the port at, which it may have rounded.
+    const qint32 speed = MSComm1->actualSpeed();
+    CmbSpeed->setToolTip(speed > 0 ? QStringLiteral("实际速率：%1 bit/s").arg(speed) : QString());
+}
+
 void Form1::CmdClose_Click()
 {
     // What came in before the close stands before its line, and so does
@@ -306,8 +518,11 @@ void Form1::CmdClose_Click()
     appendEntry(kBlack, QStringLiteral(" 关闭端口\r\n"));
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
+    stopLineTimers();
+    m_gone.clear();
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
+    showActualSpeed();
     EnableSettings(true);
     CmdOpen->setFocus();
 }
@@ -333,7 +548,11 @@ void Form1::MSComm1_OnComm()
     case MSComm::comEvDSR: ShpDTR->setBackColor(MSComm1->DSRHolding() ? kRed : kBlack); return;
     case MSComm::comEvCD: ShpCD->setBackColor(MSComm1->CDHolding() ? kRed : kBlack); return;
     case MSComm::comEvRing: message = QStringLiteral("  检测到响铃信号"); break;
-    case MSComm::comEvEOF: message = QStringLiteral("  收到文件结束符"); break;
+    case MSComm::comEvEOF:
+        // The character came with data: that data stands before the line.
+        receiveCollection().logWaiting();
+        message = QStringLiteral("  收到文件结束符");
+        break;
     default: message = QStringLiteral("  未知错误或事件"); break;
     }
     appendEntry(kRed, message);
@@ -349,6 +568,10 @@ void Form1::MSComm1_Failed(const QString &description, qint64 unsent)
     logUnsent(unsent);
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
+    stopLineTimers();
+    updateLineActions();
+    showActualSpeed();
+    m_gone = description;
     appendEntry(kRed, QStringLiteral("  ") + description);
 }
 
@@ -381,6 +604,9 @@ QMenu *Form1::portMenu()
         action->setEnabled(closed);
         onSignal(action, &QAction::triggered, [this, path = device.path] { bindPort(path); });
     }
+    QAction *other = m_portMenu->addAction(QStringLiteral("其他设备…"));
+    other->setEnabled(closed);
+    onSignal(other, &QAction::triggered, [this] { chooseOtherDevice(); });
     m_portMenu->addSeparator();
     QAction *unbind = m_portMenu->addAction(QStringLiteral("解除绑定"));
     unbind->setEnabled(closed && bound);
@@ -397,6 +623,24 @@ void Form1::bindPort(const QString &device)
         showNotice(this, QStringLiteral("无法绑定端口：") + CmbPort->currentText() + u'\n' + problem.description(),
                    QStringLiteral("提示"));
     refreshPortTips();
+}
+
+void Form1::chooseOtherDevice()
+{
+    const int port = CmbPort->currentIndex() + 1;
+    auto *dialog = new DevicePathDialog(CmbPort->currentText(),
+                                        SerialDevice::isBound(port) ? SerialDevice::named(port) : QString(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const QString path = dialog->path();
+        if (const Problem problem = SerialDevice::characterDevice(path)) {
+            showNotice(this, QStringLiteral("无法绑定端口：") + CmbPort->currentText() + u'\n' + problem.description(),
+                       QStringLiteral("提示"));
+            return;
+        }
+        bindPort(path);
+    });
+    dialog->open();
 }
 
 void Form1::unbindPort()

@@ -7,10 +7,12 @@
 
 class LampRim;
 class MSComm;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QMenu;
+class QTimer;
 class TipArea;
 
 // The serial tester's window.
@@ -30,6 +32,33 @@ public:
     void CmdClose_Click();
     void MSComm1_OnComm();
     void MSComm1_Failed(const QString &description, qint64 unsent);
+
+    // Speeds beyond the list: adds `rate` to the speed list for this run,
+    // in order, and selects it. The speed list's "其他速率…" asks in a
+    // small dialog.
+    void useSpeed(qint32 rate);
+    void chooseOtherSpeed();
+
+    // The line while the port is open, from the lamp strip's menu and the
+    // keys: each is logged as one entry, black, or red with the reason when
+    // the device refuses (the port stays open). DTR and RTS as set here
+    // show in their boxes and hold for the next open too.
+    void toggleDTR();
+    void toggleRTS();
+    // DTR low for the pulse's length, then high (a board's reset).
+    void pulseDTR();
+    // The line at space for the break's length.
+    void sendBreak();
+    void setLineTiming(int pulseMs, int breakMs);
+    int dtrPulseMs() const { return m_pulseMs; }
+    int breakMs() const { return m_breakMs; }
+    // The menu's "脉冲与中断时长…".
+    void chooseLineTiming();
+    QAction *ActDTR;
+    QAction *ActRTS;
+    QAction *ActPulse;
+    QAction *ActBreak;
+    QAction *ActTiming;
 
     // The port list's context menu, built afresh at each call (the window
     // owns it): the serial devices present, to bind the selected entry to,
@@ -80,6 +109,7 @@ public:
     MSComm *MSComm1;
 
 protected:
+    QString whyLinkIsGone() const override { return m_gone; }
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -87,9 +117,36 @@ private:
     void buildControls();
     void setTabOrderChain();
     void showLineLevels();
+    void showActualSpeed();
     void refreshPortTips();
     void bindPort(const QString &device);
     void unbindPort();
+    // "其他设备…": binds the port to a path the user types.
+    void chooseOtherDevice();
+    void buildLineActions();
+    // The line actions are there while the port is open, and show DTR and
+    // RTS as held.
+    void updateLineActions();
+    // Raise or drop DTR or RTS through `set`, logging the outcome.
+    void setOutputLine(const QString &line, bool high, QCheckBox *box, void (MSComm::*set)(bool));
+    // Starts what `timer` ends (a pulse, a break) by setting the line to
+    // `level`, logging "action：how", or the refusal in red.
+    void startTimedAction(QTimer *timer, int ms, void (MSComm::*set)(bool), bool level, const QString &action,
+                          const QString &how);
+    // Ends it by setting the line to `level`: true, or false with the
+    // refusal in red ("failed失败：…") or a port closed meanwhile.
+    bool endTimedAction(void (MSComm::*set)(bool), bool level, const QString &failed);
+    void endPulse();
+    void endBreak();
+    // A pulse or break under way ends with the port (a close, a failure).
+    void stopLineTimers();
 
     QMenu *m_portMenu = nullptr;
+    QTimer *m_pulseTimer = nullptr;
+    QTimer *m_breakTimer = nullptr;
+    int m_pulseMs = 100;
+    int m_breakMs = 250;
+    // The open port's device failed (its description), until a close or
+    // an open.
+    QString m_gone;
 };

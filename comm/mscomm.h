@@ -62,6 +62,18 @@ public:
     virtual void setPortOpen(bool open) = 0;
     virtual bool PortOpen() const = 0;
 
+    // The line under the user's hand while the port is open: raise or drop
+    // DTR or RTS and hold it so, start or end a break. Each throws LinkError
+    // with the system's reason when the port is not open or the device
+    // refuses (a pseudo-terminal has no modem lines; under RTS/CTS
+    // handshaking the driver drives RTS); the port stays open either way.
+    virtual void setDTRLine(bool high) = 0;
+    virtual void setRTSLine(bool high) = 0;
+    virtual void setBreak(bool on) = 0;
+    // The rate the driver runs the open port at, as it reports it back (it
+    // may round what was asked); 0 while closed or where it cannot say.
+    virtual qint32 actualSpeed() const = 0;
+
     // Present levels of the modem inputs; false where the device has none.
     virtual bool CTSHolding() const = 0;
     virtual bool DSRHolding() const = 0;

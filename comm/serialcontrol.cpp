@@ -86,10 +86,24 @@ Problem SerialControl::qtSetting(Call call)
     return SerialLine::applyInputFlags(fd(), softwareFlow());
 }
 
+Problem SerialControl::applySpeed()
+{
+    if (SerialLine::isNamedRate(m_settings.speed))
+        return qtSetting([this] { return m_port->setBaudRate(m_settings.speed); });
+    // Any other rate is this control's to set, so that a refusal carries
+    // the system's own reason (Qt's fallback would report its own errno).
+    // Qt keeps a named rate to open at, replaced at once.
+    if (!m_port->isOpen())
+        return qtSetting([this] { return m_port->setBaudRate(9600); });
+    if (const Problem problem = SerialLine::setOtherRate(fd(), m_settings.speed))
+        return Problem(QStringLiteral("%1 bit/s: ").arg(m_settings.speed) + problem.description());
+    return Problem();
+}
+
 Problem SerialControl::applyLineSettings()
 {
     // The first refusal ends it and is the one reported.
-    Problem problem = qtSetting([this] { return m_port->setBaudRate(m_settings.speed); });
+    Problem problem = applySpeed();
     if (!problem)
         problem = qtSetting([this] { return m_port->setDataBits(m_settings.dataBits); });
     if (!problem)
@@ -158,6 +172,50 @@ void SerialControl::setRTSEnable(bool on)
     holdLines();
 }
 
+void SerialControl::requireLineControl(const QString &what) const
+{
+    if (!PortOpen())
+        fail(what + QStringLiteral(": the port is not open"));
+    // A device that cannot report its lines (a pseudo-terminal) has none to
+    // drive: the kernel would take a break on it and send nothing.
+    SerialLine::Levels unused;
+    if (!SerialLine::readLevels(fd(), &unused))
+        fail(what + QStringLiteral(": the device has no modem control lines (") + systemError() + u')');
+}
+
+void SerialControl::setDTRLine(bool high)
+{
+    requireLineControl(QStringLiteral("DTR"));
+    if (!SerialLine::setDtr(fd(), high))
+        fail(QStringLiteral("DTR: ") + systemError());
+    m_dtr = high;
+}
+
+void SerialControl::setRTSLine(bool high)
+{
+    requireLineControl(QStringLiteral("RTS"));
+    if (qtFlow(m_handshaking) == QSerialPort::HardwareControl)
+        fail(QStringLiteral("RTS: the driver drives RTS under RTS/CTS handshaking"));
+    if (!SerialLine::setRts(fd(), high))
+        fail(QStringLiteral("RTS: ") + systemError());
+    m_rts = high;
+}
+
+void SerialControl::setBreak(bool on)
+{
+    if (!on && !m_breaking)
+        return;
+    requireLineControl(QStringLiteral("break"));
+    if (!SerialLine::setBreak(fd(), on))
+        fail(QStringLiteral("break: ") + systemError());
+    m_breaking = on;
+}
+
+qint32 SerialControl::actualSpeed() const
+{
+    return PortOpen() ? SerialLine::lineSpeed(fd()) : 0;
+}
+
 void SerialControl::setEOFEnable(bool on)
 {
     m_eof = on;
@@ -210,9 +268,12 @@ void SerialControl::open()
     m_device = device;
     resetReception();
 
-    // (Qt set the flow control as it opened; XON/XOFF beside RTS/CTS comes
-    // with the input flags.)
-    if (const Problem problem = SerialLine::applyInputFlags(fd(), softwareFlow())) {
+    // (Qt set a named rate and the flow control as it opened; XON/XOFF
+    // beside RTS/CTS comes with the input flags.)
+    Problem problem = SerialLine::isNamedRate(m_settings.speed) ? Problem() : applySpeed();
+    if (!problem)
+        problem = SerialLine::applyInputFlags(fd(), softwareFlow());
+    if (problem) {
         closePort();
         throw LinkError(device + QStringLiteral(": ") + problem.description());
     }
@@ -252,6 +313,7 @@ void SerialControl::closePort(bool keepInput)
         m_port->close();
     }
     m_device.clear();
+    m_breaking = false;
     resetReception(keepInput);
     m_lineTimer->stop();
     m_countersWork = false;

@@ -48,6 +48,10 @@ public:
     void setInputMode(int mode) override;
     void setPortOpen(bool open) override;
     bool PortOpen() const override;
+    void setDTRLine(bool high) override;
+    void setRTSLine(bool high) override;
+    void setBreak(bool on) override;
+    qint32 actualSpeed() const override;
     bool CTSHolding() const override;
     bool DSRHolding() const override;
     bool CDHolding() const override;
@@ -81,8 +85,12 @@ private:
     template<typename Call>
     Problem qtSetting(Call call);
     Problem applyLineSettings();
+    // The speed: a rate termios names through Qt, any other one directly.
+    Problem applySpeed();
     // Raises or drops DTR and RTS as set, on an open port.
     void holdLines();
+    // Throws unless the port is open and its device has modem lines.
+    void requireLineControl(const QString &what) const;
 
     void pumpStaged();
     void writtenOut();
@@ -107,6 +115,7 @@ private:
     bool m_dtr = false;
     bool m_rts = false;
     bool m_eof = false;
+    bool m_breaking = false;
 
     QString m_device;
     Generation m_generation;

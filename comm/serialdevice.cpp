@@ -96,6 +96,16 @@ QString SerialDevice::toOpen(int port)
     return canonical.isEmpty() ? device : canonical;
 }
 
+Problem SerialDevice::characterDevice(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return systemProblem(path);
+    if (!S_ISCHR(st.st_mode))
+        return Problem(path + QStringLiteral(": not a character device (a serial port is one)"));
+    return Problem();
+}
+
 bool SerialDevice::isBound(int port)
 {
     return linkEntry(port).isSymLink();

@@ -29,6 +29,10 @@ public:
     // when this process is not in it, and how to join it; else empty.
     static QString accessHint(const QString &device);
 
+    // `path`, its links followed, is a character device (as every serial
+    // port is); else the problem, naming the path.
+    static Problem characterDevice(const QString &path);
+
     // There is a link for COMn (what unbind() would remove).
     static bool isBound(int port);
     // Make COMn name `device`: the link directory is made if missing and an

@@ -3,6 +3,8 @@
 
 #include "problem.h"
 
+#include <QtGlobal>
+
 // What Qt Serial Port leaves out on Linux, done on the port's descriptor:
 // input marking of line errors, XON/XOFF next to hardware flow control, the
 // modem lines and the kernel's line counters. Each call says whether the
@@ -33,9 +35,22 @@ bool inputMarked(int fd);
 
 bool readCounters(int fd, Counters *counters);
 bool readLevels(int fd, Levels *levels);
-// Raises or drops DTR or RTS.
+// Raises or drops DTR or RTS; false with errno set when the device has no
+// such line.
 bool setDtr(int fd, bool on);
 bool setRts(int fd, bool on);
+// Starts or ends a break (the line held at space); false with errno set.
+bool setBreak(int fd, bool on);
+
+// The rates termios names (B50 to B4000000), which Qt sets itself.
+bool isNamedRate(qint32 bitsPerSecond);
+// Sets any other rate through the kernel's arbitrary-rate interface
+// (termios2 with BOTHER), both directions; the problem is the system's.
+Problem setOtherRate(int fd, qint32 bitsPerSecond);
+
+// The rate the driver runs the line at, as it reports it back (a driver
+// may round what it was asked); 0 where it cannot say.
+qint32 lineSpeed(int fd);
 
 // Throws away what waits to come in, and what the driver holds to go out
 // (a close would wait for a stalled line to take it). Only that much is

@@ -235,7 +235,20 @@ void ConsoleWindow::sendQuick(int key)
 {
     if (key < 0 || key >= QuickSendSet::kKeys)
         return;
+    if (m_quickSends->keys[size_t(key)].defined() && refusedAsGone())
+        return;
     m_quickSender->send(m_quickSends->keys[size_t(key)]);
+}
+
+bool ConsoleWindow::refusedAsGone()
+{
+    if (m_link.linkUp())
+        return false;
+    const QString why = whyLinkIsGone();
+    if (why.isEmpty())
+        return false;
+    appendEntry(kRed, QStringLiteral("  未发送：") + why);
+    return true;
 }
 
 void ConsoleWindow::stopRepeat()
@@ -388,6 +401,7 @@ void ConsoleWindow::CmdSend_Click()
     const SendCommand::Result sent = m_send.send(TxtSend->text());
     switch (sent.outcome) {
     case SendCommand::Outcome::LinkDown:
+        refusedAsGone();
         return;
     case SendCommand::Outcome::NothingToSend:
         showNotice(this, QStringLiteral("请输入发送内容！"), QStringLiteral("提示"));

@@ -119,6 +119,10 @@ public:
     const bool &Receiving = m_receive.collecting();
 
 protected:
+    // Why the link went down while the window still shows it up (a device
+    // unplugged), for a send refused then; empty when it did not.
+    virtual QString whyLinkIsGone() const { return QString(); }
+
     // Fixes the client area (in twips) and centres the window on its screen.
     void setClientArea(int widthTwips, int heightTwips);
     // A box of the tool's that appends a carriage return to text sends.
@@ -168,6 +172,9 @@ private:
     QString m_configFolder;
     Problem m_quickSendsProblem; // why the kept set could not be read
     void updateQuickMenu();
+    // A send on a link that went down under the window: one red entry
+    // with the reason (nothing is sent or logged as sent). True when so.
+    bool refusedAsGone();
     bool m_appendsCr = false;
     // The text ending follows the menu's choice and the tool's CR box.
     void updateTextEnding();

@@ -53,6 +53,7 @@ void ReceiveCollection::collect()
         return;
     }
     m_collecting = true;
+    m_takenUnderCollection = false;
     // Whatever happens below, the next arrival must start a fresh collection.
     struct Reset
     {
@@ -68,7 +69,27 @@ void ReceiveCollection::collect()
     if (!m_link.linkUp())
         return;
     QByteArray bytes = m_link.takeWaiting();
+    // Nothing is left of what it settled on: there is no entry to write.
+    if (bytes.isEmpty() && m_takenUnderCollection)
+        return;
     m_link.arrivalMarks().take(bytes.size());
+    logReceived(std::move(bytes), false);
+}
+
+void ReceiveCollection::logWaiting()
+{
+    if (!m_link.linkUp())
+        return;
+    QByteArray bytes = m_link.takeWaiting();
+    if (m_gapMs > 0 || !m_pending.isEmpty()) {
+        addPending(bytes);
+        logFrames(true, false);
+        return;
+    }
+    if (bytes.isEmpty())
+        return;
+    m_link.arrivalMarks().take(bytes.size());
+    m_takenUnderCollection = m_collecting;
     logReceived(std::move(bytes), false);
 }
 

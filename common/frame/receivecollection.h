@@ -63,6 +63,11 @@ public:
     // logs what it still holds, and shows a cut character as U+FFFD.
     void logRest();
 
+    // An event of the link that stands after what came before it (an
+    // end-of-file character) is about to be logged: logs what waits now,
+    // first. A collection under way then logs only what comes after.
+    void logWaiting();
+
     // Received data shows as text (the default) or as a byte listing; read
     // as each collection logs.
     void setShowsText(bool text) { m_showsText = text; }
@@ -95,6 +100,8 @@ private:
     std::function<void()> m_lightLamp;
     std::unique_ptr<SettlePolicy> m_settle;
     bool m_collecting = false;
+    // logWaiting() took what a collection under way was settling on.
+    bool m_takenUnderCollection = false;
     bool m_showsText = true;
     StreamTextDecoder m_decoder;
     ReceivedCapture m_capture;

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "clock.h"
+#include "combobox.h"
 #include "eventqueue.h"
 #include "fakemscomm.h"
 #include "frozenclock.h"
 #include "form1.h"
 #include "guard.h"
 #include "lamp.h"
+#include "linedialogs.h"
 #include "logpane.h"
 #include "logreader.h"
 #include "messagebox.h"
 #include "serialdevice.h"
+#include "syserror.h"
 #include "twips.h"
 
 #include <QAccessible>
@@ -35,13 +38,6 @@
 using namespace logreader;
 
 namespace {
-QStringList items(const QComboBox *box)
-{
-    QStringList out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
-    return out;
-}
 
 // The fake control naming each port through its link, as the real one does.
 class LinkedMSComm : public FakeMSComm
@@ -206,6 +202,7 @@ private slots:
     void portMenuBindsTheSelectedEntry();
     void portMenuWithoutDevices();
     void portMenuIdleWhileOpen();
+    void otherDeviceBindsCharacterDevices();
     void linkFailureShowsNotice_data();
     void linkFailureShowsNotice();
 };
@@ -219,13 +216,13 @@ void TstForm1::rightAfterStart()
     QCOMPARE(colourOf(w->TxtMsg, text), kBlack);
 
     QCOMPARE(w->windowTitle(), QStringLiteral("串口通讯测试(Quelt)"));
-    QCOMPARE(items(w->CmbPort), (QStringList{"COM1", "COM2", "COM3", "COM4"}));
-    QCOMPARE(items(w->CmbSpeed), (QStringList{"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "28800",
+    QCOMPARE(comboItems(w->CmbPort), (QStringList{"COM1", "COM2", "COM3", "COM4"}));
+    QCOMPARE(comboItems(w->CmbSpeed), (QStringList{"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "28800",
                                               "38400", "56000", "57600", "115200", "128000", "256000"}));
-    QCOMPARE(items(w->CmbJY), (QStringList{"E", "M", "N", "O", "S"}));
-    QCOMPARE(items(w->CmbSJ), (QStringList{"4", "5", "6", "7", "8"}));
-    QCOMPARE(items(w->CmbTZ), (QStringList{"1", "1.5", "2"}));
-    QCOMPARE(items(w->CmbXY), (QStringList{"None", "Xon/Xoff", "RTS/CTS", "By All"}));
+    QCOMPARE(comboItems(w->CmbJY), (QStringList{"E", "M", "N", "O", "S"}));
+    QCOMPARE(comboItems(w->CmbSJ), (QStringList{"4", "5", "6", "7", "8"}));
+    QCOMPARE(comboItems(w->CmbTZ), (QStringList{"1", "1.5", "2"}));
+    QCOMPARE(comboItems(w->CmbXY), (QStringList{"None", "Xon/Xoff", "RTS/CTS", "By All"}));
     for (QComboBox *b : {w->CmbPort, w->CmbSpeed, w->CmbJY, w->CmbSJ, w->CmbTZ, w->CmbXY})
         QVERIFY(!b->isEditable());
     QCOMPARE(w->CmbPort->currentText(), QStringLiteral("COM1"));
@@ -1049,7 +1046,7 @@ void TstForm1::portMenuBindsTheSelectedEntry()
     const QString usb = tree.filePath("dev/ttyUSB0"), acm = tree.filePath("dev/ttyACM0");
     const QString link = tree.filePath("config/comm/com2");
     w->CmbPort->setCurrentIndex(1);
-    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", usb, acm, "", "解除绑定 (off)"}));
+    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", usb, acm, "其他设备…", "", "解除绑定 (off)"}));
 
     item(w->portMenu(), usb)->trigger();
     QCOMPARE(QFile::symLinkTarget(link), usb);
@@ -1076,7 +1073,43 @@ void TstForm1::portMenuWithoutDevices()
 {
     QTemporaryDir tree;
     w->deviceRoot = tree.path();
-    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", "未找到串口设备 (off)", "", "解除绑定 (off)"}));
+    QCOMPARE(itemStates(w->portMenu()),
+             (QStringList{"绑定到设备", "未找到串口设备 (off)", "其他设备…", "", "解除绑定 (off)"}));
+}
+
+// "其他设备…" binds any character device the user names (a pty, a name
+// udev made), and refuses anything else with the reason.
+void TstForm1::otherDeviceBindsCharacterDevices()
+{
+    QTemporaryDir tree;
+    const ConfigHome home(tree.filePath("config"));
+    linkedWindow(tree.path());
+    QFile plain(tree.filePath("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    // A link to a character device, as udev makes them.
+    const QString named = tree.filePath("byid");
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), named));
+    const QString link = tree.filePath("config/comm/com1");
+    const auto bindTo = [&](const QString &path) {
+        item(w->portMenu(), QStringLiteral("其他设备…"))->trigger();
+        auto *dialog = w->findChild<DevicePathDialog *>();
+        QVERIFY(dialog);
+        dialog->PathBox->setText(path);
+        dialog->accept();
+        QTRY_VERIFY(!w->findChild<DevicePathDialog *>());
+    };
+    bindTo(named);
+    QCOMPARE(QFile::symLinkTarget(link), named);
+    QCOMPARE(w->CmbPort->toolTip(), named);
+    QVERIFY(notices.isEmpty());
+
+    bindTo(plain.fileName());
+    bindTo(tree.filePath("missing"));
+    QCOMPARE(notices, (QStringList{"提示|无法绑定端口：COM1\n" + plain.fileName()
+                                       + ": not a character device (a serial port is one)",
+                                   "提示|无法绑定端口：COM1\n" + tree.filePath("missing") + ": " + systemError(ENOENT)}));
+    QCOMPARE(QFile::symLinkTarget(link), named); // left as it was
 }
 
 void TstForm1::portMenuIdleWhileOpen()
@@ -1110,7 +1143,8 @@ void TstForm1::portMenuIdleWhileOpen()
     item(before, acm)->trigger();
     item(before, QStringLiteral("解除绑定"))->trigger();
     QCOMPARE(SerialDevice::named(1), usb);
-    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", usb + " (off)", acm + " (off)", "", "解除绑定 (off)"}));
+    QCOMPARE(itemStates(w->portMenu()),
+             (QStringList{"绑定到设备", usb + " (off)", acm + " (off)", "其他设备… (off)", "", "解除绑定 (off)"}));
     watch();
     emit w->CmbPort->customContextMenuRequested(QPoint(5, 5));
     QTRY_VERIFY(looked);

@@ -6,6 +6,7 @@
 #include "pollhook.h"
 
 #include <QMetaObject>
+#include <QStringList>
 
 #include <functional>
 #include <utility>
@@ -42,7 +43,11 @@ public:
     bool openSilentlyFails = false; // opening leaves the port closed
     QString failSettingsWith;
     QString failOutputWith;
+    QString failLinesWith; // non-empty: the line keys throw this description
+    qint32 speed = 0;      // what actualSpeed() reports while open
     int event = 0;
+    // What the line keys did, in order: "DTR 1", "RTS 0", "break 1", ...
+    QStringList lineActions;
 
     // Queue an OnComm with `code`, delivered by the event loop.
     void raise(int code)
@@ -82,6 +87,10 @@ public:
         }
     }
     bool PortOpen() const override { return open; }
+    void setDTRLine(bool high) override { lineAction(QStringLiteral("DTR"), high); }
+    void setRTSLine(bool high) override { lineAction(QStringLiteral("RTS"), high); }
+    void setBreak(bool on) override { lineAction(QStringLiteral("break"), on); }
+    qint32 actualSpeed() const override { return open ? speed : 0; }
     bool CTSHolding() const override { return cts; }
     bool DSRHolding() const override { return dsr; }
     bool CDHolding() const override { return cd; }
@@ -103,6 +112,14 @@ public:
     QString portDevice(int port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
 
 private:
+    void lineAction(const QString &line, bool on)
+    {
+        if (!open)
+            throw LinkError(line + QStringLiteral(": the port is not open"));
+        if (!failLinesWith.isEmpty())
+            throw LinkError(failLinesWith);
+        lineActions.append(line + (on ? QStringLiteral(" 1") : QStringLiteral(" 0")));
+    }
     QByteArray take()
     {
         QByteArray all = inBuffer;

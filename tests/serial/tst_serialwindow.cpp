@@ -14,6 +14,8 @@
 #include "ptypair.h"
 #include "sendboxmenu.h"
 #include "serialcontrol.h"
+#include "serialline.h"
+#include "linedialogs.h"
 #include "timestamp.h"
 
 #include <QCheckBox>
@@ -61,6 +63,9 @@ private slots:
     void closeLogsWhatTheSystemStillHolds();
     void captureIsWhatTheWireCarried();
     void sendsTheLineNeverCarriedAreToldOf();
+    void otherSpeedsAreSetExactly_data();
+    void otherSpeedsAreSetExactly();
+    void aPseudoTerminalRefusesTheLineKeys();
 
 private:
     void open();
@@ -354,10 +359,15 @@ void SerialWindowTest::otherEndClosingLeavesWindowUsable()
     m_pty->closeMaster();
     QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
 
-    // Sending finds the port gone and does nothing; closing works as ever.
-    const QString before = logText(w.TxtMsg);
+    // Sending finds the port gone: one red entry says why, and nothing is
+    // logged as sent; closing works as ever.
+    const QString gone = redEntries(w.TxtMsg).last().mid(kStamp.size());
+    QVERIFY2(gone.contains(QStringLiteral("the device hung up")), qPrintable(gone));
+    w.TxtSend->setText(QStringLiteral("after the end"));
     w.CmdSend->click();
-    QCOMPARE(logText(w.TxtMsg), before);
+    QCOMPARE(tail(w.TxtMsg, 1), QStringList{kStamp + QStringLiteral("  未发送：") + gone.mid(2)});
+    QCOMPARE(colourOf(w.TxtMsg, QStringLiteral("  未发送："), kLast), kRed);
+    QVERIFY(!logText(w.TxtMsg).contains(QStringLiteral("发送文本")));
     w.CmdClose->click();
     QVERIFY(lastLine(w.TxtMsg).isEmpty()); // the close entry ends its line
     QVERIFY(logText(w.TxtMsg).endsWith(QStringLiteral(" 关闭端口\n")));
@@ -518,3 +528,52 @@ void SerialWindowTest::captureIsWhatTheWireCarried()
 
 QTEST_MAIN(SerialWindowTest)
 #include "tst_serialwindow.moc"
+
+void SerialWindowTest::otherSpeedsAreSetExactly_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::newRow("921600") << 921600;
+    QTest::newRow("250000") << 250000;
+    QTest::newRow("74880") << 74880;
+}
+
+// A rate typed in "其他速率…" is the rate the device is set to, read back
+// from the kernel, and what the tooltip shows.
+void SerialWindowTest::otherSpeedsAreSetExactly()
+{
+    QFETCH(int, rate);
+    Form1 &w = *m_window;
+    w.CmbSpeed->actions().first()->trigger();
+    auto *dialog = w.findChild<SpeedDialog *>();
+    QVERIFY(dialog);
+    dialog->RateBox->setEditText(QString::number(rate));
+    dialog->accept();
+    open();
+    QCOMPARE(SerialLine::lineSpeed(m_pty->master()), rate);
+    QCOMPARE(w.CmbSpeed->toolTip(), QStringLiteral("实际速率：%1 bit/s").arg(rate));
+    QVERIFY(m_pty->write("at speed"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{QStringLiteral("at speed")}, 10000);
+}
+
+// A pseudo-terminal has no modem lines: each key is one red entry with the
+// reason, and the port stays open and carries data.
+void SerialWindowTest::aPseudoTerminalRefusesTheLineKeys()
+{
+    Form1 &w = *m_window;
+    open();
+    w.ActDTR->trigger();
+    w.ActBreak->trigger();
+    const QStringList red = redEntries(w.TxtMsg);
+    QCOMPARE(red.size(), 2);
+    const QString device = m_pty->devicePath();
+    QVERIFY2(red[0].startsWith(kStamp + QStringLiteral("  DTR 置为高电平失败：") + device
+                               + QStringLiteral(": DTR: the device has no modem control lines (")),
+             qPrintable(red[0]));
+    QVERIFY2(red[1].startsWith(kStamp + QStringLiteral("  发送中断信号失败：") + device
+                               + QStringLiteral(": break: the device has no modem control lines (")),
+             qPrintable(red[1]));
+    QVERIFY(!w.ChkDTR->isChecked());
+    QVERIFY(w.MSComm1->PortOpen() && w.CmdClose->isEnabled());
+    QVERIFY(m_pty->write("still here"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{QStringLiteral("still here")}, 10000);
+}

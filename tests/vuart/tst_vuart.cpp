@@ -9,6 +9,7 @@
 #include "logreader.h"
 #include "ptypair.h"
 #include "serialcontrol.h"
+#include "syserror.h"
 #include "virtualuart.h"
 
 #include <QCheckBox>
@@ -70,6 +71,11 @@ private slots:
     void handshakingReachesTheLine();
     void dataIntactAroundMarks_data();
     void dataIntactAroundMarks();
+    void lineKeysReachTheLine();
+    void pulseAndBreakLastTheirLength();
+    void rtsIsTheDriversUnderHardwareFlow();
+    void aRateTheDeviceRefusesFailsTheOpen();
+    void endOfFileLineFollowsItsData();
 
 private:
     void open(bool counters);
@@ -425,3 +431,112 @@ void VuartWindowTest::dataIntactAroundMarks()
 QTEST_MAIN(VuartWindowTest)
 
 #include "tst_vuart.moc"
+
+namespace {
+
+// The line events since `from`, as "DTR 1", "RTS 0", "break 1", ...
+QStringList lineEventWords(size_t from = 0)
+{
+    static const char *const words[] = {"DTR 1", "DTR 0", "RTS 1", "RTS 0", "break 1", "break 0", "timed break"};
+    const std::vector<VirtualUart::LineEvent> events = VirtualUart::lineEvents();
+    QStringList out;
+    for (size_t i = from; i < events.size(); ++i)
+        out << QString::fromLatin1(words[events[i].what]);
+    return out;
+}
+
+} // namespace
+
+// The menu's toggles drive the UART's outputs while the port stays open,
+// and the far end's lamps are left to the far end.
+void VuartWindowTest::lineKeysReachTheLine()
+{
+    Form1 &w = *m_window;
+    open(true);
+    const size_t opened = VirtualUart::lineEvents().size();
+    QCOMPARE(VirtualUart::outputs(), 0); // both boxes clear
+    w.ActDTR->trigger();
+    QCOMPARE(VirtualUart::outputs(), TIOCM_DTR);
+    w.ActRTS->trigger();
+    QCOMPARE(VirtualUart::outputs(), TIOCM_DTR | TIOCM_RTS);
+    w.ActDTR->trigger();
+    QCOMPARE(VirtualUart::outputs(), TIOCM_RTS);
+    QCOMPARE(lineEventWords(opened), (QStringList{"DTR 1", "RTS 1", "DTR 0"}));
+    QVERIFY(redEntries(w.TxtMsg).isEmpty());
+    QVERIFY(w.MSComm1->PortOpen());
+
+    VirtualUart::setInput(TIOCM_CTS, true);
+    QTRY_VERIFY(w.ShpRTS->isLit());
+    QVERIFY(!w.ShpDTR->isLit());
+}
+
+// A pulse holds DTR low and a break holds the line for their lengths, on
+// the device's own time.
+void VuartWindowTest::pulseAndBreakLastTheirLength()
+{
+    Form1 &w = *m_window;
+    w.ChkDTR->setChecked(true);
+    open(true);
+    const size_t opened = VirtualUart::lineEvents().size();
+    w.ActPulse->trigger();
+    QTRY_COMPARE(lineEventWords(opened), (QStringList{"DTR 0", "DTR 1"}));
+    w.ActBreak->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(lineEventWords(opened), (QStringList{"DTR 0", "DTR 1", "break 1", "break 0"}), 5000);
+    const std::vector<VirtualUart::LineEvent> events = VirtualUart::lineEvents();
+    const long long low = events[opened + 1].atMs - events[opened].atMs;
+    const long long held = events[opened + 3].atMs - events[opened + 2].atMs;
+    QVERIFY2(low >= 100 && low < 100 + 200, qPrintable(QString::number(low)));
+    QVERIFY2(held >= 250 && held < 250 + 200, qPrintable(QString::number(held)));
+    QCOMPARE(VirtualUart::outputs() & TIOCM_DTR, TIOCM_DTR);
+    QCOMPARE(tail(w.TxtMsg, 2), (QStringList{kStamp + QStringLiteral("  DTR 脉冲：低电平 100 毫秒，然后高电平"),
+                                             kStamp + QStringLiteral("  发送中断信号：250 毫秒")}));
+}
+
+// Under RTS/CTS handshaking the driver owns RTS: a toggle is refused in
+// red, and the line is not touched.
+void VuartWindowTest::rtsIsTheDriversUnderHardwareFlow()
+{
+    Form1 &w = *m_window;
+    chooseItem(w.CmbXY, QStringLiteral("RTS/CTS"));
+    open(true);
+    const size_t opened = VirtualUart::lineEvents().size();
+    w.ActRTS->trigger();
+    QCOMPARE(lineEventWords(opened), QStringList());
+    QCOMPARE(redEntries(w.TxtMsg),
+             QStringList{kStamp + QStringLiteral("  RTS 置为高电平失败：") + m_pty->devicePath()
+                         + QStringLiteral(": RTS: the driver drives RTS under RTS/CTS handshaking")});
+    QVERIFY(!w.ChkRTS->isChecked());
+    QVERIFY(w.MSComm1->PortOpen());
+}
+
+// A rate past what the device runs fails the open on its own line, with
+// the system's reason, and leaves the window closed.
+void VuartWindowTest::aRateTheDeviceRefusesFailsTheOpen()
+{
+    Form1 &w = *m_window;
+    VirtualUart::refuseSpeedsAbove(200000);
+    w.useSpeed(250000);
+    w.CmdOpen->click();
+    const QString line = lastLine(w.TxtMsg);
+    QCOMPARE(shapeLine(line), kStamp + QStringLiteral(" 打开端口：COM1……") + m_pty->devicePath()
+                                  + QStringLiteral(": 250000 bit/s: ") + systemError(EINVAL));
+    QCOMPARE(colourOf(w.TxtMsg, m_pty->devicePath() + QStringLiteral(": "), kLast), kRed);
+    QVERIFY(!w.MSComm1->PortOpen());
+    QVERIFY(w.CmdOpen->isEnabled());
+    // A rate it runs opens.
+    w.useSpeed(115200);
+    open(true);
+}
+
+// The end-of-file line stands after the data that held the character.
+void VuartWindowTest::endOfFileLineFollowsItsData()
+{
+    Form1 &w = *m_window;
+    w.ChkEof->setChecked(true);
+    open(true);
+    QVERIFY(m_pty->write("boot done\x1a"));
+    QTRY_VERIFY_WITH_TIMEOUT(!redEntries(w.TxtMsg).isEmpty(), 5000);
+    QTRY_VERIFY(!w.Receiving);
+    QTest::qWait(kSettledMs);
+    QCOMPARE(tail(w.TxtMsg, 2), (QStringList{kStamp + QStringLiteral("  接收文本：  boot done\x1a"), kEof}));
+}

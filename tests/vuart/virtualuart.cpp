@@ -9,6 +9,7 @@
 #include "virtualuart.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -47,6 +48,8 @@ struct Uart
     int dtrWrites = 0, rtsWrites = 0;
     serial_icounter_struct counters{};
     bool refuseCounters = false;
+    unsigned speedLimit = 0;
+    std::vector<VirtualUart::LineEvent> lineEvents;
     bool flagsSet = false;
     VirtualUart::Flags flags;
 };
@@ -98,12 +101,28 @@ void recordSet(KernelTermios *t)
     t->c_iflag &= ~PARMRK;
 }
 
+long long nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void note(VirtualUart::LineEvent::What what)
+{
+    g_uart.lineEvents.push_back({what, nowMs()});
+}
+
 void writeOutputs(int bits, bool on)
 {
-    if (bits & TIOCM_DTR)
+    using E = VirtualUart::LineEvent;
+    if (bits & TIOCM_DTR) {
         ++g_uart.dtrWrites;
-    if (bits & TIOCM_RTS)
+        note(on ? E::DtrHigh : E::DtrLow);
+    }
+    if (bits & TIOCM_RTS) {
         ++g_uart.rtsWrites;
+        note(on ? E::RtsHigh : E::RtsLow);
+    }
     if (on)
         g_uart.outputs |= bits & kOutputs;
     else
@@ -117,11 +136,16 @@ bool answerLines(unsigned long request, void *arg, int *result)
     *result = 0;
     switch (request) {
     case TIOCMGET: *static_cast<int *>(arg) = g_uart.inputs | g_uart.outputs; return true;
-    case TIOCMSET:
-        ++g_uart.dtrWrites;
-        ++g_uart.rtsWrites;
-        g_uart.outputs = *static_cast<const int *>(arg) & kOutputs;
+    case TIOCMSET: {
+        const int bits = *static_cast<const int *>(arg);
+        writeOutputs(kOutputs & bits, true);
+        writeOutputs(kOutputs & ~bits, false);
         return true;
+    }
+    case TIOCSBRK: note(VirtualUart::LineEvent::BreakOn); return true;
+    case TIOCCBRK: note(VirtualUart::LineEvent::BreakOff); return true;
+    case TCSBRK:
+    case TCSBRKP: note(VirtualUart::LineEvent::TimedBreak); return true;
     case TIOCMBIS: writeOutputs(*static_cast<const int *>(arg), true); return true;
     case TIOCMBIC: writeOutputs(*static_cast<const int *>(arg), false); return true;
     case TIOCGICOUNT:
@@ -169,6 +193,13 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     case kSetTermios2W:
     case kSetTermios2F: {
         KernelTermios2 t = *static_cast<const KernelTermios2 *>(arg);
+        {
+            std::lock_guard<std::mutex> hold(g_lock);
+            if (g_uart.speedLimit != 0 && (t.c_ospeed > g_uart.speedLimit || t.c_ispeed > g_uart.speedLimit)) {
+                errno = EINVAL;
+                return -1;
+            }
+        }
         recordSet(&t);
         return real(fd, request, &t);
     }
@@ -271,6 +302,18 @@ int outputWrites(int line)
 {
     std::lock_guard<std::mutex> hold(g_lock);
     return line == TIOCM_DTR ? g_uart.dtrWrites : line == TIOCM_RTS ? g_uart.rtsWrites : 0;
+}
+
+std::vector<LineEvent> lineEvents()
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_uart.lineEvents;
+}
+
+void refuseSpeedsAbove(unsigned bitsPerSecond)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_uart.speedLimit = bitsPerSecond;
 }
 
 Flags settings()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <termios.h>
+#include <vector>
 
 // A virtual UART for the serial tests, made of a pseudo-terminal's device end.
 //
@@ -46,6 +47,21 @@ int outputs();
 // How many times the program has set or cleared `line` (TIOCM_DTR or
 // TIOCM_RTS) since attach().
 int outputWrites(int line);
+
+// What the program did to its outputs and to the line, in order, with when
+// (milliseconds of the steady clock): DTR and RTS through TIOCMSET,
+// TIOCMBIS and TIOCMBIC, a break through TIOCSBRK/TIOCCBRK, or a timed one
+// through TCSBRK/TCSBRKP.
+struct LineEvent
+{
+    enum What { DtrHigh, DtrLow, RtsHigh, RtsLow, BreakOn, BreakOff, TimedBreak } what;
+    long long atMs;
+};
+std::vector<LineEvent> lineEvents();
+
+// Refuses, with EINVAL, a rate above `bitsPerSecond` set through termios2,
+// as a driver does that cannot run that fast; 0 takes any rate.
+void refuseSpeedsAbove(unsigned bitsPerSecond);
 
 // The termios flags the program last set on the UART.
 struct Flags
