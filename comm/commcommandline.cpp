@@ -38,9 +38,13 @@ CommCommandLine::CommCommandLine()
       m_rts(QStringLiteral("rts"), QStringLiteral("Tick RTS有效.")),
       m_eof(QStringLiteral("eof"), QStringLiteral("Tick EOF有效.")),
       m_cr(QStringLiteral("cr"), QStringLiteral("Tick 文本末尾附加回车符 (end each text with a carriage return).")),
-      m_open(QStringLiteral("open"), QStringLiteral("Press 打开端口 once the window shows."))
+      m_open(QStringLiteral("open"), QStringLiteral("Press 打开端口 once the window shows.")),
+      m_reconnect(QStringLiteral("reconnect"),
+                  QStringLiteral("Tick 拔出后自动重连: when the device goes away, wait for it under the same path and "
+                                 "open it again with the same settings."))
 {
-    m_line.parser().addOptions({m_port, m_baud, m_parity, m_data, m_stop, m_handshake, m_dtr, m_rts, m_eof, m_cr, m_open});
+    m_line.parser().addOptions(
+        {m_port, m_baud, m_parity, m_data, m_stop, m_handshake, m_dtr, m_rts, m_eof, m_cr, m_open, m_reconnect});
 }
 
 int CommCommandLine::parse(const QStringList &arguments)
@@ -111,6 +115,8 @@ int CommCommandLine::applyTo(Form1 &window)
         if (parser.isSet(tick.option))
             tick.box->setCheckState(Qt::Checked);
     }
+    if (parser.isSet(m_reconnect))
+        window.setReconnect(true);
     if (const int status = m_line.applyTo(window); status >= 0)
         return status;
     if (parser.isSet(m_open))

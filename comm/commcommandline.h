@@ -34,6 +34,7 @@ private:
     QCommandLineOption m_eof;
     QCommandLineOption m_cr;
     QCommandLineOption m_open;
+    QCommandLineOption m_reconnect;
     // The entry of each list to select (-1: as the window starts).
     int m_portIndex = -1, m_parityIndex = -1, m_dataIndex = -1, m_stopIndex = -1,
         m_handshakeIndex = -1;

@@ -8,6 +8,7 @@
 #include "linkerror.h"
 #include "logpane.h"
 #include "messagebox.h"
+#include "portwatch.h"
 #include "mscomm.h"
 #include "serialdevice.h"
 #include "timestamp.h"
@@ -142,6 +143,10 @@ void Form1::buildLineActions()
     ActBreak = action(QStringLiteral("发送中断信号"), QKeySequence(Qt::CTRL | Qt::Key_B));
     separator();
     ActTiming = action(QStringLiteral("脉冲与中断时长…"), QKeySequence());
+    separator();
+    ActReconnect = action(QStringLiteral("拔出后自动重连"), QKeySequence());
+    ActReconnect->setCheckable(true);
+    m_watch = new PortWatch(this);
     // The lamps and their tip areas pass the menu on to their strip.
     Frame4->setContextMenuPolicy(Qt::ActionsContextMenu);
 
@@ -157,6 +162,7 @@ void Form1::buildLineActions()
     onSignal(ActPulse, &QAction::triggered, [this] { pulseDTR(); });
     onSignal(ActBreak, &QAction::triggered, [this] { sendBreak(); });
     onSignal(ActTiming, &QAction::triggered, [this] { chooseLineTiming(); });
+    onSignal(ActReconnect, &QAction::triggered, [this](bool on) { setReconnect(on); });
     onSignal(m_pulseTimer, &QTimer::timeout, [this] { endPulse(); });
     onSignal(m_breakTimer, &QTimer::timeout, [this] { endBreak(); });
     updateLineActions();
@@ -251,6 +257,54 @@ void Form1::sendBreak()
 void Form1::endBreak()
 {
     endTimedAction(&MSComm::setBreak, false, QStringLiteral("结束中断信号"));
+}
+
+void Form1::setReconnect(bool on)
+{
+    m_reconnect = on;
+    ActReconnect->setChecked(on);
+    if (!on && m_watch->watching()) {
+        m_watch->stop();
+        appendEntry(kBlack, QStringLiteral("  停止等待设备重新接入"));
+    } else if (on && !m_gone.isEmpty() && !m_watch->watching()) {
+        // The device is gone already: wait for it from now.
+        watchForTheDevice();
+    }
+}
+
+void Form1::watchForTheDevice()
+{
+    const QString path = SerialDevice::named(CmbPort->currentIndex() + 1);
+    appendEntry(kBlack, QStringLiteral("  等待设备重新接入：") + path);
+    m_watch->start(path, [this] {
+        bool opened = false;
+        guarded([&] { opened = reopen(); });
+        return opened;
+    });
+}
+
+bool Form1::reopen()
+{
+    if (MSComm1->PortOpen())
+        return true;
+    try {
+        // With the settings it had: the control keeps them, and the window
+        // kept its open-port form meanwhile.
+        MSComm1->setPortOpen(true);
+    } catch (const LinkError &) {
+        return false; // not yet (udev still at work, or taken): tried again
+    }
+    if (!MSComm1->PortOpen())
+        return false;
+    m_gone.clear();
+    // The ordinary open line, before anything the device sends.
+    appendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
+    ShpOpen->setBackColor(kRed);
+    showLineLevels();
+    updateLineActions();
+    showActualSpeed();
+    AppendLog(kBlue, QStringLiteral("成功"));
+    return true;
 }
 
 void Form1::stopLineTimers()
@@ -467,6 +521,7 @@ void Form1::CmdOpen_Click()
     try {
         appendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
         stopLineTimers();
+        m_watch->stop();
         m_gone.clear();
         if (MSComm1->PortOpen())
             MSComm1->setPortOpen(false);
@@ -519,6 +574,7 @@ void Form1::CmdClose_Click()
     for (Lamp *lamp : {ShpCD, ShpOpen, ShpDTR, ShpRTS})
         lamp->setBackColor(kBlack);
     stopLineTimers();
+    m_watch->stop();
     m_gone.clear();
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
@@ -573,6 +629,8 @@ void Form1::MSComm1_Failed(const QString &description, qint64 unsent)
     showActualSpeed();
     m_gone = description;
     appendEntry(kRed, QStringLiteral("  ") + description);
+    if (m_reconnect)
+        watchForTheDevice();
 }
 
 void Form1::refreshPortTips()
@@ -611,6 +669,8 @@ QMenu *Form1::portMenu()
     QAction *unbind = m_portMenu->addAction(QStringLiteral("解除绑定"));
     unbind->setEnabled(closed && bound);
     onSignal(unbind, &QAction::triggered, [this] { unbindPort(); });
+    m_portMenu->addSeparator();
+    m_portMenu->addAction(ActReconnect);
     return m_portMenu;
 }
 

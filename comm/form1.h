@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QMenu;
+class PortWatch;
 class QTimer;
 class TipArea;
 
@@ -59,6 +60,15 @@ public:
     QAction *ActPulse;
     QAction *ActBreak;
     QAction *ActTiming;
+
+    // "拔出后自动重连" (in the port list's and the lamp strip's menus): when
+    // the open port's device goes away, wait for it under the same path and
+    // open it again with the same settings. Turning it off, a close or
+    // quitting ends a wait.
+    void setReconnect(bool on);
+    bool reconnects() const { return m_reconnect; }
+    QAction *ActReconnect;
+    PortWatch *portWatch() const { return m_watch; }
 
     // The port list's context menu, built afresh at each call (the window
     // owns it): the serial devices present, to bind the selected entry to,
@@ -140,6 +150,9 @@ private:
     void endBreak();
     // A pulse or break under way ends with the port (a close, a failure).
     void stopLineTimers();
+    void watchForTheDevice();
+    // Opens the port again after its device came back: true when open.
+    bool reopen();
 
     QMenu *m_portMenu = nullptr;
     QTimer *m_pulseTimer = nullptr;
@@ -149,4 +162,6 @@ private:
     // The open port's device failed (its description), until a close or
     // an open.
     QString m_gone;
+    bool m_reconnect = false;
+    PortWatch *m_watch = nullptr;
 };

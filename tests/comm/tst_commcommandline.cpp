@@ -12,6 +12,7 @@
 #include "serialline.h"
 #include "toolprocess.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -45,6 +46,7 @@ private slots:
         QCOMPARE(line.applyTo(w), -1);
         QCOMPARE(w.CmbPort->currentText(), QStringLiteral("COM1"));
         QCOMPARE(w.CmbSpeed->currentText(), QStringLiteral("9600"));
+        QVERIFY(!w.reconnects());
         QVERIFY(w.OptSend[0]->isChecked() && w.OptArrv[0]->isChecked());
         QVERIFY(!w.logCommands()->recorder()->recording());
         QCoreApplication::processEvents();
@@ -64,7 +66,7 @@ private slots:
                              QStringLiteral("--dtr"), QStringLiteral("--rts"), QStringLiteral("--eof"),
                              QStringLiteral("--cr"), QStringLiteral("--send-mode"), QStringLiteral("bytes"),
                              QStringLiteral("--receive-mode"), QStringLiteral("bytes"), QStringLiteral("--record"),
-                             record, QStringLiteral("--open")}),
+                             record, QStringLiteral("--open"), QStringLiteral("--reconnect")}),
                  -1);
         auto *fake = new FakeMSComm;
         Form1 w(fake);
@@ -78,6 +80,7 @@ private slots:
         for (QCheckBox *box : {w.ChkDTR, w.ChkRTS, w.ChkEof, w.ChkSend})
             QCOMPARE(box->checkState(), Qt::Checked);
         QVERIFY(w.OptSend[1]->isChecked() && w.OptArrv[1]->isChecked());
+        QVERIFY(w.reconnects() && w.ActReconnect->isChecked());
         QCOMPARE(fake->inputMode, int(MSComm::comInputModeBinary)); // as the click on 接收字节 does
         // The port opens once the program runs, as a click on 打开端口.
         QCOMPARE(fake->openCalls, 0);
@@ -130,7 +133,7 @@ private slots:
     {
         checkHelpAndVersion(QStringLiteral(TOOL_PROGRAM), QStringLiteral("comm"),
                             {"--port", "--baud", "--parity", "--data", "--stop", "--handshake", "--dtr", "--rts", "--eof",
-                             "--cr", "--open", "--send-mode", "--receive-mode", "--record", "--version"},
+                             "--cr", "--open", "--reconnect", "--send-mode", "--receive-mode", "--record", "--version"},
                             QStringLiteral(CONSOLES_VERSION));
     }
 

@@ -1046,7 +1046,7 @@ void TstForm1::portMenuBindsTheSelectedEntry()
     const QString usb = tree.filePath("dev/ttyUSB0"), acm = tree.filePath("dev/ttyACM0");
     const QString link = tree.filePath("config/comm/com2");
     w->CmbPort->setCurrentIndex(1);
-    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", usb, acm, "其他设备…", "", "解除绑定 (off)"}));
+    QCOMPARE(itemStates(w->portMenu()), (QStringList{"绑定到设备", usb, acm, "其他设备…", "", "解除绑定 (off)", "", "拔出后自动重连"}));
 
     item(w->portMenu(), usb)->trigger();
     QCOMPARE(QFile::symLinkTarget(link), usb);
@@ -1074,7 +1074,7 @@ void TstForm1::portMenuWithoutDevices()
     QTemporaryDir tree;
     w->deviceRoot = tree.path();
     QCOMPARE(itemStates(w->portMenu()),
-             (QStringList{"绑定到设备", "未找到串口设备 (off)", "其他设备…", "", "解除绑定 (off)"}));
+             (QStringList{"绑定到设备", "未找到串口设备 (off)", "其他设备…", "", "解除绑定 (off)", "", "拔出后自动重连"}));
 }
 
 // "其他设备…" binds any character device the user names (a pty, a name
@@ -1144,7 +1144,8 @@ void TstForm1::portMenuIdleWhileOpen()
     item(before, QStringLiteral("解除绑定"))->trigger();
     QCOMPARE(SerialDevice::named(1), usb);
     QCOMPARE(itemStates(w->portMenu()),
-             (QStringList{"绑定到设备", usb + " (off)", acm + " (off)", "其他设备… (off)", "", "解除绑定 (off)"}));
+             (QStringList{"绑定到设备", usb + " (off)", acm + " (off)", "其他设备… (off)", "", "解除绑定 (off)", "",
+                          "拔出后自动重连"}));
     watch();
     emit w->CmbPort->customContextMenuRequested(QPoint(5, 5));
     QTRY_VERIFY(looked);

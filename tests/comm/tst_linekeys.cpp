@@ -126,12 +126,13 @@ private slots:
     void lampStripMenuFollowsThePort()
     {
         const QStringList closed = {"DTR (off)", "RTS (off)", "", "DTR 脉冲 (off)", "发送中断信号 (off)", "",
-                                    "脉冲与中断时长…"};
+                                    "脉冲与中断时长…", "", "拔出后自动重连"};
         QCOMPARE(actionStates(w->Frame4), closed);
         w->ChkRTS->setChecked(true);
         open();
         QCOMPARE(actionStates(w->Frame4),
-                 (QStringList{"DTR", "RTS [x]", "", "DTR 脉冲", "发送中断信号", "", "脉冲与中断时长…"}));
+                 (QStringList{"DTR", "RTS [x]", "", "DTR 脉冲", "发送中断信号", "", "脉冲与中断时长…", "",
+                              "拔出后自动重连"}));
         w->CmdClose->click();
         QStringList closedRtsHigh = closed;
         closedRtsHigh[1] = QStringLiteral("RTS [x] (off)");

@@ -6,11 +6,13 @@
 #include "framing.h"
 #include "quicksends.h"
 #include "sendfile.h"
+#include "lamp.h"
 #include "logpane.h"
 #include "logreader.h"
 #include "savedialog.h"
 #include "messagebox.h"
 #include "payload.h"
+#include "portwatch.h"
 #include "ptypair.h"
 #include "sendboxmenu.h"
 #include "serialcontrol.h"
@@ -66,6 +68,8 @@ private slots:
     void otherSpeedsAreSetExactly_data();
     void otherSpeedsAreSetExactly();
     void aPseudoTerminalRefusesTheLineKeys();
+    void backAfterAnUnplug();
+    void aCloseOrUntickingEndsTheWait();
 
 private:
     void open();
@@ -576,4 +580,101 @@ void SerialWindowTest::aPseudoTerminalRefusesTheLineKeys()
     QVERIFY(w.MSComm1->PortOpen() && w.CmdClose->isEnabled());
     QVERIFY(m_pty->write("still here"));
     QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{QStringLiteral("still here")}, 10000);
+}
+
+namespace {
+
+// Numbered messages, as a board prints them while it boots (on one line,
+// so that each entry of the log reads as one line).
+QByteArray bootBanner(int messages)
+{
+    QByteArray out;
+    for (int i = 0; i < messages; ++i)
+        out += "boot step " + QByteArray::number(i) + ": all systems go; ";
+    return out;
+}
+
+} // namespace
+
+// With 拔出后自动重连 ticked, a device that goes away is waited for under
+// the same name; when it is back the port opens again with the ordinary
+// line, and what the device prints from then on is logged whole.
+void SerialWindowTest::backAfterAnUnplug()
+{
+    Form1 &w = *m_window;
+    QTemporaryDir dev;
+    const QString board = dev.filePath(QStringLiteral("ttyBOARD"));
+    QVERIFY(QFile::link(m_pty->devicePath(), board));
+    m_pty->linkTo(1, board);
+    w.ActReconnect->trigger();
+    QVERIFY(w.reconnects());
+    open();
+    QVERIFY(m_pty->write("before"));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg), QStringList{QStringLiteral("before")}, 10000);
+
+    // Unplugged: the end is logged as ever, then the wait.
+    m_pty->closeMaster();
+    QVERIFY(QFile::remove(board));
+    QTRY_VERIFY_WITH_TIMEOUT(w.portWatch()->watching(), 10000);
+    QVERIFY(w.portWatch()->folders().contains(dev.path()));
+    const QStringList ended = tail(w.TxtMsg, 2);
+    QVERIFY2(ended[0].contains(QStringLiteral("the device hung up")), qPrintable(ended[0]));
+    QCOMPARE(ended[1], kStamp + QStringLiteral("  等待设备重新接入：") + board);
+    QVERIFY(w.CmdClose->isEnabled()); // the window keeps its open-port form
+
+    // Plugged in again under the same name.
+    PtyPair again;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_pty->configHome()));
+    QVERIFY(QFile::link(again.devicePath(), board));
+    QTRY_COMPARE_WITH_TIMEOUT(logText(w.TxtMsg).count(QStringLiteral(" 打开端口：COM1……成功")), 2, 10000);
+    QVERIFY(!w.portWatch()->watching());
+    QCOMPARE(tail(w.TxtMsg, 1), QStringList{kStamp + QStringLiteral(" 打开端口：COM1……成功")});
+    QCOMPARE(colourOf(w.TxtMsg, QStringLiteral("成功"), kLast), kBlue);
+    QVERIFY(w.ShpOpen->isLit() && w.ActBreak->isEnabled());
+
+    const QByteArray banner = bootBanner(2000);
+    again.startWriter(banner, 4096);
+    QTRY_COMPARE_WITH_TIMEOUT(receivedTexts(w.TxtMsg).mid(1).join(QString()).size(), banner.size(), 20000);
+    again.joinWriter();
+    QCOMPARE(receivedTexts(w.TxtMsg).mid(1).join(QString()).toUtf8(), banner);
+    // And it sends again.
+    w.TxtSend->setText(QStringLiteral("ping"));
+    w.CmdSend->click();
+    QCOMPARE(again.read(4), QByteArray("ping"));
+}
+
+// A close while waiting, or unticking the item, ends the wait: the device
+// coming back then opens nothing.
+void SerialWindowTest::aCloseOrUntickingEndsTheWait()
+{
+    Form1 &w = *m_window;
+    QTemporaryDir dev;
+    const QString board = dev.filePath(QStringLiteral("ttyBOARD"));
+    for (const bool byClose : {true, false}) {
+        PtyPair first;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_pty->configHome()));
+        QFile::remove(board);
+        QVERIFY(QFile::link(first.devicePath(), board));
+        m_pty->linkTo(1, board);
+        w.setReconnect(true);
+        open();
+        first.closeMaster();
+        QVERIFY(QFile::remove(board));
+        QTRY_VERIFY_WITH_TIMEOUT(w.portWatch()->watching(), 10000);
+        if (byClose) {
+            w.CmdClose->click();
+        } else {
+            w.ActReconnect->trigger();
+            QCOMPARE(tail(w.TxtMsg, 1), QStringList{kStamp + QStringLiteral("  停止等待设备重新接入")});
+        }
+        QVERIFY(!w.portWatch()->watching());
+        PtyPair back;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_pty->configHome()));
+        QVERIFY(QFile::link(back.devicePath(), board));
+        QTest::qWait(3 * PortWatch::kRetryMs);
+        QCOMPARE(logText(w.TxtMsg).count(QStringLiteral("成功")), byClose ? 1 : 2);
+        QVERIFY(!w.MSComm1->PortOpen());
+        if (!byClose)
+            w.CmdClose->click();
+    }
 }
