@@ -5,14 +5,13 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
 
 // How many links a path may pass through on its way to the device.
 constexpr int kMostLinks = 16;
-// Lets udev finish a burst (node, group, links) before a look.
-constexpr int kSettleMs = 50;
 
 bool isCharacterDevice(const QString &path)
 {
@@ -37,10 +36,9 @@ QString nearestFolder(QString dir)
 PortWatch::PortWatch(QObject *parent) : QObject(parent)
 {
     m_settle.setSingleShot(true);
-    m_settle.setInterval(kSettleMs);
+    m_settle.setInterval(0);
     connect(&m_settle, &QTimer::timeout, this, &PortWatch::check);
     m_retry.setSingleShot(true);
-    m_retry.setInterval(kRetryMs);
     connect(&m_retry, &QTimer::timeout, this, &PortWatch::check);
 }
 
@@ -49,12 +47,11 @@ void PortWatch::start(const QString &path, std::function<bool()> open)
     stop();
     m_path = path;
     m_open = std::move(open);
-    m_retriesLeft = kRetries;
     m_watcher = new QFileSystemWatcher(this);
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &PortWatch::changed);
     rearm();
     // It may be back already.
-    m_settle.start();
+    changed();
 }
 
 void PortWatch::stop()
@@ -100,7 +97,8 @@ void PortWatch::rearm()
 void PortWatch::changed()
 {
     // A change is a fresh chance: the retries start again.
-    m_retriesLeft = kRetries;
+    m_retries = 0;
+    m_sinceChange.start();
     m_settle.start();
 }
 
@@ -115,6 +113,6 @@ void PortWatch::check()
         stop();
         return;
     }
-    if (m_retriesLeft-- > 0)
-        m_retry.start();
+    if (m_sinceChange.elapsed() < kRetryForMs)
+        m_retry.start(std::min(kLongestRetryMs, kFirstRetryMs << std::min(m_retries++, 5)));
 }

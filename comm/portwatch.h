@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -13,15 +14,17 @@ class QFileSystemWatcher;
 // its path, and then has it opened. It watches, through inotify, the folders
 // where the path and each link on its way to the device live (or the nearest
 // that exist), so it costs nothing while nothing changes there. Once the
-// path leads to a character device it calls the opener; an opener that
-// cannot open yet (udev has not given the node its group) is called again
-// a few times shortly after, and then at the next change.
+// path leads to a character device it calls the opener at once (a board
+// prints as it boots: every millisecond counts); an opener that cannot open
+// yet (udev has not given the node its group) is called again, soon at
+// first and then every 200 ms, for five seconds, and then at the next change.
 class PortWatch : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kRetryMs = 200;
-    static constexpr int kRetries = 25;
+    static constexpr int kFirstRetryMs = 10;
+    static constexpr int kLongestRetryMs = 200;
+    static constexpr int kRetryForMs = 5000;
 
     explicit PortWatch(QObject *parent = nullptr);
 
@@ -40,9 +43,10 @@ private:
     void rearm();
 
     QFileSystemWatcher *m_watcher = nullptr;
-    QTimer m_settle; // coalesces a burst of changes
+    QTimer m_settle; // coalesces the changes of one turn of the event loop
     QTimer m_retry;
-    int m_retriesLeft = 0;
+    QElapsedTimer m_sinceChange;
+    int m_retries = 0;
     QString m_path;
     std::function<bool()> m_open;
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "devicelist.h"
+#include "portwatch.h"
 #include "serialdevice.h"
 
 #include <QDir>
@@ -56,6 +57,8 @@ private slots:
     void emptyTreeHasNone();
     void linkStepsLeaveOnlyTheLink();
     void refusedDeviceNamesTheGroupThatMayUseIt();
+    void watchFollowsTheLinksToTheDevice();
+    void watchTriesAgainUntilItOpens();
 };
 
 void DeviceListTest::devicesInOrderWithDescriptions()
@@ -147,6 +150,56 @@ void DeviceListTest::refusedDeviceNamesTheGroupThatMayUseIt()
     const QString hint = SerialDevice::accessHint(device);
     QVERIFY2(hint.startsWith(QStringLiteral("members of the group nogroup may use it (sudo adduser ")), qPrintable(hint));
     QVERIFY(hint.endsWith(QStringLiteral(" nogroup, then log in again)")));
+}
+
+// The device comes back at the end of a chain of links whose folders do
+// not exist yet: the watch moves down as they appear, and opens once the
+// path leads to a character device.
+void DeviceListTest::watchFollowsTheLinksToTheDevice()
+{
+    QVERIFY(QDir().mkpath(at("config")));
+    const QString port = at("config/com1");
+    QVERIFY(QFile::link(at("dev/serial/by-id/usb-X"), port));
+    PortWatch watch;
+    int opens = 0;
+    watch.start(port, [&] { return ++opens > 0; });
+    QCOMPARE(watch.folders(), (QStringList{at("config"), root()}));
+    QTest::qWait(20);
+    QCOMPARE(opens, 0);
+
+    QVERIFY(QDir().mkpath(at("dev/serial/by-id")));
+    QTRY_VERIFY(watch.folders().contains(at("dev/serial/by-id")));
+    QCOMPARE(opens, 0);
+    // A plain file is no device: still waiting.
+    file("dev/serial/by-id/usb-X");
+    QTest::qWait(20);
+    QCOMPARE(opens, 0);
+    QVERIFY(QFile::remove(at("dev/serial/by-id/usb-X")));
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), at("dev/serial/by-id/usb-X")));
+    QTRY_COMPARE(opens, 1);
+    QVERIFY(!watch.watching());
+    QVERIFY(watch.folders().isEmpty());
+}
+
+// An opener that cannot open yet is called again without any change, and
+// the watch ends when it can; a stop ends the retries.
+void DeviceListTest::watchTriesAgainUntilItOpens()
+{
+    const QString device = at("ttyX");
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), device));
+    PortWatch watch;
+    int tries = 0;
+    watch.start(device, [&] { return ++tries == 4; });
+    QTRY_COMPARE(tries, 4);
+    QVERIFY(!watch.watching());
+
+    tries = 0;
+    watch.start(device, [&] { return ++tries > 1000; });
+    QTRY_VERIFY(tries >= 2);
+    watch.stop();
+    const int stopped = tries;
+    QTest::qWait(3 * PortWatch::kLongestRetryMs);
+    QCOMPARE(tries, stopped);
 }
 
 QTEST_GUILESS_MAIN(DeviceListTest)

@@ -671,7 +671,7 @@ void SerialWindowTest::aCloseOrUntickingEndsTheWait()
         PtyPair back;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_pty->configHome()));
         QVERIFY(QFile::link(back.devicePath(), board));
-        QTest::qWait(3 * PortWatch::kRetryMs);
+        QTest::qWait(3 * PortWatch::kLongestRetryMs);
         QCOMPARE(logText(w.TxtMsg).count(QStringLiteral("成功")), byClose ? 1 : 2);
         QVERIFY(!w.MSComm1->PortOpen());
         if (!byClose)
