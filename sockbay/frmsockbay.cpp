@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAction>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -59,6 +60,13 @@ void tightenBox(QLineEdit *box, int typedLimit)
     box->setMaxLength(std::max<int>(typedLimit, int(box->text().size())));
 }
 
+// The host as the connect line shows it: an IPv6 address in brackets, so
+// that the port after it reads as the port.
+QString hostForLine(const QString &host)
+{
+    return host.contains(u':') && !host.startsWith(u'[') ? u'[' + host + u']' : host;
+}
+
 } // namespace
 
 FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(*control, parent), Winsock1(control)
@@ -75,6 +83,7 @@ FrmSockbay::FrmSockbay(Winsock *control, QWidget *parent) : ConsoleWindow(*contr
     applyToolState(ToolStates::Idle);
     setTabOrderChain();
     connectHandlers();
+    buildAddressMenu();
 
     guarded([this] { Form_Load(); });
 }
@@ -176,6 +185,21 @@ void FrmSockbay::connectHandlers()
     onSignal(Winsock1, &Winsock::sendsLost, [this](qint64 bytes) { Winsock1_SendsLost(bytes); });
 }
 
+void FrmSockbay::buildAddressMenu()
+{
+    // On the address frame, its labels and its lamps (the boxes keep their
+    // own editing menus).
+    FrmSet->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ActCancel = new QAction(QStringLiteral("取消连接"), this);
+    // Esc from anywhere in the window; enabled only while connecting.
+    ActCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    ActCancel->setShortcutContext(Qt::WindowShortcut);
+    ActCancel->setEnabled(false);
+    addAction(ActCancel);
+    FrmSet->addAction(ActCancel);
+    onSignal(ActCancel, &QAction::triggered, [this] { cancelConnect(); });
+}
+
 void FrmSockbay::Form_Load()
 {
     AppendLog(kBlack, timeStamp() + QStringLiteral("  启动程序，本地IP：") + Winsock1->LocalIP()
@@ -221,27 +245,42 @@ void FrmSockbay::CmdCnn_Click()
         ErrorReported = false;
         applyToolState(ToolStates::Connecting);
         NormalizePorts();
-        appendEntry(kBlack, QStringLiteral("  连接") + TxtRIP->text() + u':' + TxtRPort->text() + QStringLiteral("……"));
+        appendEntry(kBlack, QStringLiteral("  连接") + hostForLine(TxtRIP->text()) + u':' + TxtRPort->text()
+                                + QStringLiteral("……"));
         Winsock1->Close();
         Winsock1->setLocalPort(0);
         Winsock1->Connect(TxtRIP->text(), TxtRPort->text());
+        m_cancelled = false;
+        ActCancel->setEnabled(true);
         waitWhileConnecting();
+        ActCancel->setEnabled(false);
         if (Winsock1->State() == Winsock::sckConnected) {
             applyToolState(ToolStates::Connected);
             AppendLog(kBlue, QStringLiteral("成功"));
+            // Where it got to: a name may have resolved to several.
+            const QString peer = Winsock1->RemotePeer();
+            if (!peer.isEmpty())
+                AppendLog(kBlue, QStringLiteral("（") + peer + QStringLiteral("）"));
             CmdSend->setFocus();
         } else if (!ErrorReported && Winsock1->State() != Winsock::sckListening) {
             // (A peer close handled during the wait may already have started
             // listening again; closing that listener would leave the window
             // showing a listen that no longer exists.)
             Winsock1->Close();
-            AppendLog(kRed, QStringLiteral("失败"));
+            AppendLog(kRed, m_cancelled ? QStringLiteral("失败：已取消") : QStringLiteral("失败"));
             applyToolState(ToolStates::Idle);
             CmdLstn->setFocus();
         }
     } catch (...) {
+        ActCancel->setEnabled(false);
         connectFailed(caughtFailure());
     }
+}
+
+void FrmSockbay::cancelConnect()
+{
+    if (Winsock1->State() == Winsock::sckConnecting)
+        m_cancelled = true;
 }
 
 void FrmSockbay::connectFailed(const QString &description)
@@ -266,6 +305,10 @@ void FrmSockbay::waitWhileConnecting()
     poll.start(std::clamp(clock.realMs(kConnectPollMs), 1, kConnectPollMs));
     while (Winsock1->State() == Winsock::sckConnecting) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (m_cancelled) {
+            Winsock1->Close();
+            break;
+        }
         if (clock.nowMs() - t0 > limitMs) {
             // Given up: measured on the steady clock, so neither midnight nor
             // a change of the wall clock stretches or cuts the limit.
@@ -350,6 +393,10 @@ void FrmSockbay::CmdStop_Click()
 void FrmSockbay::Winsock1_ConnectionRequest(qint32 requestID)
 {
     appendEntry(kBlack, QStringLiteral("  接受连接请求"));
+    // Who knocked, as a piece of the same line.
+    const QString peer = Winsock1->RequestPeer(requestID);
+    if (!peer.isEmpty())
+        AppendLog(kBlack, QStringLiteral("：") + peer);
     Winsock1->Close();
     try {
         Winsock1->Accept(requestID);

@@ -4,6 +4,7 @@
 #include "consolewindow.h"
 
 class LampRim;
+class QAction;
 class QGroupBox;
 class TipArea;
 class Winsock;
@@ -52,6 +53,9 @@ public:
     void CmdClose_Click();
     void CmdLstn_Click();
     void CmdStop_Click();
+    // Esc while connecting, and the address frame's "取消连接": the attempt
+    // ends at once as a failed one.
+    void cancelConnect();
 
     void Winsock1_ConnectionRequest(qint32 requestID);
     void Winsock1_DataArrival(qint64 bytesTotal);
@@ -87,13 +91,19 @@ public:
     bool ListenMode = false;
     // The Error handler has logged and torn down during a connect or listen.
     bool ErrorReported = false;
+    // The address frame's context menu: 取消连接 (and the server's options).
+    QAction *ActCancel;
 
     static constexpr int kPortLength = 5;
-    static constexpr int kAddressLength = 15;
+    // As long as a host name may be (DNS): an IPv6 address with its scope
+    // fits too.
+    static constexpr int kAddressLength = 253;
     static constexpr int kConnectLimitSeconds = 60;
 
 private:
+    bool m_cancelled = false; // the connect under way was cancelled
     void buildControls();
+    void buildAddressMenu();
     void setTabOrderChain();
     void connectHandlers();
     void waitWhileConnecting();

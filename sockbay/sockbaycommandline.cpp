@@ -20,7 +20,8 @@ SockbayCommandLine::SockbayCommandLine()
       m_remotePort(QStringLiteral("remote-port"), QStringLiteral("The port to connect to (远程端口): 1 to 65535."),
                    QStringLiteral("N")),
       m_remoteAddress(QStringLiteral("remote-address"),
-                      QStringLiteral("The address to connect to (远程地址), at most 15 characters."),
+                      QStringLiteral("The address to connect to (远程地址): a host name, an IPv4 address or an IPv6 "
+                                     "address (bare or in brackets, with a %scope), at most 253 characters."),
                       QStringLiteral("HOST")),
       m_listen(QStringLiteral("listen"), QStringLiteral("Press 侦听 once the window shows.")),
       m_connect(QStringLiteral("connect"), QStringLiteral("Press 连接 once the window shows."))

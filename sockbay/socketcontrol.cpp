@@ -212,7 +212,11 @@ void SocketControl::Connect(const QString &remoteHost, const QString &remotePort
 {
     requireClosed();
     const quint16 port = parseRemotePort(remotePort);
-    const QString host = remoteHost.trimmed();
+    QString host = remoteHost.trimmed();
+    // An IPv6 address may come in brackets, as in a URL ("[::1]", with its
+    // "%scope" kept).
+    if (host.size() > 2 && host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
     if (host.isEmpty())
         throw LinkError(QString::fromLatin1(kInvalidArgument));
     m_remoteHost = host;
@@ -279,6 +283,18 @@ void SocketControl::Accept(qint32 requestID)
     }
     watchForReset();
     m_state = sckConnected;
+}
+
+QString SocketControl::RequestPeer(qint32 requestID) const
+{
+    // (A client gone before it was parked leaves "?" for the refusal's line.)
+    const QString peer = m_server->peer(requestID);
+    return peer == u"?" ? QString() : peer;
+}
+
+QString SocketControl::RemotePeer() const
+{
+    return m_socket && m_state == sckConnected ? SocketServer::peerOf(m_socket->socketDescriptor()) : QString();
 }
 
 void SocketControl::Close() noexcept
@@ -494,7 +510,11 @@ void SocketControl::onSocketError(QAbstractSocket::SocketError error)
         connectTimedOut();
         return;
     }
-    connectionEnded(error, m_socket ? m_socket->errorString() : QString());
+    QString description = m_socket ? m_socket->errorString() : QString();
+    // Which name did not resolve: the box may hold up to 253 characters.
+    if (error == QAbstractSocket::HostNotFoundError)
+        description = m_remoteHost + QStringLiteral(": ") + description;
+    connectionEnded(error, description);
 }
 
 void SocketControl::connectionEnded(QAbstractSocket::SocketError error, const QString &description)

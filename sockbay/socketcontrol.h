@@ -51,6 +51,8 @@ public:
     void Connect(const QString &remoteHost, const QString &remotePort) override;
     void Listen() override;
     void Accept(qint32 requestID) override;
+    QString RequestPeer(qint32 requestID) const override;
+    QString RemotePeer() const override;
     void Close() noexcept override;
 
     void SendData(const QString &text) override;

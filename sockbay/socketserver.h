@@ -23,6 +23,13 @@ public:
     ~SocketServer() override;
 
     bool isParked(qint32 id) const { return m_parked.count(id) > 0; }
+    // The parked connection's peer ("address:port"); empty when `id` is not
+    // parked.
+    QString peer(qint32 id) const
+    {
+        const auto at = m_parked.find(id);
+        return at == m_parked.end() ? QString() : at->second.peer;
+    }
     // Hands the parked connection's descriptor over to the caller; -1 when
     // `id` is not parked.
     qintptr take(qint32 id);

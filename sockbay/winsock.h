@@ -51,6 +51,12 @@ public:
     virtual void Listen() = 0;
     // Takes the parked request `requestID` onto this control.
     virtual void Accept(qint32 requestID) = 0;
+    // Who is on the other end, "address:port" (an IPv6 address in
+    // brackets): of the parked request `requestID`, and of the connection
+    // this control carries. Empty when there is none or the system cannot
+    // say.
+    virtual QString RequestPeer(qint32 requestID) const = 0;
+    virtual QString RemotePeer() const = 0;
     virtual void Close() noexcept = 0;
 
     virtual void SendData(const QString &text) = 0;

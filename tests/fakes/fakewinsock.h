@@ -6,6 +6,7 @@
 #include "winsock.h"
 
 #include <QMetaObject>
+#include <QHash>
 #include <QStringList>
 #include <functional>
 #include <utility>
@@ -45,6 +46,8 @@ public:
     qint64 readBufferSize = 2 << 20;
     qint64 unsentBytes = 0; // what has not reached the peer yet
     qint64 writeBufferSize = 1 << 20;
+    QHash<qint32, QString> requestPeers; // RequestPeer() of each request
+    QString remotePeer;                  // RemotePeer() while connected
 
     // Queue an event, delivered by the event loop.
     void raiseConnectionRequest(qint32 id)
@@ -116,6 +119,8 @@ public:
             throw LinkError(failAcceptWith);
         state = stateAfterAccept;
     }
+    QString RequestPeer(qint32 id) const override { return requestPeers.value(id); }
+    QString RemotePeer() const override { return state == sckConnected ? remotePeer : QString(); }
     void Close() noexcept override
     {
         calls << QStringLiteral("Close");

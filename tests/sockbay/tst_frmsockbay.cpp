@@ -429,7 +429,7 @@ private slots:
 
     void typingIsLimited()
     {
-        const struct { QLineEdit *box; int limit; } boxes[] = {{w->TxtLPort, 5}, {w->TxtRPort, 5}, {w->TxtRIP, 15}, {w->TxtSend, 512}};
+        const struct { QLineEdit *box; int limit; } boxes[] = {{w->TxtLPort, 5}, {w->TxtRPort, 5}, {w->TxtRIP, 253}, {w->TxtSend, 512}};
         for (const auto &b : boxes) {
             b.box->clear();
             b.box->setFocus();

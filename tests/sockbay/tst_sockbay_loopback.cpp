@@ -23,6 +23,7 @@
 #include "windowrow.h"
 
 #include <QFile>
+#include <QGroupBox>
 #include <QTableWidget>
 #include <QSpinBox>
 #include <QComboBox>
@@ -138,8 +139,10 @@ private slots:
         w->TxtRPort->setText(QString::number(peerServer.serverPort()));
         click(w->CmdCnn);
 
-        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:%1……成功").arg(peerServer.serverPort())});
-        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("成功"), kLast), kBlue);
+        // The line ends with where it got to, in the colour of its success.
+        const QString where = QStringLiteral("127.0.0.1:%1").arg(peerServer.serverPort());
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  连接" + where + "……成功（" + where + "）"});
+        QCOMPARE(colourOf(w->TxtMsg, "成功（" + where + "）", kLast), kBlue);
         QCOMPARE(windowRow(w), rows::connected);
         QCOMPARE(w->focusWidget(), w->CmdSend);
         QTRY_VERIFY(peerServer.hasPendingConnections());
@@ -385,6 +388,95 @@ private slots:
         QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
     }
 
+    // Esc from the send box, or 取消连接 in the address frame's menu, ends
+    // an unanswered connect at once, as a failed one.
+    void aConnectCanBeCancelled_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("Esc") << true;
+        QTest::newRow("menu") << false;
+    }
+    void aConnectCanBeCancelled()
+    {
+        QFETCH(bool, byKey);
+        DeafListener deaf;
+        QVERIFY(deaf.start());
+        w->TxtRPort->setText(QString::number(deaf.port()));
+        QVERIFY(!w->ActCancel->isEnabled());
+        QVERIFY(w->FrmSet->actions().contains(w->ActCancel));
+        bool wasEnabled = false;
+        QTimer::singleShot(200, this, [&] {
+            wasEnabled = w->ActCancel->isEnabled();
+            if (byKey) {
+                w->TxtSend->setFocus();
+                QTest::keyClick(w->TxtSend, Qt::Key_Escape);
+            } else {
+                w->ActCancel->trigger();
+            }
+        });
+        QElapsedTimer wall;
+        wall.start();
+        click(w->CmdCnn);
+        QVERIFY2(wall.elapsed() < 5000, qPrintable(QString::number(wall.elapsed())));
+        QVERIFY(wasEnabled);
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  连接127.0.0.1:%1……失败：已取消").arg(deaf.port())});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("失败：已取消"), kLast), kRed);
+        QCOMPARE(windowRow(w), rows::idle);
+        QCOMPARE(w->Winsock1->State(), int(Winsock::sckClosed));
+        QVERIFY(!w->ActCancel->isEnabled());
+    }
+
+    // IPv6 both ways: an address typed bare or in brackets, and a client
+    // named with its address in brackets.
+    void ipv6BothWays_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("bare") << "::1";
+        QTest::newRow("brackets") << "[::1]";
+    }
+    void ipv6BothWays()
+    {
+        QFETCH(QString, typed);
+        QTcpServer peerServer;
+        if (!peerServer.listen(QHostAddress::LocalHostIPv6, 0))
+            QSKIP("this machine has no IPv6 loopback");
+        w->TxtRIP->setText(typed);
+        w->TxtRPort->setText(QString::number(peerServer.serverPort()));
+        click(w->CmdCnn);
+        const QString where = QStringLiteral("[::1]:%1").arg(peerServer.serverPort());
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  连接" + where + "……成功（" + where + "）"});
+        click(w->CmdClose);
+
+        const quint16 port = listenOnFreePort();
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHostIPv6, port);
+        QVERIFY(client.waitForConnected(5000));
+        QTRY_COMPARE(windowRow(w), rows::serving);
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  接受连接请求：[::1]:%1").arg(client.localPort())});
+    }
+
+    // A name as long as DNS allows is taken whole; one that does not
+    // resolve is one red entry naming it, with the resolver's reason.
+    void longNamesWholeAndUnresolvedNamed()
+    {
+        const QString longName = QString(63, u'a') + u'.' + QString(63, u'b') + u'.' + QString(63, u'c') + u'.'
+            + QString(61, u'd');
+        QCOMPARE(longName.size(), 253);
+        w->TxtRIP->clear();
+        w->TxtRIP->setFocus();
+        QTest::keyClicks(w->TxtRIP, longName + QStringLiteral("xyz"));
+        QCOMPARE(w->TxtRIP->text(), longName);
+        // A name no resolver takes (a space in it): refused without asking
+        // the network.
+        const QString bad = QStringLiteral("no such host.example");
+        w->TxtRIP->setText(bad);
+        click(w->CmdCnn);
+        QTRY_COMPARE_WITH_TIMEOUT(windowRow(w), rows::idle, 10000);
+        const QStringList red = redEntries(w->TxtMsg);
+        QCOMPARE(red.size(), 1);
+        QVERIFY2(red[0].startsWith("T  通讯错误：" + bad + ": "), qPrintable(red[0]));
+    }
+
     void connectNeverAnsweredAlwaysFails()
     {
         // The socket layer's own time-out, running out while the window
@@ -430,6 +522,7 @@ private slots:
         QTcpSocket client;
         client.connectToHost(QHostAddress(kLoopback), port);
         QVERIFY(client.waitForConnected(5000));
+        const quint16 clientPort = client.localPort();
         client.write("msg 1\nmsg 2");
         QVERIFY(client.flush());
         const int fd = int(client.socketDescriptor());
@@ -443,7 +536,11 @@ private slots:
             client.abort();
         }
         QTRY_VERIFY_WITH_TIMEOUT(w->TxtMsg->logText().count(QStringLiteral("  启动侦听:")) == 2, 10000);
-        QStringList expected{"T  接受连接请求", "T  接收文本：  msg 1", "msg 2"};
+        // A client reset before it was taken cannot be named any more.
+        const QString accepted = how == QStringLiteral("reset")
+            ? QStringLiteral("T  接受连接请求")
+            : QStringLiteral("T  接受连接请求：127.0.0.1:%1").arg(clientPort);
+        QStringList expected{accepted, "T  接收文本：  msg 1", "msg 2"};
         expected += ending;
         expected << QStringLiteral("T  启动侦听:%1……成功").arg(port);
         QCOMPARE(tail(w->TxtMsg, int(expected.size())), expected);
@@ -465,7 +562,7 @@ private slots:
         w->TxtRPort->setText(QString::number(server.serverPort()));
         click(w->CmdCnn);
         QTRY_COMPARE_WITH_TIMEOUT(windowRow(w), rows::idle, 10000);
-        QCOMPARE(tail(w->TxtMsg, 6), (QStringList{QStringLiteral("T  连接127.0.0.1:%1……成功").arg(server.serverPort()),
+        QCOMPARE(tail(w->TxtMsg, 6), (QStringList{QStringLiteral("T  连接127.0.0.1:%1……成功（127.0.0.1:%1）").arg(server.serverPort()),
                                           "T  接收文本：  HTTP/1.0 200 OK", "", "bye", "T  通讯结束", ""}));
     }
 
@@ -549,7 +646,8 @@ private slots:
 
         auto first = dial(port);
         QTRY_COMPARE(windowRow(w), rows::serving);
-        QCOMPARE(tail(w->TxtMsg, 1), QStringList{"T  接受连接请求"});
+        QCOMPARE(tail(w->TxtMsg, 1), QStringList{QStringLiteral("T  接受连接请求：127.0.0.1:%1").arg(first->localPort())});
+        QCOMPARE(colourOf(w->TxtMsg, QStringLiteral("：127.0.0.1:"), kLast), kBlack);
         QTRY_COMPARE(first->state(), QAbstractSocket::ConnectedState);
 
         // Served both ways.
