@@ -6,6 +6,8 @@
 #include "lamp.h"
 #include "logpane.h"
 #include "portnumber.h"
+#include "sendboxmenu.h"
+#include "servedclients.h"
 #include "spoolfile.h"
 #include "timestamp.h"
 #include "twips.h"
@@ -16,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QAction>
 #include <QPushButton>
 #include <QRadioButton>
@@ -198,6 +201,74 @@ void FrmSockbay::buildAddressMenu()
     addAction(ActCancel);
     FrmSet->addAction(ActCancel);
     onSignal(ActCancel, &QAction::triggered, [this] { cancelConnect(); });
+    auto *separator = new QAction(this);
+    separator->setSeparator(true);
+    FrmSet->addAction(separator);
+    ActMulti = new QAction(QStringLiteral("同时接受多个连接"), this);
+    ActMulti->setCheckable(true);
+    FrmSet->addAction(ActMulti);
+    onSignal(ActMulti, &QAction::triggered, [this](bool on) { setMultiClient(on); });
+
+    m_clients = new ServedClients(*this,
+                                  {[this] { lightArrvLamp(); }, [this] { lightSendLamp(); },
+                                   [this](qint64 bytes) { logUnsent(bytes); }},
+                                  this);
+    onSignal(m_clients, &ServedClients::countChanged, [this](int count) {
+        if (m_multi && Winsock1->State() == Winsock::sckListening)
+            applyToolState(count > 0 ? ToolStates::ServingMany : ToolStates::Listening);
+    });
+    connect(OptArrv[0], &QRadioButton::toggled, m_clients, &ServedClients::setShowsText);
+    m_sendToMenu = new QMenu(QStringLiteral("发送到"), this);
+    m_sendToMenu->menuAction()->setVisible(false);
+    connect(m_sendToMenu, &QMenu::aboutToShow, this, [this] { fillSendToMenu(); });
+    sendBoxMenu()->addAction(m_sendToMenu->menuAction());
+}
+
+void FrmSockbay::setMultiClient(bool on)
+{
+    // Only between sessions: a listen under way keeps the way it began.
+    if (!TxtLPort->isEnabled()) {
+        ActMulti->setChecked(m_multi);
+        return;
+    }
+    m_multi = on;
+    ActMulti->setChecked(on);
+    m_sendToMenu->menuAction()->setVisible(on);
+}
+
+void FrmSockbay::fillSendToMenu()
+{
+    m_sendToMenu->clear();
+    const auto choice = [this](const QString &text, const QString &peer) {
+        QAction *a = m_sendToMenu->addAction(text);
+        a->setCheckable(true);
+        a->setChecked(m_clients->sendsTo() == peer);
+        onSignal(a, &QAction::triggered, [this, peer] { m_clients->sendTo(peer); });
+    };
+    choice(QStringLiteral("所有连接"), QString());
+    const QStringList peers = m_clients->peers();
+    if (!peers.isEmpty())
+        m_sendToMenu->addSeparator();
+    for (const QString &peer : peers)
+        choice(peer, peer);
+}
+
+void FrmSockbay::acceptClient(qint32 requestID)
+{
+    appendEntry(kBlack, QStringLiteral("  接受连接请求"));
+    QString peer = Winsock1->RequestPeer(requestID);
+    if (!peer.isEmpty())
+        AppendLog(kBlack, QStringLiteral("：") + peer);
+    try {
+        Winsock *client = Winsock1->AcceptNew(requestID);
+        // A client the system cannot name is still told apart.
+        if (peer.isEmpty())
+            peer = QStringLiteral("#%1").arg(requestID);
+        m_clients->add(client, peer);
+    } catch (...) {
+        // Gone before it was taken: the server listens on.
+        AppendLog(kRed, caughtFailure());
+    }
 }
 
 void FrmSockbay::Form_Load()
@@ -237,6 +308,8 @@ void FrmSockbay::applyToolState(const ToolState &state)
     CmdClose->setEnabled(state.hangUp);
     ShpCnn->setBackColor(state.connectedLamp ? kRed : kBlack);
     ShpLstn->setBackColor(state.listeningLamp ? kRed : kBlack);
+    if (ActMulti)
+        ActMulti->setEnabled(state.addressBoxes);
 }
 
 void FrmSockbay::CmdCnn_Click()
@@ -355,6 +428,8 @@ void FrmSockbay::CmdLstn_Click()
             AppendLog(kBlue, QStringLiteral("成功"));
             CmdStop->setFocus();
             ListenMode = true;
+            if (m_multi)
+                sendThrough(m_clients);
         } else {
             appendEntry(kBlack, QStringLiteral("  启动侦听:") + tried + QStringLiteral("……"));
             if (ErrorReported)
@@ -383,6 +458,9 @@ void FrmSockbay::listenFailed(const QString &description)
 
 void FrmSockbay::CmdStop_Click()
 {
+    // Each client's end first, with what it sent before it.
+    m_clients->endAll();
+    sendThrough(nullptr);
     applyToolState(ToolStates::Idle);
     CmdLstn->setFocus();
     Winsock1->Close();
@@ -392,6 +470,10 @@ void FrmSockbay::CmdStop_Click()
 
 void FrmSockbay::Winsock1_ConnectionRequest(qint32 requestID)
 {
+    if (m_multi) {
+        acceptClient(requestID);
+        return;
+    }
     appendEntry(kBlack, QStringLiteral("  接受连接请求"));
     // Who knocked, as a piece of the same line.
     const QString peer = Winsock1->RequestPeer(requestID);

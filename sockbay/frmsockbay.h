@@ -4,6 +4,8 @@
 #include "consolewindow.h"
 
 class LampRim;
+class QMenu;
+class ServedClients;
 class QAction;
 class QGroupBox;
 class TipArea;
@@ -31,6 +33,8 @@ inline constexpr ToolState Connected  {false, false,  false,  true,   true,    f
 inline constexpr ToolState Listening  {false, false,  true,   false,  false,   false, false, true};
 // An accepted connection.
 inline constexpr ToolState Serving    {false, false,  false,  true,   true,    false, true,  true};
+// Several clients at once, one or more of them connected (停止 ends them all).
+inline constexpr ToolState ServingMany{false, false,  true,   true,   false,   false, true,  true};
 } // namespace ToolStates
 
 // The network tester's window.
@@ -91,8 +95,18 @@ public:
     bool ListenMode = false;
     // The Error handler has logged and torn down during a connect or listen.
     bool ErrorReported = false;
-    // The address frame's context menu: 取消连接 (and the server's options).
-    QAction *ActCancel;
+    // The address frame's context menu: 取消连接, and 同时接受多个连接.
+    QAction *ActCancel = nullptr;
+    QAction *ActMulti = nullptr;
+
+    // "同时接受多个连接": listening accepts every client and keeps them all,
+    // each logged under its address; sends go to all of them or to the one
+    // chosen in the send box's menu (发送到). Changed only while idle.
+    void setMultiClient(bool on);
+    bool multiClient() const { return m_multi; }
+    ServedClients *servedClients() const { return m_clients; }
+    // The send box menu's 发送到.
+    QMenu *sendToMenu() const { return m_sendToMenu; }
 
     static constexpr int kPortLength = 5;
     // As long as a host name may be (DNS): an IPv6 address with its scope
@@ -102,6 +116,11 @@ public:
 
 private:
     bool m_cancelled = false; // the connect under way was cancelled
+    bool m_multi = false;
+    ServedClients *m_clients = nullptr;
+    QMenu *m_sendToMenu = nullptr;
+    void acceptClient(qint32 requestID);
+    void fillSendToMenu();
     void buildControls();
     void buildAddressMenu();
     void setTabOrderChain();

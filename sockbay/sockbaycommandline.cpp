@@ -24,9 +24,12 @@ SockbayCommandLine::SockbayCommandLine()
                                      "address (bare or in brackets, with a %scope), at most 253 characters."),
                       QStringLiteral("HOST")),
       m_listen(QStringLiteral("listen"), QStringLiteral("Press 侦听 once the window shows.")),
+      m_multi(QStringLiteral("multi"),
+              QStringLiteral("Tick 同时接受多个连接: listening keeps every client at once, each logged under its "
+                             "address; sends go to all of them.")),
       m_connect(QStringLiteral("connect"), QStringLiteral("Press 连接 once the window shows."))
 {
-    m_line.parser().addOptions({m_localPort, m_remotePort, m_remoteAddress, m_listen, m_connect});
+    m_line.parser().addOptions({m_localPort, m_remotePort, m_remoteAddress, m_listen, m_multi, m_connect});
 }
 
 int SockbayCommandLine::parse(const QStringList &arguments)
@@ -88,6 +91,8 @@ int SockbayCommandLine::applyTo(FrmSockbay &window)
         window.setPortBox(window.TxtRPort, m_remote);
     if (parser.isSet(m_remoteAddress))
         window.TxtRIP->setText(parser.value(m_remoteAddress));
+    if (parser.isSet(m_multi))
+        window.setMultiClient(true);
     if (const int status = m_line.applyTo(window); status >= 0)
         return status;
     if (parser.isSet(m_listen))

@@ -29,6 +29,7 @@ private:
     QCommandLineOption m_remotePort;
     QCommandLineOption m_remoteAddress;
     QCommandLineOption m_listen;
+    QCommandLineOption m_multi;
     QCommandLineOption m_connect;
     QString m_local, m_remote;
 };

@@ -274,6 +274,28 @@ void SocketControl::Accept(qint32 requestID)
     const qintptr descriptor = m_server->take(requestID);
     if (descriptor < 0)
         throw LinkError(QString::fromLatin1(kNoSuchRequest));
+    adopt(descriptor);
+}
+
+Winsock *SocketControl::AcceptNew(qint32 requestID)
+{
+    const qintptr descriptor = m_server->take(requestID);
+    if (descriptor < 0)
+        throw LinkError(QString::fromLatin1(kNoSuchRequest));
+    auto *control = new SocketControl;
+    control->setReadBufferLimit(m_readBufferLimit);
+    control->setLingerLimit(m_lingerMs);
+    try {
+        control->adopt(descriptor);
+    } catch (...) {
+        delete control;
+        throw;
+    }
+    return control;
+}
+
+void SocketControl::adopt(qintptr descriptor)
+{
     QTcpSocket *socket = newSocket();
     if (!socket->setSocketDescriptor(descriptor)) {
         const QString description = socket->errorString();

@@ -51,6 +51,7 @@ public:
     void Connect(const QString &remoteHost, const QString &remotePort) override;
     void Listen() override;
     void Accept(qint32 requestID) override;
+    Winsock *AcceptNew(qint32 requestID) override;
     QString RequestPeer(qint32 requestID) const override;
     QString RemotePeer() const override;
     void Close() noexcept override;
@@ -74,6 +75,8 @@ private:
     void post(Event event) { m_generation.post(this, std::move(event)); }
 
     QTcpSocket *newSocket();
+    // Carries the connection of `descriptor` (taken from a listener).
+    void adopt(qintptr descriptor);
     // A new socket connecting to the remote host and port of Connect(),
     // unless it cannot even start.
     Problem startConnecting();

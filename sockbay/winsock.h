@@ -51,6 +51,10 @@ public:
     virtual void Listen() = 0;
     // Takes the parked request `requestID` onto this control.
     virtual void Accept(qint32 requestID) = 0;
+    // Takes the parked request `requestID` onto a new control of the same
+    // kind, connected, which the caller owns; this control goes on
+    // listening (a server of several clients at once).
+    virtual Winsock *AcceptNew(qint32 requestID) = 0;
     // Who is on the other end, "address:port" (an IPv6 address in
     // brackets): of the parked request `requestID`, and of the connection
     // this control carries. Empty when there is none or the system cannot

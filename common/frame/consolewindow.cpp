@@ -38,7 +38,8 @@
 #include <QTimer>
 
 ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
-    : QWidget(parent), m_receive(link, *this, [this] { lightArrvLamp(); }), m_link(link), m_send(link, *this)
+    : QWidget(parent), m_receive(link, *this, [this] { lightArrvLamp(); }), m_link(link), m_sendLink(link),
+      m_send(m_sendLink, *this)
 {
     // The layout is measured for a 9-point face that carries the Chinese
     // captions itself; Latin-only defaults are wider and fall back per glyph.
@@ -56,8 +57,8 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     // The program ends at once, the link left to the system: what was to go
     // out and has not is said first (before a recording is written out).
     atQuit(this, [this] {
-        if (m_link.linkUp() && m_link.unsent() > 0)
-            appendEntry(kRed, QStringLiteral("  退出时有%1个字节尚未送出").arg(m_link.unsent()));
+        if (m_sendLink.linkUp() && m_sendLink.unsent() > 0)
+            appendEntry(kRed, QStringLiteral("  退出时有%1个字节尚未送出").arg(m_sendLink.unsent()));
     });
     m_logCommands = new LogCommands(TxtMsg);
     TxtSend = new QLineEdit(this);
@@ -67,13 +68,13 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     m_sendBoxMenu = new SendBoxMenu(TxtSend, limit);
     connect(m_sendBoxMenu, &SendBoxMenu::lineEndingChanged, this, &ConsoleWindow::updateTextEnding);
     connect(m_sendBoxMenu, &SendBoxMenu::checksumChanged, this, [this](Checksum c) { m_send.setChecksum(c); });
-    m_fileSend = new FileSend(m_link, *this, this);
+    m_fileSend = new FileSend(m_sendLink, *this, this);
     auto *sendFileAction = new QAction(QStringLiteral("发送文件…"), this);
     onSignal(sendFileAction, &QAction::triggered, [this] { sendFile(); });
     m_sendBoxMenu->addAction(sendFileAction);
 
     m_quickSends = std::make_unique<QuickSendSet>();
-    m_quickSender = new QuickSender(m_link, *this, this);
+    m_quickSender = new QuickSender(m_sendLink, *this, this);
     m_quickMenu = new QMenu(QStringLiteral("快捷发送"), this);
     m_sendBoxMenu->addAction(m_quickMenu->menuAction());
     for (int key = 0; key < QuickSendSet::kKeys; ++key) {
@@ -171,7 +172,7 @@ void ConsoleWindow::sendFile()
         showNotice(this, QStringLiteral("正在发送文件，请等它完成或取消。"), QStringLiteral("提示"));
         return;
     }
-    if (!m_link.linkUp()) {
+    if (!m_sendLink.linkUp()) {
         showNotice(this, QStringLiteral("没有连通的链路：请先打开端口或建立连接。"), QStringLiteral("提示"));
         return;
     }
@@ -242,7 +243,7 @@ void ConsoleWindow::sendQuick(int key)
 
 bool ConsoleWindow::refusedAsGone()
 {
-    if (m_link.linkUp())
+    if (m_sendLink.linkUp())
         return false;
     const QString why = whyLinkIsGone();
     if (why.isEmpty())

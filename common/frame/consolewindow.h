@@ -4,6 +4,7 @@
 #include "logsink.h"
 #include "receivecollection.h"
 #include "sendcommand.h"
+#include "sendlink.h"
 
 #include <QWidget>
 
@@ -155,11 +156,15 @@ protected:
     // ends the link.
     ReceiveCollection &receiveCollection() { return m_receive; }
     SendCommand &sendCommand() { return m_send; }
+    // Sends (the send button, quick sends, a file) go through `link` from
+    // now on; nullptr: through the tool's own link again.
+    void sendThrough(Link *link) { m_sendLink.sendThrough(link); }
 
     void closeEvent(QCloseEvent *event) override;
 
 private:
     Link &m_link;
+    SendLink m_sendLink;
     SendCommand m_send;
     LogCommands *m_logCommands = nullptr;
     SendHistory *m_history = nullptr;

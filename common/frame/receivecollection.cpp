@@ -37,6 +37,13 @@ ReceiveCollection::ReceiveCollection(Link &link, LogSink &log, std::function<voi
 {
 }
 
+void ReceiveCollection::setSource(const QString &name)
+{
+    const QString from = name.isEmpty() ? QString() : QStringLiteral("（") + name + QStringLiteral("）");
+    m_textHeader = QStringLiteral("  接收文本") + from + QStringLiteral("：  ");
+    m_bytesHeader = QStringLiteral("  接收数据") + from + QStringLiteral("：");
+}
+
 void ReceiveCollection::setSettlePolicy(std::unique_ptr<SettlePolicy> policy)
 {
     m_settle = std::move(policy);
@@ -187,7 +194,7 @@ void ReceiveCollection::logReceived(QByteArray bytes, bool last, qint64 wallMs)
                 text += m_decoder.finish();
             // Two writes of one colour read as one entry, without a copy of
             // the text.
-            m_log.appendEntryAt(kBlack, QStringLiteral("  接收文本：  "), wallMs);
+            m_log.appendEntryAt(kBlack, m_textHeader, wallMs);
             m_log.AppendLog(kBlack, text);
         } else {
             // Bytes held for a cut character after a text read come first:
@@ -198,7 +205,7 @@ void ReceiveCollection::logReceived(QByteArray bytes, bool last, qint64 wallMs)
                 uncaptured = held.size();
             }
             unshown = bytes.size();
-            m_log.appendEntryAt(kBlack, QStringLiteral("  接收数据："), wallMs);
+            m_log.appendEntryAt(kBlack, m_bytesHeader, wallMs);
             const KeptPlace place = m_log.appendListing(kBlack, bytes);
             if (place.kept()) {
                 m_capture.appendKept(place.after(uncaptured), bytes.size() - uncaptured);

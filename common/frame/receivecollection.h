@@ -77,6 +77,9 @@ public:
     // and logs what came, as always.
     void setFrameGap(int ms) { m_gapMs = ms; }
     int frameGap() const { return m_gapMs; }
+    // Names whom the data came from in each entry's header, as in
+    // "  接收文本（name）：  " (a server's client); empty: no name, as always.
+    void setSource(const QString &name);
     // Replaces how a collection settles.
     void setSettlePolicy(std::unique_ptr<SettlePolicy> policy);
 
@@ -108,6 +111,8 @@ private:
     // Received bytes the log had no room to show, not yet said.
     qint64 m_unlogged = 0;
     int m_gapMs = 0;
+    QString m_textHeader = QStringLiteral("  接收文本：  ");
+    QString m_bytesHeader = QStringLiteral("  接收数据：");
     // Taken but not yet logged, with when its parts came.
     QByteArray m_pending;
     std::vector<Arrival> m_pendingMarks;

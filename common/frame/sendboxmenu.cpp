@@ -89,9 +89,14 @@ QMenu *SendBoxMenu::makeMenu()
     menu->addSeparator();
     menu->addMenu(m_lineEndingMenu);
     menu->addMenu(m_checksumMenu);
-    if (!m_actions.isEmpty()) {
+    // (An action of the window's that is hidden now is left out.)
+    QList<QAction *> shown;
+    for (QAction *action : m_actions)
+        if (action->isVisible())
+            shown.append(action);
+    if (!shown.isEmpty()) {
         menu->addSeparator();
-        menu->addActions(m_actions);
+        menu->addActions(shown);
     }
     return menu;
 }

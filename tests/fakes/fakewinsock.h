@@ -7,6 +7,7 @@
 
 #include <QMetaObject>
 #include <QHash>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <utility>
@@ -48,6 +49,7 @@ public:
     qint64 writeBufferSize = 1 << 20;
     QHash<qint32, QString> requestPeers; // RequestPeer() of each request
     QString remotePeer;                  // RemotePeer() while connected
+    QList<QPointer<FakeWinsock>> accepted; // what AcceptNew() made, in order
 
     // Queue an event, delivered by the event loop.
     void raiseConnectionRequest(qint32 id)
@@ -118,6 +120,17 @@ public:
         if (!failAcceptWith.isEmpty())
             throw LinkError(failAcceptWith);
         state = stateAfterAccept;
+    }
+    Winsock *AcceptNew(qint32 id) override
+    {
+        calls << QStringLiteral("AcceptNew %1").arg(id);
+        if (!failAcceptWith.isEmpty())
+            throw LinkError(failAcceptWith);
+        auto *client = new FakeWinsock;
+        client->state = sckConnected;
+        client->remotePeer = requestPeers.value(id);
+        accepted.append(client);
+        return client;
     }
     QString RequestPeer(qint32 id) const override { return requestPeers.value(id); }
     QString RemotePeer() const override { return state == sckConnected ? remotePeer : QString(); }

@@ -19,6 +19,7 @@
 #include "payload.h"
 #include "ports.h"
 #include "sendboxmenu.h"
+#include "servedclients.h"
 #include "socketcontrol.h"
 #include "windowrow.h"
 
@@ -475,6 +476,111 @@ private slots:
         const QStringList red = redEntries(w->TxtMsg);
         QCOMPARE(red.size(), 1);
         QVERIFY2(red[0].startsWith("T  通讯错误：" + bad + ": "), qPrintable(red[0]));
+    }
+
+    // 同时接受多个连接: every client is kept and named; what each sends is
+    // logged under its name, sends go to all or to the one chosen, and each
+    // end is logged after what that client sent.
+    void severalClientsAtOnce()
+    {
+        w->ActMulti->trigger();
+        QVERIFY(w->multiClient());
+        const quint16 port = listenOnFreePort();
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        QStringList names;
+        for (int i = 0; i < 3; ++i) {
+            clients.push_back(dial(port));
+            QVERIFY(clients.back()->waitForConnected(5000));
+            names << QStringLiteral("127.0.0.1:%1").arg(clients.back()->localPort());
+        }
+        QTRY_COMPARE(w->servedClients()->count(), 3);
+        QCOMPARE(windowRow(w), rows::servingMany);
+        for (const QString &name : names)
+            QVERIFY(shape(w->TxtMsg).contains("T  接受连接请求：" + name));
+
+        for (int i = 0; i < 3; ++i)
+            clients[size_t(i)]->write("hello from " + QByteArray::number(i));
+        for (int i = 0; i < 3; ++i)
+            QTRY_VERIFY(shape(w->TxtMsg).contains("T  接收文本（" + names[i] + "）：  hello from " + QString::number(i)));
+
+        // To all, then to one through 发送到.
+        w->TxtSend->setText(QStringLiteral("to all"));
+        click(w->CmdSend);
+        emit w->sendToMenu()->aboutToShow();
+        QStringList choices;
+        for (QAction *a : w->sendToMenu()->actions())
+            if (!a->isSeparator())
+                choices << a->text();
+        QCOMPARE(choices, QStringList{"所有连接"} + names);
+        w->sendToMenu()->actions().last()->trigger();
+        w->TxtSend->setText(QStringLiteral("just you"));
+        click(w->CmdSend);
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray want = i == 2 ? "to alljust you" : "to all";
+            QByteArray got;
+            QTRY_VERIFY((got += clients[size_t(i)]->readAll()).size() >= want.size());
+            QCOMPARE(got, want);
+        }
+
+        // One ends: its last words, then its end; the others stay.
+        clients[0]->write("last words");
+        clients[0]->disconnectFromHost();
+        QTRY_COMPARE(w->servedClients()->count(), 2);
+        const QString log = shape(w->TxtMsg);
+        const qsizetype words = log.indexOf("T  接收文本（" + names[0] + "）：  last words");
+        QVERIFY(words >= 0);
+        QVERIFY(log.indexOf("T  通讯结束：" + names[0]) > words);
+        QCOMPARE(windowRow(w), rows::servingMany);
+
+        // 停止 ends the rest, each with what it sent before.
+        clients[1]->write("tail");
+        QVERIFY(clients[1]->waitForBytesWritten(5000));
+        QTest::qWait(20);
+        click(w->CmdStop);
+        const QString stopped = shape(w->TxtMsg);
+        const qsizetype tail = stopped.indexOf("T  接收文本（" + names[1] + "）：  tail");
+        QVERIFY(tail >= 0);
+        QVERIFY(stopped.indexOf("T  通讯结束：" + names[1]) > tail);
+        QVERIFY(stopped.indexOf("T  通讯结束：" + names[2]) > stopped.indexOf("T  通讯结束：" + names[1]));
+        QVERIFY(stopped.endsWith(QStringLiteral("T  停止侦听\n")));
+        QCOMPARE(w->servedClients()->count(), 0);
+        QCOMPARE(windowRow(w), rows::idle);
+        QTRY_COMPARE(clients[2]->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    // Many clients sending at once: every byte logged once, in order, under
+    // the client that sent it.
+    void manyClientsEachLoggedWhole()
+    {
+        constexpr int kClients = 20;
+        constexpr int kBytes = 64 * 1024;
+        w->setMultiClient(true);
+        const quint16 port = listenOnFreePort();
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        QHash<QString, QByteArray> sent;
+        for (int i = 0; i < kClients; ++i) {
+            clients.push_back(dial(port));
+            QVERIFY(clients.back()->waitForConnected(5000));
+            QByteArray data;
+            while (data.size() < kBytes)
+                data += "c" + QByteArray::number(i) + "-" + QByteArray::number(data.size()) + ";";
+            sent.insert(QStringLiteral("127.0.0.1:%1").arg(clients.back()->localPort()), data);
+        }
+        QTRY_COMPARE(w->servedClients()->count(), kClients);
+        for (int i = 0; i < kClients; ++i)
+            clients[size_t(i)]->write(sent.value(QStringLiteral("127.0.0.1:%1").arg(clients[size_t(i)]->localPort())));
+        const auto gathered = [&] {
+            QHash<QString, QByteArray> got;
+            for (const QString &line : logLines(w->TxtMsg)) {
+                const qsizetype open = line.indexOf(QStringLiteral("  接收文本（"));
+                if (open < 0)
+                    continue;
+                const qsizetype close = line.indexOf(QStringLiteral("）：  "), open);
+                got[line.mid(open + 7, close - open - 7)] += line.mid(close + 4).toUtf8();
+            }
+            return got;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(gathered(), sent, 30000);
     }
 
     void connectNeverAnsweredAlwaysFails()

@@ -170,7 +170,7 @@ private slots:
     void helpAndVersion()
     {
         checkHelpAndVersion(QStringLiteral(TOOL_PROGRAM), QStringLiteral("sockbay"),
-                            {"--local-port", "--remote-port", "--remote-address", "--listen", "--connect", "--send-mode",
+                            {"--local-port", "--remote-port", "--remote-address", "--listen", "--multi", "--connect", "--send-mode",
                              "--receive-mode", "--frame-gap", "--ms-stamps", "--line-ending", "--checksum", "--quick-sends",
                              "--record", "--version"},
                             QStringLiteral(CONSOLES_VERSION));
@@ -199,6 +199,32 @@ private slots:
         QVERIFY2(lines.at(2).endsWith(QStringLiteral("  接受连接请求：127.0.0.1:%1").arg(client.localPort())),
                  qPrintable(lines.at(2)));
         QVERIFY(lines.at(3).endsWith(QStringLiteral("  接收文本：  tag from a client")));
+        QVERIFY(sockbay.running());
+    }
+
+    // --multi keeps two clients at once, each named in what it sent.
+    void servesSeveralWithMulti()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath(QStringLiteral("log.txt"));
+        const quint16 port = freePort();
+        ToolProcess sockbay(QStringLiteral(TOOL_PROGRAM),
+                            {QStringLiteral("--local-port"), QString::number(port), QStringLiteral("--listen"),
+                             QStringLiteral("--multi"), QStringLiteral("--record"), record});
+        waitForFileText(record, QStringLiteral("……成功"));
+        QTcpSocket first, second;
+        for (QTcpSocket *client : {&first, &second}) {
+            client->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(client->waitForConnected(10000));
+        }
+        second.write("from the second");
+        first.write("from the first");
+        QVERIFY(first.waitForBytesWritten(10000) && second.waitForBytesWritten(10000));
+        waitForFileText(record, QStringLiteral("from the first"));
+        const QString got = waitForFileText(record, QStringLiteral("from the second"));
+        QVERIFY2(got.contains(QStringLiteral("  接收文本（127.0.0.1:%1）：  from the first").arg(first.localPort())),
+                 qPrintable(got));
+        QVERIFY(got.contains(QStringLiteral("  接收文本（127.0.0.1:%1）：  from the second").arg(second.localPort())));
         QVERIFY(sockbay.running());
     }
 };

@@ -33,4 +33,6 @@ const QString connecting = QStringLiteral("Cnn:off Lstn:off Stop:off Send:off Cl
 const QString connected = QStringLiteral("Cnn:off Lstn:off Stop:off Send:on Close:on Boxes:off ShpCnn:red ShpLstn:black");
 const QString listening = QStringLiteral("Cnn:off Lstn:off Stop:on Send:off Close:off Boxes:off ShpCnn:black ShpLstn:red");
 const QString serving = QStringLiteral("Cnn:off Lstn:off Stop:off Send:on Close:on Boxes:off ShpCnn:red ShpLstn:red");
+// Several clients at once: 停止 ends them all, 挂断 has no one connection.
+const QString servingMany = QStringLiteral("Cnn:off Lstn:off Stop:on Send:on Close:off Boxes:off ShpCnn:red ShpLstn:red");
 } // namespace rows
