@@ -191,12 +191,12 @@ int main(int argc, char **argv)
         // Clients ended are deleted on the next turn.
         QCoreApplication::processEvents();
     };
-    QElapsedTimer t;
-    t.start();
     cycle(100);
     window.CmdClear->click();
     const int fdBefore = openDescriptors();
     const qint64 rssBefore = procStatusKib("VmRSS:");
+    QElapsedTimer t;
+    t.start();
     cycle(cycles);
     window.CmdClear->click();
     QCoreApplication::processEvents();
