@@ -495,6 +495,10 @@ private slots:
         }
         QTRY_COMPARE(w->servedClients()->count(), 3);
         QCOMPARE(windowRow(w), rows::servingMany);
+        // A session keeps the way it began.
+        QVERIFY(!w->ActMulti->isEnabled());
+        w->setMultiClient(false);
+        QVERIFY(w->multiClient() && w->ActMulti->isChecked());
         for (const QString &name : names)
             QVERIFY(shape(w->TxtMsg).contains("T  接受连接请求：" + name));
 
@@ -545,6 +549,7 @@ private slots:
         QVERIFY(stopped.endsWith(QStringLiteral("T  停止侦听\n")));
         QCOMPARE(w->servedClients()->count(), 0);
         QCOMPARE(windowRow(w), rows::idle);
+        QVERIFY(w->ActMulti->isEnabled());
         QTRY_COMPARE(clients[2]->state(), QAbstractSocket::UnconnectedState);
     }
 
