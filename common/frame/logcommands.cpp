@@ -13,6 +13,10 @@
 #include "timestamp.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+
+#include <functional>
 
 LogCommands::LogCommands(LogPane *pane)
     : QObject(pane), m_pane(pane), m_find(new LogFindBar(pane)), m_findAction(new QAction(QStringLiteral("查找…"), this)),
@@ -25,7 +29,7 @@ LogCommands::LogCommands(LogPane *pane)
     m_recordAction->setCheckable(true);
     connect(m_findAction, &QAction::triggered, m_find, &LogFindBar::open);
     connect(m_saveAction, &QAction::triggered, this, &LogCommands::saveLog);
-    connect(m_recordAction, &QAction::triggered, this, &LogCommands::setRecording);
+    connect(m_recordAction, &QAction::triggered, this, &LogCommands::recordFromMenu);
     connect(pane, &LogPane::findRequested, m_find, &LogFindBar::open);
     connect(pane, &LogPane::findNextRequested, m_find, &LogFindBar::findNext);
     connect(pane, &LogPane::findPreviousRequested, m_find, &LogFindBar::findPrevious);
@@ -34,6 +38,9 @@ LogCommands::LogCommands(LogPane *pane)
     connect(pane, &LogPane::storageNotice, this, [this](const QString &text) {
         m_pane->AppendLog(kRed, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  ") + text);
     });
+    // Find, save and the find's keys from wherever the focus is in the
+    // window (the pane and the find field take their own).
+    qApp->installEventFilter(this);
 
     connect(pane, &LogPane::appended, this,
             [this](qint64 from, qint64 to) { m_recorder.record(m_pane->store(), from, to); });
@@ -51,6 +58,37 @@ LogCommands::LogCommands(LogPane *pane)
             save->finishNow();
     });
     offerActions();
+}
+
+bool LogCommands::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != m_pane->window() || widget == m_pane || m_pane->isAncestorOf(widget))
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    // F3 and Esc are the find's only while it is open: else they are the
+    // window's (a quick send, stopping a repeat, cancelling a connect).
+    const bool finding = m_find->isVisible();
+    std::function<void()> command;
+    if (key->matches(QKeySequence::Find))
+        command = [this] { m_find->open(); };
+    else if (key->matches(QKeySequence::Save))
+        command = [this] { saveLog(); };
+    else if (finding && key->matches(QKeySequence::FindNext))
+        command = [this] { m_find->findNext(); };
+    else if (finding && key->matches(QKeySequence::FindPrevious))
+        command = [this] { m_find->findPrevious(); };
+    else if (finding && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier)
+        command = [this] { m_find->close(); };
+    if (!command)
+        return false;
+    // Before any shortcut of the window, and instead of the widget's key.
+    event->accept();
+    if (event->type() == QEvent::KeyPress)
+        command();
+    return true;
 }
 
 void LogCommands::addAction(QAction *action)
@@ -110,6 +148,22 @@ void LogCommands::tellIfFailed(const QString &path, const Problem &problem)
 {
     if (problem)
         showNotice(m_pane, QStringLiteral("保存失败：") + path + u'\n' + problem.description(), QStringLiteral("提示"));
+}
+
+void LogCommands::noteInLog(const QString &message)
+{
+    m_pane->AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  ") + message);
+}
+
+void LogCommands::recordFromMenu(bool on)
+{
+    // The log says when a recording starts and stops, and the file holds
+    // both lines: its first and its last.
+    if (!on && m_recorder.recording())
+        noteInLog(QStringLiteral("停止记录"));
+    setRecording(on);
+    if (on && m_recorder.recording())
+        noteInLog(QStringLiteral("开始记录：") + m_recorder.path());
 }
 
 void LogCommands::setRecording(bool on)

@@ -12,8 +12,9 @@ class QAction;
 
 // The log's commands, beside the pane: find (the field over its bottom
 // edge), save and record to a file, each with its dialog; in the pane's
-// context menu after Copy and Select All, and on the pane's keys (Ctrl+F,
-// F3, Shift+F3, Ctrl+S). A failure is told in a notice.
+// context menu after Copy and Select All, and on the keys (Ctrl+F, Ctrl+S
+// from anywhere in the window; F3, Shift+F3 and Esc too while the find
+// field is open). A failure is told in a notice.
 class LogCommands : public QObject
 {
     Q_OBJECT
@@ -33,6 +34,9 @@ public:
     // Records everything appended from now on to a file the user picks;
     // off again when `on` is false.
     void setRecording(bool on);
+    // The menu's 记录到文件…: the same, with an entry in the log (and so in
+    // the file) as it starts, "  开始记录：path", and as it stops, "  停止记录".
+    void recordFromMenu(bool on);
     // Records to `path` what the log holds already and everything appended
     // from now on (a recording chosen before the window showed: its start
     // line is in the file).
@@ -41,7 +45,12 @@ public:
     LogFindBar *findBar() const { return m_find; }
     LogRecorder *recorder() { return &m_recorder; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // A black entry written by the log's commands themselves.
+    void noteInLog(const QString &message);
     // The menu shows the recorder's state and file.
     void showRecording();
     // Where in the log a recording cut short stopped, in words.

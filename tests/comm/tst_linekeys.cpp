@@ -7,9 +7,12 @@
 #include "fakemscomm.h"
 #include "form1.h"
 #include "linedialogs.h"
+#include "logcommands.h"
+#include "logfindbar.h"
 #include "logpane.h"
 #include "logreader.h"
 #include "messagebox.h"
+#include "savedialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -250,6 +253,41 @@ private slots:
         const QString closed = shape(w->TxtMsg);
         w->CmdSend_Click();
         QCOMPARE(shape(w->TxtMsg), closed);
+    }
+
+    // Find, find next and previous, closing the find, and save work from
+    // the send box as from the log; F3 is the find's only while it is open.
+    void logKeysFromAnywhereInTheWindow()
+    {
+        w->AppendLog(kBlack, QStringLiteral("\r\nalpha one alpha two alpha"));
+        const qint64 text = w->TxtMsg->store().size() - 25;
+        w->TxtSend->setText(QStringLiteral("typed"));
+        press(Qt::Key_F, Qt::ControlModifier);
+        LogFindBar *bar = w->logCommands()->findBar();
+        QVERIFY(bar->isVisible());
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("alpha"));
+        QTRY_COMPARE(w->TxtMsg->selectionStart(), text);
+        press(Qt::Key_F3, Qt::NoModifier);
+        QTRY_COMPARE(w->TxtMsg->selectionStart(), text + 10);
+        press(Qt::Key_F3, Qt::NoModifier);
+        QTRY_COMPARE(w->TxtMsg->selectionStart(), text + 20);
+        press(Qt::Key_F3, Qt::ShiftModifier);
+        QTRY_COMPARE(w->TxtMsg->selectionStart(), text + 10);
+        QCOMPARE(w->TxtSend->text(), QStringLiteral("typed")); // the box took none of the keys
+        press(Qt::Key_Escape, Qt::NoModifier);
+        QVERIFY(!bar->isVisible());
+        // Closed: F3 is the window's again, and finds nothing.
+        press(Qt::Key_F3, Qt::NoModifier);
+        QTRY_COMPARE(w->TxtMsg->selectionStart(), text + 10);
+
+        QStringList asked;
+        setSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
+            asked << title;
+            return QString();
+        });
+        press(Qt::Key_S, Qt::ControlModifier);
+        setSavePathHook(nullptr);
+        QCOMPARE(asked, QStringList{"保存信息"});
     }
 
     // The end-of-file line stands after the data that held the character,

@@ -273,14 +273,34 @@ void TstLogCommands::recordingReadsAsTheLog()
     const QByteArray atQuit = file.readAll();
     QCOMPARE(QString::fromUtf8(atQuit), log.textBetween(from, log.store().size()));
 
-    // Unchecked in the menu: the file is closed; later text stays out.
+    // Unchecked in the menu: the log says so, and so does the file, which
+    // is then closed; later text stays out.
     QStringList actions = contextMenuActions(&log);
     QVERIFY2(actions.contains(QStringLiteral("+记录到文件…")), qPrintable(actions.join(u',')));
+    const qint64 beforeStop = log.store().size();
     triggerContextAction(&log, QStringLiteral("记录到文件…"));
     QVERIFY(!commands.recorder()->recording());
+    const QString stopLine = log.textBetween(beforeStop, log.store().size());
+    QVERIFY2(QRegularExpression(QStringLiteral("^\n.+  停止记录$")).match(stopLine).hasMatch(), qPrintable(stopLine));
     log.AppendLog(kRed, QStringLiteral("\r\nafter"));
     file.seek(0);
-    QCOMPARE(file.readAll(), atQuit);
+    QCOMPARE(QString::fromUtf8(file.readAll()), QString::fromUtf8(atQuit) + stopLine);
+
+    // Ticked in the menu: the log's next line says where it records, and
+    // it is the file's first line.
+    const QString again = dir.filePath(QStringLiteral("again.txt"));
+    setSavePathHook([&](const QString &, const QString &, const QString &, QString *) { return again; });
+    const qint64 before = log.store().size();
+    triggerContextAction(&log, QStringLiteral("记录到文件…"));
+    setSavePathHook(nullptr);
+    QVERIFY(commands.recorder()->recording());
+    const QString startLine = log.textBetween(before, log.store().size());
+    QVERIFY2(startLine.endsWith(QStringLiteral("  开始记录：") + again), qPrintable(startLine));
+    QCOMPARE(log.store().colourAt(log.store().size() - 1), kBlack);
+    commands.recorder()->flush();
+    QFile second(again);
+    QVERIFY(second.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(second.readAll()), startLine);
 }
 
 void TstLogCommands::recordingSurvivesAKilledProcess()
