@@ -259,6 +259,22 @@ int main(int argc, char *argv[])
         const double many = paintMs(log);
         std::printf("%-34s %12.2f ms with 10 entries, %.2f ms with %lld (ratio %.2f)\n", "one repaint", few, many,
                     log.store().lineCount() - 1, many / few);
+        // The large window's view of the logs, a screenful of its own: ten
+        // entries long enough to fill it, against the million.
+        LogPane ten;
+        for (int i = 0; i < 10; ++i)
+            ten.AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  接收文本：  ")
+                                      + QString(600, QChar(u'a' + i)));
+        LogPane smallView(&ten);
+        LogPane manyView(&log);
+        for (LogPane *view : {&smallView, &manyView}) {
+            view->resize(1200, 800);
+            view->show();
+        }
+        const double fewLarge = paintMs(smallView);
+        const double manyLarge = paintMs(manyView);
+        std::printf("%-34s %12.2f ms with 10 entries, %.2f ms with %lld (ratio %.2f)\n", "large view, one repaint",
+                    fewLarge, manyLarge, log.store().lineCount() - 1, manyLarge / fewLarge);
     }
     std::fflush(stdout);
     bigLog(false);

@@ -36,6 +36,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
 ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     : QWidget(parent), m_receive(link, *this, [this] { lightArrvLamp(); }), m_link(link), m_sendLink(link),
@@ -133,12 +134,48 @@ ConsoleWindow::ConsoleWindow(Link &link, QWidget *parent)
     auto *saveReceivedAction = new QAction(QStringLiteral("保存接收数据…"), this);
     onSignal(saveReceivedAction, &QAction::triggered, [this] { saveReceived(); });
     m_logCommands->addAction(saveReceivedAction);
+    auto *largeAction = new QAction(QStringLiteral("在大窗口中查看"), this);
+    largeAction->setShortcut(QKeySequence(Qt::Key_F11));
+    largeAction->setShortcutContext(Qt::WidgetShortcut); // F11 is the log's while it has the focus
+    onSignal(largeAction, &QAction::triggered, [this] { showLargeView(); });
+    onSignal(TxtMsg, &LogPane::largeViewRequested, [this] { showLargeView(); });
+    m_logCommands->addAction(largeAction);
     auto *framingAction = new QAction(QStringLiteral("接收分帧…"), this);
     onSignal(framingAction, &QAction::triggered, [this] { chooseFraming(); });
     m_logCommands->addAction(framingAction);
 }
 
-ConsoleWindow::~ConsoleWindow() = default;
+ConsoleWindow::~ConsoleWindow()
+{
+    // Its view reads the log's store: it goes first.
+    delete m_largeView;
+}
+
+void ConsoleWindow::showLargeView()
+{
+    if (m_largeView) {
+        m_largeView->showNormal();
+        m_largeView->raise();
+        m_largeView->activateWindow();
+        return;
+    }
+    auto *window = new QWidget(this, Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(windowTitle() + QStringLiteral(" — 信息"));
+    window->setWindowIcon(windowIcon());
+    auto *view = new LogPane(TxtMsg, window);
+    view->setAccessibleName(QStringLiteral("信息（大窗口）"));
+    new LogCommands(view);
+    auto *layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    // Room for a screenful: most of the screen the tool is on.
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    window->resize(screen.width() * 3 / 4, screen.height() * 3 / 4);
+    m_largeView = window;
+    window->show();
+    view->setFocus();
+}
 
 void ConsoleWindow::setClientArea(int widthTwips, int heightTwips)
 {

@@ -6,6 +6,7 @@
 #include "sendcommand.h"
 #include "sendlink.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -66,6 +67,13 @@ public:
     // Light an activity lamp for one timer interval.
     void lightSendLamp();
     void lightArrvLamp();
+
+    // The log's "在大窗口中查看" (F11 while the log has the focus): the same
+    // log in a window of its own that can be resized and maximised, live,
+    // with its own find, copy and save; closing it leaves the tool as it
+    // was. Brought up again if it is open.
+    void showLargeView();
+    QWidget *largeView() const { return m_largeView; }
 
     // Find, save and record of the log.
     LogCommands *logCommands() const { return m_logCommands; }
@@ -174,6 +182,7 @@ private:
     QuickSender *m_quickSender = nullptr;
     QMenu *m_quickMenu = nullptr;
     QShortcut *m_stopShortcut = nullptr;
+    QPointer<QWidget> m_largeView;
     QString m_configFolder;
     Problem m_quickSendsProblem; // why the kept set could not be read
     void updateQuickMenu();

@@ -50,7 +50,29 @@ QFont logFont()
 
 } // namespace
 
-LogPane::LogPane(QWidget *parent) : QAbstractScrollArea(parent)
+LogPane::LogPane(QWidget *parent)
+    : QAbstractScrollArea(parent), m_ownStore(std::make_unique<LogStore>()), m_store(*m_ownStore)
+{
+    setUp();
+}
+
+LogPane::LogPane(LogPane *source, QWidget *parent)
+    : QAbstractScrollArea(parent), m_store(source->m_store), m_source(source)
+{
+    setUp();
+    m_knownLines = m_store.lineCount();
+    m_rows.linesChanged(0);
+    updateScrollRange();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    connect(source, &LogPane::appended, this, [this](qint64 from, qint64) {
+        const qint64 changed = m_knownLines - 1;
+        m_knownLines = m_store.lineCount();
+        storeGrew(changed, from);
+    });
+    connect(source, &LogPane::cleared, this, &LogPane::restart);
+}
+
+void LogPane::setUp()
 {
     installLogPaneAccessibility();
     setFont(logFont());
@@ -99,6 +121,9 @@ QSize LogPane::sizeHint() const
 
 void LogPane::AppendLog(quint32 colour, const QString &text)
 {
+    // A view shows; only its source writes.
+    if (m_source)
+        return;
     if (!text.isEmpty())
         appendWith([&] { m_store.append(colour, LogText::displayable(text)); });
 }
@@ -106,15 +131,13 @@ void LogPane::AppendLog(quint32 colour, const QString &text)
 KeptPlace LogPane::appendListing(quint32 colour, const QByteArray &bytes)
 {
     KeptPlace place;
-    if (!bytes.isEmpty())
+    if (!bytes.isEmpty() && !m_source)
         appendWith([&] { place = m_store.appendListing(colour, bytes); });
     return place;
 }
 
 void LogPane::appendWith(const std::function<void()> &write)
 {
-    QScrollBar *bar = verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
     const qint64 from = m_store.size();
     const qint64 changed = m_store.lineCount() - 1;
     write();
@@ -124,6 +147,15 @@ void LogPane::appendWith(const std::function<void()> &write)
     const bool stamped = !notice.isEmpty() && isSignalConnected(QMetaMethod::fromSignal(&LogPane::storageNotice));
     if (!notice.isEmpty() && !stamped)
         m_store.append(kRed, QStringLiteral("\r\n  ") + notice);
+    storeGrew(changed, from);
+    if (stamped)
+        emit storageNotice(notice);
+}
+
+void LogPane::storeGrew(qint64 changed, qint64 from)
+{
+    QScrollBar *bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
     m_rows.linesChanged(changed);
     m_appending = true;
     updateScrollRange();
@@ -136,8 +168,6 @@ void LogPane::appendWith(const std::function<void()> &write)
         QAccessibleTextInsertEvent inserted(this, int(std::min<qint64>(from, INT_MAX)), m_store.text(from, m_store.size()));
         QAccessible::updateAccessibility(&inserted);
     }
-    if (stamped)
-        emit storageNotice(notice);
 }
 
 void LogPane::scheduleRepaint()
@@ -152,7 +182,18 @@ void LogPane::scheduleRepaint()
 
 void LogPane::clearLog()
 {
+    if (m_source) {
+        m_source->clearLog();
+        return;
+    }
     m_store.clear();
+    restart();
+    emit cleared();
+}
+
+void LogPane::restart()
+{
+    m_knownLines = 1;
     m_rows.clear();
     m_anchor = m_caret = 0;
     m_selecting = false;
@@ -426,7 +467,8 @@ bool LogPane::event(QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)
             || key->matches(QKeySequence::Save) || key->matches(QKeySequence::Find)
-            || key->matches(QKeySequence::FindNext) || key->matches(QKeySequence::FindPrevious)) {
+            || key->matches(QKeySequence::FindNext) || key->matches(QKeySequence::FindPrevious)
+            || (key->key() == Qt::Key_F11 && key->modifiers() == Qt::NoModifier)) {
             event->accept();
             return true;
         }
@@ -486,6 +528,10 @@ void LogPane::keyPressEvent(QKeyEvent *event)
             run();
             return;
         }
+    }
+    if (event->key() == Qt::Key_F11 && event->modifiers() == Qt::NoModifier) {
+        emit largeViewRequested();
+        return;
     }
     LogCaret::Move move;
     bool extend = false;

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -30,6 +31,10 @@ class LogPane : public QAbstractScrollArea, public FindTarget
     Q_OBJECT
 public:
     explicit LogPane(QWidget *parent = nullptr);
+    // A second view of `source`'s log (a larger window): the same store,
+    // no copy of it, following it live; its rows, scrolling and selection
+    // are its own. Nothing is appended through it. `source` outlives it.
+    explicit LogPane(LogPane *source, QWidget *parent = nullptr);
     ~LogPane() override;
 
     // `colour` is 0x00BBGGRR. What would hide or break what follows it is
@@ -92,6 +97,10 @@ signals:
     void selectionChanged();
     // Text was added at [from, to) of the log.
     void appended(qint64 from, qint64 to);
+    // The log was emptied (a view of it starts afresh).
+    void cleared();
+    // F11: the log in a larger window.
+    void largeViewRequested();
     // The keys of finding (Ctrl+F, F3, Shift+F3) and saving (Ctrl+S).
     void findRequested();
     void findNextRequested();
@@ -134,11 +143,20 @@ private:
     // Writes to the store through `write`, then brings the rows, the scroll
     // bar and the screen up to date.
     void appendWith(const std::function<void()> &write);
+    // The store grew at `from`, its lines from `changedLine` on: the rows,
+    // the scroll bar and the screen follow.
+    void storeGrew(qint64 changedLine, qint64 from);
+    // A view: the source emptied the store.
+    void restart();
+    void setUp();
     void scheduleRepaint();
     void autoScroll();
     QMenu *createContextMenu();
 
-    LogStore m_store;
+    std::unique_ptr<LogStore> m_ownStore; // (none in a view)
+    LogStore &m_store;
+    LogPane *m_source = nullptr; // a view's
+    qint64 m_knownLines = 1;     // the store's lines a view has laid out
     LogRows m_rows{m_store};
     LogCaret m_moves{m_store, m_rows};
     QList<QAction *> m_contextActions;

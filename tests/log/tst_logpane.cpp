@@ -53,6 +53,8 @@ class TstLogPane : public QObject
 {
     Q_OBJECT
 private slots:
+    void aSecondViewFollowsTheSameLog();
+    void aSecondViewSelectsAndCopiesOnItsOwn();
     void shapesAndColours();
     void clearedLogStartsWithEmptyLine();
     void textIsNeverMarkup();
@@ -534,6 +536,60 @@ void TstLogPane::readableUnderADarkPalette()
         QCOMPARE(findBar.palette().color(QPalette::Window), QColor(0x30, 0x30, 0x30));
     }
     QApplication::setPalette(before);
+}
+
+// A view of the same store in another window: live, at its own width,
+// following the end, emptied with the log; nothing is copied and nothing is
+// written through it.
+void TstLogPane::aSecondViewFollowsTheSameLog()
+{
+    LogPane log;
+    log.resize(300, 120);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    log.AppendLog(kBlack, QStringLiteral("before the view"));
+    LogPane view(&log);
+    view.resize(900, 600);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(&view.store(), &log.store());
+    QCOMPARE(view.rowCount(), 1);
+    for (int i = 0; i < 200; ++i)
+        log.AppendLog(i % 2 ? kRed : kBlack, QStringLiteral("\r\nline %1 ").arg(i) + QString(60, u'x'));
+    QCOMPARE(view.textBetween(0, view.store().size()), log.logText());
+    // 900 pixels hold a line whole that 300 wrap.
+    QCOMPARE(view.rowCount(), 201);
+    QVERIFY(log.rowCount() > view.rowCount());
+    // It follows the end.
+    QTRY_COMPARE(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+    QVERIFY(view.rowOf(view.store().size()) >= view.topRow());
+
+    view.AppendLog(kBlack, QStringLiteral("through the view"));
+    QVERIFY(!log.logText().contains(QStringLiteral("through the view")));
+
+    log.clearLog();
+    QCOMPARE(view.rowCount(), 1);
+    QCOMPARE(view.selectionStart(), 0);
+    log.AppendLog(kBlue, QStringLiteral("after the clear"));
+    QCOMPARE(view.textBetween(0, view.store().size()), QStringLiteral("after the clear"));
+    // Emptied from the view, the log is emptied.
+    view.clearLog();
+    QCOMPARE(log.store().size(), 0);
+}
+
+void TstLogPane::aSecondViewSelectsAndCopiesOnItsOwn()
+{
+    LogPane log;
+    log.AppendLog(kBlack, QStringLiteral("alpha beta gamma"));
+    LogPane view(&log);
+    view.setSelection(6, 10);
+    QCOMPARE(view.selectedText(), QStringLiteral("beta"));
+    QCOMPARE(log.selectionStart(), log.selectionEnd()); // the pane's is its own
+    view.copy();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("beta"));
+    // Text coming in leaves a selection where it is.
+    log.AppendLog(kBlack, QStringLiteral("\r\ndelta"));
+    QCOMPARE(view.selectedText(), QStringLiteral("beta"));
 }
 
 QTEST_MAIN(TstLogPane)

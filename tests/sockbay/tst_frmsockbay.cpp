@@ -32,6 +32,7 @@
 #include <QSpinBox>
 #include <QCheckBox>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -185,6 +186,50 @@ private slots:
         menu->close();
         QCOMPARE(submenus, (QStringList{QStringLiteral("行尾:无"), QStringLiteral("校验:无"), QStringLiteral("快捷发送:")}));
         QVERIFY(editActions >= 5); // undo, redo, cut, copy, paste, …
+    }
+
+    // F11 on the log (or the log's menu) shows the same log in a window of
+    // its own: live, resizable, with the log's menu; closing it, even in a
+    // flood, leaves the tool as it was, and a tool closed with it open
+    // takes it along.
+    void theLogInALargeWindow()
+    {
+        QVERIFY(!w->largeView());
+        w->TxtMsg->setFocus();
+        QTest::keyClick(w->TxtMsg, Qt::Key_F11);
+        QPointer<QWidget> large = w->largeView();
+        QVERIFY(large);
+        QVERIFY(large->isWindow() && large->isVisible());
+        QVERIFY(!(large->windowFlags() & Qt::MSWindowsFixedSizeDialogHint));
+        QVERIFY(large->width() > w->width());
+        auto *view = large->findChild<LogPane *>();
+        QVERIFY(view);
+        QCOMPARE(&view->store(), &w->TxtMsg->store());
+        QStringList actions = logmenu::contextMenuActions(view);
+        QVERIFY2(actions.contains(QStringLiteral("+查找…")), qPrintable(actions.join(u',')));
+        // Asked again, the same window.
+        w->showLargeView();
+        QCOMPARE(w->largeView(), large.data());
+
+        // A flood, and the window closed in the middle of it.
+        for (int i = 0; i < 500; ++i) {
+            w->appendEntry(kBlack, QStringLiteral("  flood %1").arg(i));
+            if (i == 250)
+                large->close();
+            if (i % 50 == 0)
+                QCoreApplication::processEvents();
+        }
+        QTRY_VERIFY(!large);
+        QVERIFY(logText(w->TxtMsg).endsWith(QStringLiteral("  flood 499")));
+        QCOMPARE(logText(w->TxtMsg).count(QStringLiteral("  flood ")), 500);
+
+        // Open again, and the tool goes with it open.
+        w->showLargeView();
+        large = w->largeView();
+        QVERIFY(large);
+        delete w;
+        w = nullptr;
+        QVERIFY(!large);
     }
 
     void framingIsChosenInASmallDialog()
