@@ -253,12 +253,19 @@ void FrmSockbay::fillSendToMenu()
         choice(peer, peer);
 }
 
-void FrmSockbay::acceptClient(qint32 requestID)
+QString FrmSockbay::logRequest(qint32 requestID)
 {
     appendEntry(kBlack, QStringLiteral("  接受连接请求"));
-    QString peer = Winsock1->RequestPeer(requestID);
+    // Who knocked, as a piece of the same line.
+    const QString peer = Winsock1->RequestPeer(requestID);
     if (!peer.isEmpty())
         AppendLog(kBlack, QStringLiteral("：") + peer);
+    return peer;
+}
+
+void FrmSockbay::acceptClient(qint32 requestID)
+{
+    QString peer = logRequest(requestID);
     try {
         Winsock *client = Winsock1->AcceptNew(requestID);
         // A client the system cannot name is still told apart.
@@ -474,11 +481,7 @@ void FrmSockbay::Winsock1_ConnectionRequest(qint32 requestID)
         acceptClient(requestID);
         return;
     }
-    appendEntry(kBlack, QStringLiteral("  接受连接请求"));
-    // Who knocked, as a piece of the same line.
-    const QString peer = Winsock1->RequestPeer(requestID);
-    if (!peer.isEmpty())
-        AppendLog(kBlack, QStringLiteral("：") + peer);
+    logRequest(requestID);
     Winsock1->Close();
     try {
         Winsock1->Accept(requestID);

@@ -119,6 +119,8 @@ private:
     bool m_multi = false;
     ServedClients *m_clients = nullptr;
     QMenu *m_sendToMenu = nullptr;
+    // Writes the request's line, naming who made it; gives that name.
+    QString logRequest(qint32 requestID);
     void acceptClient(qint32 requestID);
     void fillSendToMenu();
     void buildControls();
