@@ -298,11 +298,9 @@ bool Form1::reopen()
         return false;
     m_gone.clear();
     // The ordinary open line, before anything the device sends.
-    appendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
-    ShpOpen->setBackColor(kRed);
-    showLineLevels();
+    appendOpenEntry();
+    showPortOpen();
     updateLineActions();
-    showActualSpeed();
     AppendLog(kBlue, QStringLiteral("成功"));
     return true;
 }
@@ -519,7 +517,7 @@ void Form1::OptArrv_Click(int index)
 void Form1::CmdOpen_Click()
 {
     try {
-        appendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
+        appendOpenEntry();
         stopLineTimers();
         m_watch->stop();
         m_gone.clear();
@@ -538,16 +536,26 @@ void Form1::CmdOpen_Click()
             AppendLog(kRed, QStringLiteral("失败"));
             return;
         }
-        ShpOpen->setBackColor(kRed);
-        showLineLevels();
+        showPortOpen();
         EnableSettings(false);
         CmdSend->setFocus();
-        showActualSpeed();
         AppendLog(kBlue, QStringLiteral("成功"));
     } catch (...) {
         // Whatever failed ends the attempt's own line.
         AppendLog(kRed, caughtFailure());
     }
+}
+
+void Form1::appendOpenEntry()
+{
+    appendEntry(kBlack, QStringLiteral(" 打开端口：") + CmbPort->currentText() + QStringLiteral("……"));
+}
+
+void Form1::showPortOpen()
+{
+    ShpOpen->setBackColor(kRed);
+    showLineLevels();
+    showActualSpeed();
 }
 
 void Form1::showLineLevels()

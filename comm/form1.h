@@ -126,6 +126,10 @@ protected:
 private:
     void buildControls();
     void setTabOrderChain();
+    // The line that begins an open, and what an open port shows: its lamp,
+    // the line lamps, the rate the driver runs.
+    void appendOpenEntry();
+    void showPortOpen();
     void showLineLevels();
     void showActualSpeed();
     void refreshPortTips();
