@@ -17,10 +17,11 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # draws for control characters (FreeMono has them); Qt's own translations, which
 # the tools load for the user's language; the checkers of the desktop
 # entries and of the AppStream metadata, and file(1) for the icons' sizes,
-# that the install test runs.
+# that the install test runs; xxd, the reference the log's dump rows are
+# tested against.
 PACKAGES := cmake make g++ qt6-base-dev qt6-serialport-dev libgl-dev \
             fonts-noto-cjk fonts-dejavu-core fonts-freefont-ttf qt6-translations-l10n \
-            desktop-file-utils appstream file
+            desktop-file-utils appstream file xxd
 # CPack's Debian generator finds the libraries' packages with dpkg-shlibdeps
 # (and tells programs from other files with file(1)).
 PACKAGE_PACKAGES := dpkg-dev file

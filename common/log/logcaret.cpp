@@ -58,7 +58,16 @@ qint64 LogCaret::sameColumnIn(qint64 row, qint64 column) const
     row = std::clamp<qint64>(row, 0, m_rows.count() - 1);
     const LogRows::Row r = m_rows.row(row);
     const qint64 k = row - m_rows.firstRowOf(r.line);
-    return std::min(m_store.positionAtCell(r.line, m_rows.startCell(r.line, k) + column), r.end);
+    qint64 at = std::min(m_store.positionAtCell(r.line, m_rows.startCell(r.line, k) + column), r.end);
+    // The end of a row that is not its line's last is where the next row
+    // starts (a dump's first row after a line's text, say): the caret stays
+    // in the row it was sent to.
+    if (at == r.end && at > r.first && m_rows.rowOf(at) != row) {
+        --at;
+        if (at > r.first && m_store.text(at, at + 1).at(0).isLowSurrogate())
+            --at;
+    }
+    return at;
 }
 
 bool LogCaret::isWordCharacterAt(qint64 position) const

@@ -151,3 +151,33 @@ qint64 LogStore::findListed(const ListedBytes &listed, qint64 length, qint64 fro
     }
     return -1;
 }
+
+const LogStore::Piece &LogStore::listingAt(qint64 start) const
+{
+    const qint64 p = pieceAt(start);
+    Q_ASSERT(p >= 0 && m_pieces[size_t(p)].start == start && m_pieces[size_t(p)].listing);
+    return m_pieces[size_t(p)];
+}
+
+qint64 LogStore::listingToken(qint64 start, qint64 byte) const
+{
+    const Piece &piece = listingAt(start);
+    return byte >= piece.bytes ? start + piece.chars : start + tokenStart(piece, std::max<qint64>(0, byte));
+}
+
+qint64 LogStore::listingByteAt(qint64 start, qint64 position) const
+{
+    const Piece &piece = listingAt(start);
+    return listedByteAt(piece, std::clamp<qint64>(position - start, 0, piece.chars - 1));
+}
+
+QByteArray LogStore::listingBytes(qint64 start, qint64 first, qint64 n) const
+{
+    const Piece &piece = listingAt(start);
+    first = std::clamp<qint64>(first, 0, piece.bytes);
+    n = std::clamp<qint64>(n, 0, piece.bytes - first);
+    QByteArray out;
+    out.reserve(qsizetype(n));
+    m_arena->spans(piece.data + first, n, [&](const char *bytes, qint64 take) { out.append(bytes, qsizetype(take)); });
+    return out;
+}

@@ -2,6 +2,7 @@
 #include "logpane.h"
 
 #include "logcolours.h"
+#include "logdump.h"
 #include "logpaneaccessible.h"
 #include "logtext.h"
 #include "logwriter.h"
@@ -59,6 +60,7 @@ LogPane::LogPane(QWidget *parent)
 LogPane::LogPane(LogPane *source, QWidget *parent)
     : QAbstractScrollArea(parent), m_store(source->m_store), m_source(source)
 {
+    m_rows.setDump(source->dumpView());
     setUp();
     m_knownLines = m_store.lineCount();
     m_rows.linesChanged(0);
@@ -218,7 +220,25 @@ QString LogPane::textBetween(qint64 from, qint64 to) const
 
 QString LogPane::selectedText() const
 {
-    return m_store.text(selectionStart(), selectionEnd());
+    if (!dumpView())
+        return m_store.text(selectionStart(), selectionEnd());
+    QByteArray utf8;
+    LogDump::writeUtf8(m_store, selectionStart(), selectionEnd(),
+                       [&](const char *bytes, qint64 n) { utf8.append(bytes, qsizetype(n)); });
+    return QString::fromUtf8(utf8);
+}
+
+void LogPane::setDumpView(bool on)
+{
+    QScrollBar *bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    // The line at the top stays at the top.
+    const qint64 topLine = m_rows.lineOf(topRow());
+    if (!m_rows.setDump(on))
+        return;
+    updateScrollRange();
+    bar->setValue(following ? bar->maximum() : int(std::min<qint64>(m_rows.firstRowOf(topLine), INT_MAX)));
+    viewport()->update();
 }
 
 void LogPane::setSelection(qint64 anchor, qint64 caret)
@@ -238,6 +258,8 @@ bool LogPane::fitsClipboard(qint64 from, qint64 to) const
     // A character is one to three bytes of UTF-8: mostly told without
     // counting.
     const qint64 chars = to - from;
+    if (dumpView()) // (a dump row is longer than the listing it shows)
+        return chars <= kLargestCopy && LogDump::utf8Size(m_store, from, to) <= kLargestCopy;
     if (chars * 3 <= kLargestCopy)
         return true;
     return chars <= kLargestCopy && m_store.utf8Size(from, to) <= kLargestCopy;
@@ -252,7 +274,7 @@ void LogPane::copy()
         emit copyTooLarge(from, to);
         return;
     }
-    QGuiApplication::clipboard()->setMimeData(LogWriter::mimeData(m_store, from, to), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(LogWriter::mimeData(m_store, from, to, dumpView()), QClipboard::Clipboard);
 }
 
 // Layout ---------------------------------------------------------------------
@@ -313,8 +335,13 @@ void LogPane::layoutRow(const Row &r, QTextLayout &layout) const
         formats.append(range);
         at += length;
     }
-    const qint64 from = std::max(selectionStart(), r.first);
-    const qint64 to = std::min(selectionEnd(), r.end);
+    qint64 from = std::max(selectionStart(), r.first);
+    qint64 to = std::min(selectionEnd(), r.end);
+    if (r.dumpOffset >= 0 && to > from) {
+        // A dump row is selected, and copied, whole.
+        from = r.first;
+        to = r.first + r.text.size();
+    }
     if (to > from) {
         QTextLayout::FormatRange range;
         range.start = int(from - r.first);
@@ -348,6 +375,20 @@ qint64 LogPane::rowAtY(int y) const
 
 qint64 LogPane::positionInRow(const Row &r, int x) const
 {
+    if (r.dumpOffset >= 0) {
+        // The nearest boundary between bytes, by their digits or their
+        // characters; before the digits, the row's start.
+        const qint64 n = qint64(r.tokens.size()) - 1;
+        const qreal cell = (x - kMargin) / m_cellWidth;
+        qint64 k;
+        if (cell < LogDump::kHexColumn)
+            k = 0;
+        else if (cell >= LogDump::kTextColumn)
+            k = qint64(std::lround(cell - LogDump::kTextColumn));
+        else
+            k = qint64(std::floor((cell - LogDump::kHexColumn + 1.5) / 3));
+        return r.tokens[size_t(std::clamp<qint64>(k, 0, n))];
+    }
     QTextLayout layout;
     layoutRow(r, layout);
     const QTextLine line = layout.lineAt(0);
@@ -367,10 +408,21 @@ qint64 LogPane::positionAt(const QPoint &point) const
     return positionInRow(m_rows.row(index), point.x());
 }
 
+qreal LogPane::dumpX(const Row &r, qint64 k) const
+{
+    return (LogDump::kHexColumn + 3 * k - (k == qint64(r.tokens.size()) - 1 && k > 0 ? 1 : 0)) * m_cellWidth;
+}
+
 QRect LogPane::characterRect(qint64 position) const
 {
     const qint64 index = rowOf(position);
     const Row r = m_rows.row(index);
+    if (r.dumpOffset >= 0) {
+        // A byte's digits.
+        const QPoint origin = rowOrigin(index);
+        return QRect(origin.x() + int(dumpX(r, r.dumpByteAt(position))), origin.y(), int(std::ceil(2 * m_cellWidth)),
+                     m_rowHeight);
+    }
     QTextLayout layout;
     layoutRow(r, layout);
     const QTextLine line = layout.lineAt(0);
@@ -435,7 +487,9 @@ void LogPane::paintEvent(QPaintEvent *)
             painter.fillRect(QRectF(origin.x() + textEnd, origin.y(), m_cellWidth, m_rowHeight),
                              palette().brush(group, QPalette::Highlight));
         if (caretShown && m_caret >= r.first && (m_caret < r.end || (m_caret == r.end && lastRowOfLine))) {
-            const qreal x = line.isValid() ? line.cursorToX(int(m_caret - r.first)) : 0;
+            const qreal x = r.dumpOffset >= 0 ? dumpX(r, r.dumpByteAt(m_caret))
+                : line.isValid()              ? line.cursorToX(int(m_caret - r.first))
+                                              : 0;
             painter.fillRect(QRectF(origin.x() + x, origin.y(), 1, m_rowHeight),
                              viewport()->palette().brush(group, QPalette::Text));
         }

@@ -45,6 +45,12 @@ public:
     KeptPlace appendListing(quint32 colour, const QByteArray &bytes);
     void clearLog();
 
+    // Listings shown as a dump: rows of sixteen bytes with their offsets
+    // and characters (LogDump). The store stays as it is: selection, copy
+    // and save read the listings as their rows, a dump row whole.
+    void setDumpView(bool on);
+    bool dumpView() const { return m_rows.dump(); }
+
     // The log's text as it reads: line breaks as "\n".
     QString logText() const;
     QString textBetween(qint64 from, qint64 to) const;
@@ -54,6 +60,7 @@ public:
     qint64 selectionStart() const override { return std::min(m_anchor, m_caret); }
     qint64 selectionEnd() const override { return std::max(m_anchor, m_caret); }
     qint64 caretPosition() const override { return m_caret; }
+    // As a copy gives it: in the dump view, with the dump's rows.
     QString selectedText() const;
     void setSelection(qint64 anchor, qint64 caret);
     void selectAll();
@@ -138,6 +145,9 @@ private:
     QPoint rowOrigin(qint64 index) const;
     qint64 rowAtY(int y) const;
     qint64 positionInRow(const Row &r, int x) const;
+    // Where a dump row draws the boundary before its byte `k` (the cell
+    // after its last byte's digits, for k == its bytes).
+    qreal dumpX(const Row &r, qint64 k) const;
     void moveCaret(qint64 position, bool extend);
     void announceSelection();
     // Writes to the store through `write`, then brings the rows, the scroll

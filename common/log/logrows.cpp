@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "logrows.h"
 
+#include "logdump.h"
 #include "logstore.h"
 #include "logtext.h"
+#include "payload.h"
 
 #include <algorithm>
 #include <limits>
@@ -97,21 +99,43 @@ bool LogRows::setColumns(qint64 columns)
     if (columns == m_columns)
         return false;
     m_columns = columns;
+    layOutAgain();
+    return true;
+}
+
+bool LogRows::setDump(bool on)
+{
+    if (on == m_dump)
+        return false;
+    m_dump = on;
+    layOutAgain();
+    return true;
+}
+
+void LogRows::layOutAgain()
+{
     m_wrapCache.clear();
     m_blockCache.clear();
+    m_partsCache.clear();
     linesChanged(0);
-    return true;
 }
 
 void LogRows::clear()
 {
     m_wrapCache.clear();
     m_blockCache.clear();
+    m_partsCache.clear();
     std::deque<qint64>{0}.swap(m_blockRow);
     m_rowCount = 1;
 }
 
 qint64 LogRows::rowsIn(qint64 line) const
+{
+    const std::vector<Part> &parts = dumpLayout(line);
+    return parts.empty() ? plainRowsIn(line) : rowsOfParts(parts);
+}
+
+qint64 LogRows::plainRowsIn(qint64 line) const
 {
     if (wrapsAtWords(line)) {
         // Counted without keeping the table: a flood of short lines would
@@ -130,6 +154,12 @@ qint64 LogRows::rowsIn(qint64 line) const
 
 qint64 LogRows::startCell(qint64 line, qint64 k) const
 {
+    if (const std::vector<Part> &parts = dumpLayout(line); !parts.empty()) {
+        const Part &part = partOfRow(parts, k);
+        const qint64 j = std::clamp<qint64>(k - part.firstRow, 0, part.rows - 1);
+        return part.listing ? m_store.cellAt(m_store.listingToken(part.from, j * LogDump::kRowBytes))
+                            : part.fromCell + part.startCell(j, m_columns);
+    }
     if (wrapsAtWords(line)) {
         const std::vector<qint64> &table = wrapTable(line);
         return k < qint64(table.size()) ? table[size_t(k)] : m_store.lineCells(line);
@@ -162,7 +192,7 @@ const std::vector<qint64> &LogRows::wrapTable(qint64 line) const
 
 bool LogRows::blockFits(qint64 block) const
 {
-    return m_store.blockWidest(block) <= m_columns;
+    return m_store.blockWidest(block) <= m_columns && !(m_dump && m_store.blockHasListing(block));
 }
 
 const std::vector<qint64> &LogRows::rowsWithin(qint64 block) const
@@ -175,6 +205,15 @@ const std::vector<qint64> &LogRows::rowsWithin(qint64 block) const
     const qint64 first = m_store.blockFirstLine(block);
     const qint64 last = first + m_store.blockLines(block) - 1;
     std::vector<qint64> rows(size_t(last - first + 2), 0);
+    if (m_dump && m_store.blockHasListing(block)) {
+        // Its listings' parts are known from the index; only a line's text
+        // that is longer than a row is read.
+        for (qint64 k = 0; k <= last - first; ++k) {
+            const std::vector<Part> parts = partsOf(first + k, false);
+            rows[size_t(k + 1)] = rows[size_t(k)] + (hasListing(parts) ? rowsOfParts(parts) : plainRowsIn(first + k));
+        }
+        return m_blockCache[block] = std::move(rows);
+    }
     // The lines before the last are short together, and the last mostly
     // too: the block is read at once (where it starts and ends the index
     // knows without reading) and cut at its breaks. Only a long block must
@@ -213,6 +252,8 @@ qint64 LogRows::rowsOfBlock(qint64 block) const
 void LogRows::linesChanged(qint64 line)
 {
     m_wrapCache.erase(line); // it may have grown since
+    for (auto it = m_partsCache.begin(); it != m_partsCache.end();)
+        it = it->first >= line ? m_partsCache.erase(it) : std::next(it);
     const qint64 changed = m_store.blockOf(line);
     for (auto it = m_blockCache.begin(); it != m_blockCache.end();)
         it = it->first >= changed ? m_blockCache.erase(it) : std::next(it);
@@ -247,30 +288,157 @@ qint64 LogRows::rowOf(qint64 position) const
 {
     position = std::clamp<qint64>(position, 0, m_store.size());
     const qint64 line = m_store.lineAt(position);
-    const qint64 cell = m_store.cellAt(position);
-    return firstRowOf(line) + rowOfCell(line, cell);
+    const qint64 first = firstRowOf(line);
+    if (const std::vector<Part> &parts = dumpLayout(line); !parts.empty()) {
+        // The first part that holds it; the line's end is its last part's.
+        const auto it = std::upper_bound(parts.begin(), parts.end(), position,
+                                         [](qint64 p, const Part &part) { return p < part.to; });
+        const Part &part = it == parts.end() ? parts.back() : *it;
+        qint64 k;
+        if (part.listing) {
+            k = std::min(part.rows - 1, m_store.listingByteAt(part.from, position) / LogDump::kRowBytes);
+        } else {
+            const qint64 cell = m_store.cellAt(position) - part.fromCell;
+            k = part.starts.empty()
+                ? std::min(cell / m_columns, part.rows - 1)
+                : std::max<qint64>(0, std::upper_bound(part.starts.begin(), part.starts.end(), cell) - part.starts.begin() - 1);
+        }
+        return first + part.firstRow + k;
+    }
+    return first + rowOfCell(line, m_store.cellAt(position));
 }
 
 LogRows::Row LogRows::row(qint64 index) const
 {
-    Row r;
     index = std::clamp<qint64>(index, 0, count() - 1);
-    r.line = lineOf(index);
-    const qint64 k = index - firstRowOf(r.line);
+    const qint64 line = lineOf(index);
+    const qint64 k = index - firstRowOf(line);
+    if (const std::vector<Part> &parts = dumpLayout(line); !parts.empty()) {
+        const Part &part = partOfRow(parts, k);
+        if (part.listing)
+            return dumpRow(line, part, k - part.firstRow);
+        const qint64 j = k - part.firstRow;
+        // The line's last part takes all that is left of it.
+        const bool lastPart = &part == &parts.back();
+        return textRow(line, part.fromCell + part.startCell(j, m_columns),
+                       j + 1 < part.rows ? part.fromCell + part.startCell(j + 1, m_columns)
+                           : lastPart    ? std::numeric_limits<qint64>::max()
+                                         : part.toCell);
+    }
+    return textRow(line, startCell(line, k),
+                   k + 1 < rowsIn(line) ? startCell(line, k + 1) : std::numeric_limits<qint64>::max());
+}
+
+LogRows::Row LogRows::textRow(qint64 line, qint64 fromCell, qint64 toCell) const
+{
+    Row r;
+    r.line = line;
     r.first = -1;
-    const qint64 fromCell = startCell(r.line, k);
-    const qint64 toCell = k + 1 < rowsIn(r.line) ? startCell(r.line, k + 1) : std::numeric_limits<qint64>::max();
-    m_store.visitCells(r.line, fromCell, toCell,
-                       [&](quint32 colour, QStringView run, qint64 position, qint64) {
-                           if (r.first < 0)
-                               r.first = position;
-                           r.text.append(run);
-                           r.colours.emplace_back(int(run.size()), colour);
-                       });
+    m_store.visitCells(line, fromCell, toCell, [&](quint32 colour, QStringView run, qint64 position, qint64) {
+        if (r.first < 0)
+            r.first = position;
+        r.text.append(run);
+        r.colours.emplace_back(int(run.size()), colour);
+    });
     if (r.first < 0)
-        r.first = m_store.positionAtCell(r.line, fromCell);
+        r.first = m_store.positionAtCell(line, fromCell);
     r.end = r.first + r.text.size();
     for (QChar &c : r.text)
         c = QChar(LogText::drawnAs(c.unicode()));
     return r;
+}
+
+LogRows::Row LogRows::dumpRow(qint64 line, const Part &part, qint64 j) const
+{
+    Row r;
+    r.line = line;
+    r.dumpOffset = j * LogDump::kRowBytes;
+    const QByteArray bytes = m_store.listingBytes(part.from, r.dumpOffset, LogDump::kRowBytes);
+    r.tokens.resize(size_t(bytes.size()) + 1);
+    r.tokens[0] = m_store.listingToken(part.from, r.dumpOffset);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        r.tokens[size_t(i) + 1] = r.tokens[size_t(i)] + listedLength(quint8(bytes[i]));
+    r.first = r.tokens.front();
+    r.end = r.tokens.back();
+    r.text = LogDump::row(r.dumpOffset, bytes);
+    r.colours.emplace_back(int(r.text.size()), part.colour);
+    return r;
+}
+
+qint64 LogRows::Row::dumpByteAt(qint64 position) const
+{
+    const auto it = std::upper_bound(tokens.begin(), tokens.end(), position);
+    return std::clamp<qint64>(qint64(it - tokens.begin()) - 1, 0, qint64(tokens.size()) - 1);
+}
+
+qint64 LogRows::Part::startCell(qint64 k, qint64 columns) const
+{
+    return starts.empty() ? k * columns : starts[size_t(std::min<qint64>(k, qint64(starts.size()) - 1))];
+}
+
+std::vector<LogRows::Part> LogRows::partsOf(qint64 line, bool withStarts) const
+{
+    std::vector<Part> parts;
+    const qint64 start = m_store.lineStart(line);
+    const qint64 end = start + m_store.lineLength(line);
+    qint64 at = start, row = 0;
+    const auto addText = [&](qint64 a, qint64 b) {
+        if (b <= a)
+            return;
+        Part part{a, b, row, 1, 0, 0, 0, 0, false, {}};
+        // A text of no more units than half a row's cells fits (a unit
+        // takes two at most): counted without reading it.
+        const bool fits = (b - a) * 2 <= m_columns;
+        if (withStarts || !fits) {
+            part.fromCell = m_store.cellAt(a);
+            part.toCell = b == end ? m_store.lineCells(line) : m_store.cellAt(b);
+        }
+        if (!fits && part.toCell - part.fromCell > m_columns) {
+            part.rows = b - a <= kWordWrapLimit ? wrapRows(m_store.text(a, b), m_columns, withStarts ? &part.starts : nullptr)
+                                                : (part.toCell - part.fromCell + m_columns - 1) / m_columns;
+        } else if (withStarts) {
+            part.starts.assign(1, 0);
+        }
+        row += part.rows;
+        parts.push_back(std::move(part));
+    };
+    m_store.visitListings(start, end, [&](qint64 from, qint64 to, qint64 bytes, quint32 colour) {
+        addText(at, from);
+        parts.push_back(Part{from, to, row, LogDump::rowsOf(bytes), 0, 0, bytes, colour, true, {}});
+        row += parts.back().rows;
+        at = to;
+    });
+    addText(at, end);
+    if (parts.empty())
+        parts.push_back(Part{start, start, 0, 1, 0, 0, 0, 0, false, {0}});
+    return parts;
+}
+
+bool LogRows::hasListing(const std::vector<Part> &parts)
+{
+    return std::any_of(parts.begin(), parts.end(), [](const Part &part) { return part.listing; });
+}
+
+const std::vector<LogRows::Part> &LogRows::dumpLayout(qint64 line) const
+{
+    static const std::vector<Part> none;
+    if (!m_dump || !m_store.blockHasListing(m_store.blockOf(line)))
+        return none;
+    // The last line keeps growing: its parts are worked out afresh.
+    const bool last = line + 1 == m_store.lineCount();
+    const auto found = m_partsCache.find(line);
+    if (found != m_partsCache.end() && !last)
+        return found->second;
+    if (m_partsCache.size() > 256)
+        m_partsCache.clear();
+    std::vector<Part> parts = partsOf(line, true);
+    if (!hasListing(parts))
+        parts.clear();
+    return m_partsCache[line] = std::move(parts);
+}
+
+const LogRows::Part &LogRows::partOfRow(const std::vector<Part> &parts, qint64 k) const
+{
+    const auto it = std::upper_bound(parts.begin(), parts.end(), k, [](qint64 v, const Part &part) { return v < part.firstRow; });
+    return it == parts.begin() ? parts.front() : *(it - 1);
 }

@@ -29,6 +29,14 @@ public:
         qint64 end;   // position after its last
         QString text; // as drawn: control characters as their pictures
         std::vector<std::pair<int, quint32>> colours; // (length, colour) runs
+        // A row of a listing's dump: the offset of its first byte in the
+        // listing (-1: not such a row), and where the token of each of its
+        // bytes starts in the log, then where the last ends.
+        qint64 dumpOffset = -1;
+        std::vector<qint64> tokens;
+        // Of a dump row: the byte whose token holds `position` (its bytes'
+        // count at or past its end).
+        qint64 dumpByteAt(qint64 position) const;
     };
 
     explicit LogRows(const LogStore &store);
@@ -37,6 +45,10 @@ public:
     // stays as it was.
     bool setColumns(qint64 columns);
     qint64 columns() const { return m_columns; }
+    // Listings shown as a dump (LogDump): each on rows of its own, sixteen
+    // bytes a row; the rest as ever. False when it stays as it was.
+    bool setDump(bool on);
+    bool dump() const { return m_dump; }
 
     // The lines from `line` on have changed (text was appended there).
     void linesChanged(qint64 line);
@@ -56,6 +68,34 @@ public:
     Row row(qint64 index) const;
 
 private:
+    // In the dump view a line with a listing is laid out in parts: its
+    // text between listings, wrapped as any text, and each listing, on rows
+    // of its own.
+    struct Part
+    {
+        qint64 from, to;     // positions
+        qint64 firstRow;     // within the line
+        qint64 rows;
+        qint64 fromCell, toCell;
+        qint64 bytes;        // a listing's
+        quint32 colour;      // a listing's
+        bool listing;
+        std::vector<qint64> starts; // a text's row start cells, from fromCell; none: cut every row
+        qint64 startCell(qint64 k, qint64 columns) const;
+    };
+    // The parts of `line`, with the text's row starts when `withStarts`.
+    std::vector<Part> partsOf(qint64 line, bool withStarts) const;
+    // The same, kept for the lines recently drawn; empty for a line the
+    // dump does not change.
+    const std::vector<Part> &dumpLayout(qint64 line) const;
+    const Part &partOfRow(const std::vector<Part> &parts, qint64 k) const;
+    static bool hasListing(const std::vector<Part> &parts);
+    static qint64 rowsOfParts(const std::vector<Part> &parts) { return parts.back().firstRow + parts.back().rows; }
+    Row textRow(qint64 line, qint64 fromCell, qint64 toCell) const;
+    Row dumpRow(qint64 line, const Part &part, qint64 k) const;
+    qint64 plainRowsIn(qint64 line) const;
+    // Every line laid out again (the width or the dump changed).
+    void layOutAgain();
     qint64 rowOfCell(qint64 line, qint64 cell) const;
     // Where the rows of a line of ordinary length start (cells), broken
     // after a space where one is near.
@@ -74,6 +114,9 @@ private:
 
     const LogStore &m_store;
     qint64 m_columns = 80;
+    bool m_dump = false;
+    // dumpLayout() of recently drawn lines.
+    mutable std::unordered_map<qint64, std::vector<Part>> m_partsCache;
     // The word-wrapped rows of recently drawn lines (line -> row start cells).
     mutable std::unordered_map<qint64, std::vector<qint64>> m_wrapCache;
     // rowsWithin() of recently used blocks.

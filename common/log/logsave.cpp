@@ -46,12 +46,12 @@ bool LogSave::step()
         end(Problem(QStringLiteral("信息已被清除，未能保存")));
         return false;
     }
-    const qint64 to = std::min(m_to, m_at + kSlice);
-    bool ok = true;
-    if (m_page)
-        ok = writeRuns(to) && (to < m_to || put(QStringLiteral("</pre></body></html>\n")));
-    else
-        m_store.writeUtf8(m_at, to, [&](const char *bytes, qint64 n) { ok = ok && m_file.write(bytes, n) == n; });
+    qint64 to = std::min(m_to, m_at + kSlice);
+    // A dump is cut between its rows: the next slice goes on from there.
+    if (m_dump)
+        to = std::min(m_to, LogDump::rowBoundary(m_store, to));
+    const bool ok = (m_dump ? writeDump(to) : writeText(m_at, to))
+        && (!m_page || to < m_to || put(QStringLiteral("</pre></body></html>\n")));
     if (!ok) {
         end(Problem(m_file.errorString()));
         return false;
@@ -69,11 +69,41 @@ bool LogSave::put(const QString &text)
     return m_file.write(utf8) == utf8.size();
 }
 
-bool LogSave::writeRuns(qint64 to)
+bool LogSave::writeText(qint64 from, qint64 to)
+{
+    if (m_page)
+        return writeRuns(from, to);
+    bool ok = true;
+    m_store.writeUtf8(from, to, [&](const char *bytes, qint64 n) { ok = ok && m_file.write(bytes, n) == n; });
+    return ok;
+}
+
+bool LogSave::writeDump(qint64 to)
+{
+    bool ok = true;
+    m_walk.walk(m_at, to,
+                {[&](qint64 a, qint64 b) { ok = ok && writeText(a, b); },
+                 [&](const LogDump::Listing &listing, qint64 first, qint64 end) {
+                     // Some thousands of rows at a time.
+                     constexpr qint64 kRows = 4096;
+                     for (qint64 r = first; ok && r < end; r += kRows) {
+                         const QString rows = (r > first ? QStringLiteral("\n") : QString())
+                             + LogDump::rows(m_store, listing, r, std::min(end, r + kRows));
+                         ok = m_page ? put(QStringLiteral("<span style=\"color:#%1\">")
+                                               .arg(rgbFromBgr(listing.colour), 6, 16, QLatin1Char('0'))
+                                           + rows.toHtmlEscaped() + QStringLiteral("</span>"))
+                                     : put(rows);
+                     }
+                 },
+                 [&] { ok = ok && put(QStringLiteral("\n")); }});
+    return ok;
+}
+
+bool LogSave::writeRuns(qint64 from, qint64 to)
 {
     // A run of one colour at a time, in bounded pieces.
     constexpr qint64 kPiece = 1 << 20;
-    for (qint64 at = m_at; at < to;) {
+    for (qint64 at = from; at < to;) {
         qint64 from = at, runEnd = at;
         const quint32 colour = m_store.colourAt(at, &from, &runEnd);
         const qint64 end = std::min({runEnd, at + kPiece, to});

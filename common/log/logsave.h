@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "logdump.h"
 #include "problem.h"
 
 #include <QObject>
@@ -24,6 +25,8 @@ public:
     LogSave(const LogStore &store, qint64 from, qint64 to, const QString &path, QObject *parent = nullptr);
     // As a page titled `title`.
     void setPage(const QString &title) { m_page = true, m_title = title; }
+    // Its listings as the dump view shows them (LogDump).
+    void setDump(bool on) { m_dump = on; }
 
     // Makes the file and writes the first slice; the rest follows between
     // events, then finished(). A problem: nothing was made, and finished()
@@ -42,8 +45,11 @@ private:
     bool step();
     void end(const Problem &problem);
     bool put(const QString &text);
-    // Writes the page's runs of [m_at, to).
-    bool writeRuns(qint64 to);
+    // Writes [from, to) of the log's text: as UTF-8, or as the page's runs.
+    bool writeText(qint64 from, qint64 to);
+    bool writeRuns(qint64 from, qint64 to);
+    // Writes [m_at, to) as the dump view shows it.
+    bool writeDump(qint64 to);
 
     const LogStore &m_store;
     qint64 m_at;
@@ -52,5 +58,7 @@ private:
     QSaveFile m_file;
     bool m_page = false;
     QString m_title;
+    bool m_dump = false;
+    LogDump::Walk m_walk{m_store};
     bool m_running = false;
 };

@@ -256,6 +256,7 @@ KeptPlace LogStore::appendListing(quint32 colour, const QByteArray &bytes)
     m_size += cells - (block.lastCells >> 1);
     block.lastCells = packCells(cells, false);
     block.widest = std::max(block.widest, quint32(std::min(cells, kMostCells)));
+    block.listing = true;
     const KeptPlace place{m_clears, m_arena->size()};
     m_arena->append(bytes.constData(), bytes.size());
     piece.bytes += bytes.size();
@@ -754,6 +755,15 @@ bool LogStore::runAround(qint64 position, qint64 *from, qint64 *to) const
     *from = piece.start;
     *to = piece.start + piece.chars;
     return piece.listing;
+}
+
+void LogStore::visitListings(qint64 from, qint64 to,
+                             const std::function<void(qint64, qint64, qint64, quint32)> &visit) const
+{
+    spans(from, to, [&](const Piece &piece, qint64, qint64) {
+        if (piece.listing)
+            visit(piece.start, piece.start + piece.chars, piece.bytes, piece.colour);
+    });
 }
 
 QString LogStore::notice()

@@ -137,6 +137,19 @@ public:
     // whether it is a listing.
     bool runAround(qint64 position, qint64 *from, qint64 *to) const;
 
+    // Listings, for a view that shows them as rows of a dump. Those that
+    // [from, to) touches, whole and in order: `visit(start, end, bytes,
+    // colour)` (a listing holds no line break: its line holds it whole).
+    void visitListings(qint64 from, qint64 to,
+                       const std::function<void(qint64, qint64, qint64, quint32)> &visit) const;
+    bool blockHasListing(qint64 block) const { return m_blocks[size_t(block)].listing; }
+    // Of the listing starting at `start`: where the token of its byte
+    // `byte` starts (its end, for byte == its bytes), the byte whose token
+    // holds `position`, and `n` of its bytes from `first`.
+    qint64 listingToken(qint64 start, qint64 byte) const;
+    qint64 listingByteAt(qint64 start, qint64 position) const;
+    QByteArray listingBytes(qint64 start, qint64 first, qint64 n) const;
+
     // Why the log is no longer kept on disk, said once (see LogArena).
     QString notice();
 
@@ -217,6 +230,7 @@ private:
         qint64 start;      // position of its first line
         quint32 lastCells; // its last line's, packed: the only line that may be long
         quint32 widest;
+        bool listing = false; // whether it holds a listing
     };
     // The starts and packed cells of a block's lines, read from its text;
     // the last few read are kept, as a view asks about the same lines
@@ -233,6 +247,8 @@ private:
     // The last block whose `field` is at most `value`.
     qint64 lastBlockWith(qint64 Block::*field, qint64 value) const;
     qint64 blockAt(qint64 position) const { return lastBlockWith(&Block::start, position); }
+    // The listing piece that starts at `start`.
+    const Piece &listingAt(qint64 start) const;
 
     std::unique_ptr<LogArena> m_arena;
     std::vector<Piece> m_pieces;

@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: MIT
 #include "logwriter.h"
 
+#include "logdump.h"
 #include "logstore.h"
 
 #include <QMimeData>
 
 namespace LogWriter {
 
-QMimeData *mimeData(const LogStore &store, qint64 from, qint64 to)
+QMimeData *mimeData(const LogStore &store, qint64 from, qint64 to, bool dump)
 {
     auto *data = new QMimeData;
+    if (dump) {
+        QByteArray utf8;
+        utf8.reserve(qsizetype(LogDump::utf8Size(store, from, to)));
+        LogDump::writeUtf8(store, from, to, [&](const char *bytes, qint64 n) { utf8.append(bytes, qsizetype(n)); });
+        data->setData(QStringLiteral("text/plain"), utf8);
+        return data;
+    }
     if (store.text(from, from + 1) == QChar(0xFEFF)) {
         // Text read back from UTF-8 loses a leading byte order mark.
         data->setText(store.text(from, to));

@@ -10,7 +10,7 @@ class QMimeData;
 namespace LogWriter {
 
 // [from, to) for the clipboard, as UTF-8: no second copy of a large
-// selection is made.
-QMimeData *mimeData(const LogStore &store, qint64 from, qint64 to);
+// selection is made. `dump`: its listings as the dump view shows them.
+QMimeData *mimeData(const LogStore &store, qint64 from, qint64 to, bool dump = false);
 
 } // namespace LogWriter

@@ -4,6 +4,7 @@
 #include "logmenu.h"
 #include "logpane.h"
 #include "logreader.h"
+#include "xxd.h"
 
 #include <QAccessible>
 #include <QAccessibleEvent>
@@ -73,6 +74,9 @@ private slots:
     void screenReaderReadsIt();
     void everyCharacterDrawnInArrivalOrder();
     void readableUnderADarkPalette();
+    void dumpViewShowsListingsAsRows();
+    void dumpRowsAreSelectedWhole();
+    void caretKeysCrossDumpRows();
 };
 
 void TstLogPane::shapesAndColours()
@@ -590,6 +594,119 @@ void TstLogPane::aSecondViewSelectsAndCopiesOnItsOwn()
     // Text coming in leaves a selection where it is.
     log.AppendLog(kBlack, QStringLiteral("\r\ndelta"));
     QCOMPARE(view.selectedText(), QStringLiteral("beta"));
+}
+
+namespace {
+
+// A pane, shown, with a log as the tools write received bytes, 40 of them,
+// between two lines.
+struct DumpedLog
+{
+    LogPane log;
+    QByteArray bytes;
+    qint64 listing = 0; // where the listing starts
+    DumpedLog()
+    {
+        log.resize(700, 300);
+        log.show();
+        for (int b = 0; b < 40; ++b)
+            bytes += char(0x30 + b);
+        log.AppendLog(kBlack, QStringLiteral("12:00:00  启动程序"));
+        log.AppendLog(kBlack, QStringLiteral("\r\n12:00:01  接收数据："));
+        listing = log.store().size();
+        log.appendListing(kBlack, bytes);
+        log.AppendLog(kBlack, QStringLiteral("\r\n12:00:02  末行"));
+    }
+    bool exposed() { return QTest::qWaitForWindowExposed(&log); }
+    qint64 token(qint64 byte) const { return log.store().listingToken(listing, byte); }
+};
+
+} // namespace
+
+void TstLogPane::dumpViewShowsListingsAsRows()
+{
+    DumpedLog dumped;
+    QVERIFY(dumped.exposed());
+    LogPane &log = dumped.log;
+    const QString text = log.logText();
+    log.setDumpView(true);
+    // Three rows of sixteen bytes on rows of their own, after the header's;
+    // the store as it was.
+    QCOMPARE(log.rowCount(), 1 + 1 + 3 + 1);
+    QCOMPARE(log.logText(), text);
+    const QStringList reference = referenceDump(dumped.bytes).split(u'\n');
+    QCOMPARE(reference.size(), 3);
+    log.selectAll();
+    QCOMPARE(log.selectedText(), QStringLiteral("12:00:00  启动程序\n12:00:01  接收数据：\n") + reference.join(u'\n')
+                                     + QStringLiteral("\n12:00:02  末行"));
+    log.copy();
+    QCOMPARE(QApplication::clipboard()->text(), log.selectedText());
+    // The row a byte is in, and where it is drawn: its digits.
+    QCOMPARE(log.rowOf(dumped.token(17)), log.rowOf(dumped.listing) + 1);
+    const QRect digits = log.characterRect(dumped.token(17));
+    QCOMPARE(log.positionAt(QPoint(digits.left() + 1, digits.center().y())), dumped.token(17));
+    // Drawn without a fault; the large view starts as its source shows.
+    (void)log.viewport()->grab();
+    LogPane view(&log);
+    QVERIFY(view.dumpView());
+    // Text coming in while shown lays out as a dump at once.
+    log.AppendLog(kBlack, QStringLiteral("\r\n  接收数据："));
+    log.appendListing(kBlack, QByteArray(20, 'z'));
+    QCOMPARE(log.rowCount(), 6 + 1 + 2);
+    QCOMPARE(view.rowCount(), log.rowCount());
+    // Back as it was, the listings as they are listed.
+    log.setDumpView(false);
+    log.setSelection(dumped.listing, dumped.listing + 8);
+    QCOMPARE(log.selectedText(), QStringLiteral("  30  31"));
+}
+
+void TstLogPane::dumpRowsAreSelectedWhole()
+{
+    DumpedLog dumped;
+    QVERIFY(dumped.exposed());
+    LogPane &log = dumped.log;
+    log.setDumpView(true);
+    const QStringList reference = referenceDump(dumped.bytes).split(u'\n');
+    // From the header's last words into the second row's third byte: the
+    // words, then both rows whole.
+    const qint64 header = dumped.listing - 5;
+    drag(log, before(log, header), before(log, dumped.token(19)));
+    QCOMPARE(log.selectedText(), QStringLiteral("接收数据：\n") + reference[0] + u'\n' + reference[1]);
+    // A selection inside one row copies that row, as the pane shows it.
+    log.setSelection(dumped.token(34) + 1, dumped.token(36));
+    log.copy();
+    QCOMPARE(QApplication::clipboard()->text(), reference[2]);
+    // Ending where a row starts leaves that row out, as it leaves it
+    // unmarked.
+    log.setSelection(dumped.token(0), dumped.token(16));
+    QCOMPARE(log.selectedText(), reference[0]);
+}
+
+void TstLogPane::caretKeysCrossDumpRows()
+{
+    DumpedLog dumped;
+    QVERIFY(dumped.exposed());
+    LogPane &log = dumped.log;
+    log.setDumpView(true);
+    log.setFocus();
+    // Up from the end goes a row at a time through the dump to the top,
+    // and Down all the way back: no row holds the caret.
+    log.setSelection(log.store().size(), log.store().size());
+    const qint64 last = log.rowOf(log.caretPosition());
+    for (qint64 row = last - 1; row >= 0; --row) {
+        QTest::keyClick(&log, Qt::Key_Up);
+        QCOMPARE(log.rowOf(log.caretPosition()), row);
+    }
+    for (qint64 row = 1; row <= last; ++row) {
+        QTest::keyClick(&log, Qt::Key_Down);
+        QCOMPARE(log.rowOf(log.caretPosition()), row);
+    }
+    // Home and End keep to the row: one row of bytes.
+    log.setSelection(dumped.token(20), dumped.token(20));
+    QTest::keyClick(&log, Qt::Key_Home);
+    QTest::keyClick(&log, Qt::Key_End, Qt::ShiftModifier);
+    QCOMPARE(log.selectionStart(), dumped.token(16));
+    QCOMPARE(log.selectionEnd(), dumped.token(32));
 }
 
 QTEST_MAIN(TstLogPane)
