@@ -115,6 +115,17 @@ void Walk::textPart(qint64 from, qint64 to, const Visitor &visitor)
     m_last = m_store.text(to - 1, to) == QStringLiteral("\n") ? Last::LineBreak : Last::Text;
 }
 
+QString text(const LogStore &store, qint64 from, qint64 to)
+{
+    QString out;
+    Walk walk(store);
+    walk.walk(from, to,
+              {[&](qint64 a, qint64 b) { out += store.text(a, b); },
+               [&](const Listing &listing, qint64 first, qint64 end) { out += rows(store, listing, first, end); },
+               [&] { out += u'\n'; }});
+    return out;
+}
+
 void writeUtf8(const LogStore &store, qint64 from, qint64 to, const std::function<void(const char *, qint64)> &sink)
 {
     Walk walk(store);

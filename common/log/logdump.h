@@ -73,8 +73,9 @@ private:
     enum class Last { Nothing, LineBreak, Text, Rows } m_last = Last::Nothing;
 };
 
-// [from, to) in the dump view as UTF-8, in pieces of bounded size; and its
-// size.
+// [from, to) in the dump view; as UTF-8, in pieces of bounded size; and its
+// size as UTF-8.
+QString text(const LogStore &store, qint64 from, qint64 to);
 void writeUtf8(const LogStore &store, qint64 from, qint64 to, const std::function<void(const char *, qint64)> &sink);
 qint64 utf8Size(const LogStore &store, qint64 from, qint64 to);
 

@@ -220,12 +220,8 @@ QString LogPane::textBetween(qint64 from, qint64 to) const
 
 QString LogPane::selectedText() const
 {
-    if (!dumpView())
-        return m_store.text(selectionStart(), selectionEnd());
-    QByteArray utf8;
-    LogDump::writeUtf8(m_store, selectionStart(), selectionEnd(),
-                       [&](const char *bytes, qint64 n) { utf8.append(bytes, qsizetype(n)); });
-    return QString::fromUtf8(utf8);
+    return dumpView() ? LogDump::text(m_store, selectionStart(), selectionEnd())
+                      : m_store.text(selectionStart(), selectionEnd());
 }
 
 void LogPane::setDumpView(bool on)

@@ -206,11 +206,26 @@ const std::vector<qint64> &LogRows::rowsWithin(qint64 block) const
     const qint64 last = first + m_store.blockLines(block) - 1;
     std::vector<qint64> rows(size_t(last - first + 2), 0);
     if (m_dump && m_store.blockHasListing(block)) {
-        // Its listings' parts are known from the index; only a line's text
-        // that is longer than a row is read.
+        // The block's listings are found at once, and their rows known from
+        // their sizes; of a line's text only what is longer than a row is
+        // read.
+        std::vector<LogDump::Listing> listings;
+        const qint64 blockEnd = last + 1 < m_store.lineCount() ? m_store.lineStart(last + 1) - 1 : m_store.size();
+        qint64 lineStart = m_store.lineStart(first);
+        m_store.visitListings(lineStart, blockEnd, [&](qint64 from, qint64 to, qint64 bytes, quint32 colour) {
+            listings.push_back(LogDump::Listing{from, to, bytes, colour});
+        });
+        auto next = listings.cbegin();
         for (qint64 k = 0; k <= last - first; ++k) {
-            const std::vector<Part> parts = partsOf(first + k, false);
-            rows[size_t(k + 1)] = rows[size_t(k)] + (hasListing(parts) ? rowsOfParts(parts) : plainRowsIn(first + k));
+            const qint64 line = first + k;
+            const qint64 nextStart = line < last ? m_store.lineStart(line + 1) : blockEnd + 1;
+            const auto mine = next;
+            while (next != listings.cend() && next->start < nextStart - 1)
+                ++next;
+            rows[size_t(k + 1)] = rows[size_t(k)]
+                + (mine == next ? plainRowsIn(line)
+                                : rowsOfParts(partsOf(line, lineStart, nextStart - 1, false, &*mine, &*mine + (next - mine))));
+            lineStart = nextStart;
         }
         return m_blockCache[block] = std::move(rows);
     }
@@ -378,9 +393,19 @@ qint64 LogRows::Part::startCell(qint64 k, qint64 columns) const
 
 std::vector<LogRows::Part> LogRows::partsOf(qint64 line, bool withStarts) const
 {
-    std::vector<Part> parts;
     const qint64 start = m_store.lineStart(line);
     const qint64 end = start + m_store.lineLength(line);
+    std::vector<LogDump::Listing> listings;
+    m_store.visitListings(start, end, [&](qint64 from, qint64 to, qint64 bytes, quint32 colour) {
+        listings.push_back(LogDump::Listing{from, to, bytes, colour});
+    });
+    return partsOf(line, start, end, withStarts, listings.data(), listings.data() + listings.size());
+}
+
+std::vector<LogRows::Part> LogRows::partsOf(qint64 line, qint64 start, qint64 end, bool withStarts,
+                                            const LogDump::Listing *listing, const LogDump::Listing *listingsEnd) const
+{
+    std::vector<Part> parts;
     qint64 at = start, row = 0;
     const auto addText = [&](qint64 a, qint64 b) {
         if (b <= a)
@@ -402,12 +427,13 @@ std::vector<LogRows::Part> LogRows::partsOf(qint64 line, bool withStarts) const
         row += part.rows;
         parts.push_back(std::move(part));
     };
-    m_store.visitListings(start, end, [&](qint64 from, qint64 to, qint64 bytes, quint32 colour) {
-        addText(at, from);
-        parts.push_back(Part{from, to, row, LogDump::rowsOf(bytes), 0, 0, bytes, colour, true, {}});
+    for (; listing != listingsEnd; ++listing) {
+        addText(at, listing->start);
+        parts.push_back(Part{listing->start, listing->end, row, LogDump::rowsOf(listing->bytes), 0, 0, listing->bytes,
+                             listing->colour, true, {}});
         row += parts.back().rows;
-        at = to;
-    });
+        at = listing->end;
+    }
     addText(at, end);
     if (parts.empty())
         parts.push_back(Part{start, start, 0, 1, 0, 0, 0, 0, false, {0}});

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "logdump.h"
+
 #include <QString>
 
 #include <deque>
@@ -83,8 +85,11 @@ private:
         std::vector<qint64> starts; // a text's row start cells, from fromCell; none: cut every row
         qint64 startCell(qint64 k, qint64 columns) const;
     };
-    // The parts of `line`, with the text's row starts when `withStarts`.
+    // The parts of `line`, with the text's row starts when `withStarts`;
+    // or of the line at [start, end), its listings [listing, listingsEnd).
     std::vector<Part> partsOf(qint64 line, bool withStarts) const;
+    std::vector<Part> partsOf(qint64 line, qint64 start, qint64 end, bool withStarts, const LogDump::Listing *listing,
+                              const LogDump::Listing *listingsEnd) const;
     // The same, kept for the lines recently drawn; empty for a line the
     // dump does not change.
     const std::vector<Part> &dumpLayout(qint64 line) const;

@@ -315,6 +315,12 @@ const LogStore::BlockLines &LogStore::linesOf(qint64 b) const
          ++p) {
         const Piece &piece = m_pieces[size_t(p)];
         const qint64 from = std::max<qint64>(0, block.start - piece.start);
+        if (piece.listing) {
+            // No break in it, and a cell a character: passed over unread.
+            cells += piece.chars - from;
+            lastWide = false;
+            continue;
+        }
         walk(piece, markBefore(piece, from), [&](const char16_t *, int, int width, qint64 chr, qint64) {
             if (chr < from)
                 return true;
