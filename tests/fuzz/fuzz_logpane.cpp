@@ -16,7 +16,9 @@
 // UTF-16 unit from each pair of bytes at 0x80 and up.
 
 #include "fuzzcheck.h"
+#include "logdump.h"
 #include "logpane.h"
+#include "logrows.h"
 #include "payload.h"
 
 #include <QApplication>
@@ -79,10 +81,54 @@ struct Expected
     QString text;                 // as logText() reads
     QString characters;           // the same without line breaks
     std::vector<QRgb> colours;    // one per character
+    QString dump;                 // as the dump view copies it
+    // A listing still open: the next of its colour goes on in it.
+    QByteArray listing;
+    quint32 listingColour = 0;
 };
+
+// One row as the reference dumper (xxd -g1 -u) writes it.
+QString dumpRow(qint64 offset, const QByteArray &bytes)
+{
+    QString row = QString::asprintf("%08llx:", static_cast<unsigned long long>(offset));
+    for (int k = 0; k < 16; ++k)
+        row += k < bytes.size() ? QString::asprintf(" %02X", unsigned(quint8(bytes[k]))) : QStringLiteral("   ");
+    row += QStringLiteral("  ");
+    for (const char c : bytes)
+        row += c >= 0x20 && c < 0x7F ? QChar(c) : QChar(u'.');
+    return row;
+}
+
+// The open listing's rows, on rows of their own.
+void closeListing(Expected &e)
+{
+    if (e.listing.isEmpty())
+        return;
+    if (!e.dump.isEmpty() && !e.dump.endsWith(u'\n'))
+        e.dump += u'\n';
+    for (qsizetype at = 0; at < e.listing.size(); at += 16)
+        e.dump += (at ? QStringLiteral("\n") : QString()) + dumpRow(at, e.listing.mid(at, 16));
+    e.listing.clear();
+}
+
+void expectListing(Expected &e, quint32 bgr, const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    if (!e.listing.isEmpty() && e.listingColour != bgr)
+        closeListing(e);
+    e.listing += bytes;
+    e.listingColour = bgr;
+}
 
 void expectAppend(Expected &e, quint32 bgr, const QString &text)
 {
+    if (text.isEmpty())
+        return; // (nothing appended: a listing before it goes on after it)
+    // What the dump view copies: text after a listing starts a row.
+    const qsizetype before = e.text.size();
+    const bool afterListing = !e.listing.isEmpty();
+    closeListing(e);
     const QRgb colour = qRgb(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
     for (qsizetype i = 0; i < text.size(); ++i) {
         char16_t c = text.at(i).unicode();
@@ -110,6 +156,10 @@ void expectAppend(Expected &e, quint32 bgr, const QString &text)
         e.characters += QChar(c);
         e.colours.push_back(colour);
     }
+    const QStringView added = QStringView(e.text).mid(before);
+    if (afterListing && !added.isEmpty() && !added.startsWith(u'\n'))
+        e.dump += u'\n';
+    e.dump += added;
 }
 
 } // namespace
@@ -153,7 +203,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 break;
             total += listing.size();
             pane.appendListing(colour, bytes);
+            // (As text it reads as its listing; the dump reads its bytes.)
+            const Expected before = want;
             expectAppend(want, colour, listing);
+            want.dump = before.dump;
+            want.listing = before.listing;
+            want.listingColour = before.listingColour;
+            expectListing(want, colour, bytes);
             continue;
         }
         const QString piece = textFrom(in, in.next() % 48);
@@ -207,5 +263,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // A selection made backwards copies the same.
         FUZZ_CHECK_EQ(copied(pane, end, cut), copied(pane, cut, end));
     }
+
+    // The dump view: all of it copies as the reference writes it, and its
+    // rows at any width take every character once, in order, and are
+    // found again by their positions.
+    closeListing(want);
+    pane.setDumpView(true);
+    FUZZ_CHECK_EQ(copied(pane, 0, end), want.dump);
+    // (A line break last: the last line's rows are worked out afresh at
+    // every look, which would make reading all of them quadratic here.)
+    pane.AppendLog(0, QStringLiteral("\n"));
+    LogRows rows(store);
+    // (At least a dump row's eight: a row is found by reading from a mark
+    // before it, and every row is read here.)
+    rows.setColumns(8 + qint64(size % 89));
+    rows.setDump(true);
+    qint64 next = 0;
+    for (qint64 index = 0; index < rows.count(); ++index) {
+        const LogRows::Row row = rows.row(index);
+        if (next < row.first && store.text(next, row.first) == QStringLiteral("\n"))
+            next = row.first; // a line break is no row's
+        FUZZ_CHECK_EQ(row.first, next);
+        if (row.dumpOffset >= 0) {
+            FUZZ_CHECK_EQ(row.text, dumpRow(row.dumpOffset, [&] {
+                              QByteArray bytes;
+                              for (size_t k = 0; k + 1 < row.tokens.size(); ++k)
+                                  bytes += char(store.text(row.tokens[k], row.tokens[k + 1]).trimmed().toUInt(nullptr, 16));
+                              return bytes;
+                          }()));
+        }
+        if (row.end > row.first)
+            FUZZ_CHECK_EQ(rows.rowOf(row.first), index);
+        next = row.end;
+    }
+    FUZZ_CHECK_EQ(next, end + 1);
     return 0;
 }
