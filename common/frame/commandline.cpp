@@ -51,6 +51,8 @@ CommandLine::CommandLine(const QString &description)
                                 "接收分帧); 0, the default, collects a second at a time."),
                  QStringLiteral("MS")),
       m_msStamps(QStringLiteral("ms-stamps"), QStringLiteral("Stamp entries to the millisecond (毫秒时间戳).")),
+      m_dump(QStringLiteral("dump"), QStringLiteral("Show listed bytes as a hex dump, sixteen a row with their offset and "
+                                                    "characters (the log's menu, 十六进制转储).")),
       m_lineEnding(QStringLiteral("line-ending"),
                    QStringLiteral("End every text send in none, CR, LF or CR LF (the send box's menu, 行尾)."),
                    kLineEndingWords.join(u'|')),
@@ -73,7 +75,7 @@ CommandLine::CommandLine(const QString &description)
 int CommandLine::parse(const QStringList &arguments, const std::function<Problem()> &check)
 {
     // After the tool's own, in --help.
-    m_parser.addOptions({m_sendMode, m_receiveMode, m_frameGap, m_msStamps, m_lineEnding, m_checksum, m_quickSends,
+    m_parser.addOptions({m_sendMode, m_receiveMode, m_frameGap, m_msStamps, m_dump, m_lineEnding, m_checksum, m_quickSends,
                          m_record});
     if (!m_parser.parse(arguments))
         return fail(Problem(m_parser.errorText()));
@@ -133,6 +135,8 @@ int CommandLine::applyTo(ConsoleWindow &window)
     if (m_parser.isSet(m_frameGap) || m_parser.isSet(m_msStamps))
         window.setFraming(m_parser.isSet(m_frameGap) ? m_parser.value(m_frameGap).toInt() : window.frameGap(),
                           m_parser.isSet(m_msStamps));
+    if (m_parser.isSet(m_dump))
+        window.logCommands()->showDump(true);
     if (m_quickSendSet)
         window.useQuickSends(*m_quickSendSet);
     if (m_parser.isSet(m_lineEnding))

@@ -15,8 +15,8 @@ struct QuickSendSet;
 class QAbstractButton;
 
 // A tool's command line: the options both tools take (--send-mode,
-// --receive-mode, --frame-gap, --ms-stamps, --line-ending, --checksum,
-// --quick-sends, --record, --help, --version)
+// --receive-mode, --frame-gap, --ms-stamps, --dump, --line-ending,
+// --checksum, --quick-sends, --record, --help, --version)
 // and those the tool adds.
 // Each acts as the same clicks on the window would. A bad command line is
 // told in one line on standard error, naming the option and the reason,
@@ -55,6 +55,7 @@ private:
     QCommandLineOption m_receiveMode;
     QCommandLineOption m_frameGap;
     QCommandLineOption m_msStamps;
+    QCommandLineOption m_dump;
     QCommandLineOption m_lineEnding;
     QCommandLineOption m_checksum;
     QCommandLineOption m_quickSends;

@@ -3,6 +3,7 @@
 
 #include "guard.h"
 #include "logcolours.h"
+#include "logdump.h"
 #include "logfindbar.h"
 #include "logpane.h"
 #include "logsave.h"
@@ -21,8 +22,13 @@
 LogCommands::LogCommands(LogPane *pane)
     : QObject(pane), m_pane(pane), m_find(new LogFindBar(pane)), m_findAction(new QAction(QStringLiteral("查找…"), this)),
       m_saveAction(new QAction(QStringLiteral("保存信息…"), this)),
-      m_recordAction(new QAction(QStringLiteral("记录到文件…"), this)), m_separator(new QAction(this))
+      m_recordAction(new QAction(QStringLiteral("记录到文件…"), this)),
+      m_dumpAction(new QAction(QStringLiteral("十六进制转储"), this)), m_separator(new QAction(this))
 {
+    // A view (the large window) starts as its source shows the log.
+    m_dumpAction->setCheckable(true);
+    m_dumpAction->setChecked(pane->dumpView());
+    connect(m_dumpAction, &QAction::toggled, pane, &LogPane::setDumpView);
     m_separator->setSeparator(true);
     m_findAction->setShortcut(QKeySequence::Find);
     m_saveAction->setShortcut(QKeySequence::Save);
@@ -99,8 +105,13 @@ void LogCommands::addAction(QAction *action)
 
 void LogCommands::offerActions()
 {
-    m_pane->setContextActions(QList<QAction *>{m_findAction, m_separator, m_saveAction} + m_added
+    m_pane->setContextActions(QList<QAction *>{m_findAction, m_dumpAction, m_separator, m_saveAction} + m_added
                               + QList<QAction *>{m_recordAction});
+}
+
+void LogCommands::showDump(bool on)
+{
+    m_dumpAction->setChecked(on);
 }
 
 void LogCommands::saveLog()
@@ -120,6 +131,7 @@ void LogCommands::saveLog()
 void LogCommands::saveInSlices(qint64 from, qint64 to, const QString &path, bool page)
 {
     auto *save = new LogSave(m_pane->store(), from, to, path, this);
+    save->setDump(m_pane->dumpView());
     if (page)
         save->setPage(m_pane->window()->windowTitle());
     connect(save, &LogSave::finished, this, [this, save, path](const Problem &problem) {
@@ -136,7 +148,8 @@ void LogCommands::saveSelection(qint64 from, qint64 to)
 {
     // Too large for the clipboard: the same text, to a file.
     const QString title = QStringLiteral("所选内容有%1，不放进剪贴板：保存到文件")
-                              .arg(LogText::dataSize(m_pane->store().utf8Size(from, to)));
+                              .arg(LogText::dataSize(m_pane->dumpView() ? LogDump::utf8Size(m_pane->store(), from, to)
+                                                                        : m_pane->store().utf8Size(from, to)));
     QString chosen;
     const QString path = askSavePath(m_pane, title, suggestedSavePath(QStringLiteral("-选中.txt")),
                                      QStringLiteral("文本文件 (*.txt)"), &chosen);

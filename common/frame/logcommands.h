@@ -11,7 +11,8 @@ class LogPane;
 class QAction;
 
 // The log's commands, beside the pane: find (the field over its bottom
-// edge), save and record to a file, each with its dialog; in the pane's
+// edge), the dump view, save and record to a file, each with its dialog;
+// in the pane's
 // context menu after Copy and Select All, and on the keys (Ctrl+F, Ctrl+S
 // from anywhere in the window; F3, Shift+F3 and Esc too while the find
 // field is open). A failure is told in a notice.
@@ -42,6 +43,9 @@ public:
     // line is in the file).
     Problem recordFromTheStart(const QString &path);
 
+    // The menu's 十六进制转储, ticked or not.
+    void showDump(bool on);
+
     LogFindBar *findBar() const { return m_find; }
     LogRecorder *recorder() { return &m_recorder; }
 
@@ -68,6 +72,7 @@ private:
     QAction *m_findAction;
     QAction *m_saveAction;
     QAction *m_recordAction;
+    QAction *m_dumpAction;
     QAction *m_separator;
     QList<QAction *> m_added;
 };

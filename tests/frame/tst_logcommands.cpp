@@ -11,6 +11,7 @@
 #include "procstatus.h"
 #include "savedialog.h"
 #include "startup.h"
+#include "xxd.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -78,6 +79,7 @@ private slots:
     void fullDiskIsToldAndNothingLost();
     void copyTooLargeForTheClipboardIsSaved();
     void pageSavedInSlicesReadsAsTheLog();
+    void dumpViewFromTheMenuInCopyAndSave();
 };
 
 void TstLogCommands::findsForwardBackwardAndAround()
@@ -702,6 +704,87 @@ void TstLogCommands::pageSavedInSlicesReadsAsTheLog()
     setQuitHook(nullptr);
     QVERIFY(QFile::exists(text));
     QCOMPARE(QFileInfo(text).size(), log.store().utf8Size(0, log.store().size()));
+}
+
+void TstLogCommands::dumpViewFromTheMenuInCopyAndSave()
+{
+    LogPane log;
+    LogCommands commands(&log);
+    QByteArray bytes;
+    for (int b = 0; b < 300; ++b)
+        bytes += char(b * 13);
+    log.AppendLog(kBlack, QStringLiteral("12:00:00  启动程序\r\n12:00:01  接收数据："));
+    log.appendListing(kBlack, bytes);
+    log.AppendLog(kBlue, QStringLiteral("\r\n末行"));
+    const QString listed = log.logText();
+    // In the menu after 查找…, off until ticked.
+    QStringList actions = contextMenuActions(&log);
+    QCOMPARE(actions.indexOf(QStringLiteral("+十六进制转储")), actions.indexOf(QStringLiteral("+查找…")) + 1);
+    QVERIFY(!log.dumpView());
+    triggerContextAction(&log, QStringLiteral("十六进制转储"));
+    QVERIFY(log.dumpView());
+    const QString shown = QStringLiteral("12:00:00  启动程序\n12:00:01  接收数据：\n") + referenceDump(bytes)
+        + QStringLiteral("\n末行");
+    log.selectAll();
+    log.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), shown);
+    QCOMPARE(log.logText(), listed);
+
+    // Saved as shown: as text, and as a page that reads the same.
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("dump.txt"));
+    answerSaveWith(text, 0);
+    QTest::keyClick(&log, Qt::Key_S, Qt::ControlModifier);
+    QTRY_VERIFY(QFile::exists(text));
+    QFile file(text);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()), shown);
+    const QString page = dir.filePath(QStringLiteral("dump.html"));
+    answerSaveWith(page, 1);
+    commands.saveLog();
+    setSavePathHook(nullptr);
+    QTRY_VERIFY(QFile::exists(page));
+    QFile html(page);
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    QString read = QString::fromUtf8(html.readAll());
+    read = read.section(QStringLiteral("<pre style=\"white-space: pre-wrap\">"), 1).section(QStringLiteral("</pre>"), 0, 0);
+    read.remove(QRegularExpression(QStringLiteral("<span style=\"color:#[0-9a-f]{6}\">|</span>")));
+    read.replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    read.replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    QCOMPARE(read, shown);
+
+    // Unticked, the listing as it is listed.
+    triggerContextAction(&log, QStringLiteral("十六进制转储"));
+    QVERIFY(!log.dumpView());
+    log.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), listed);
+
+    // A dump is longer than its listing: 15 MiB list in 62 MB, which the
+    // clipboard would take, but dump in 75 MB, which goes to a file.
+    log.clearLog();
+    QByteArray large(15 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char(i * 7 + (i >> 9));
+    log.appendListing(kBlack, large);
+    log.setDumpView(true);
+    const QString selection = dir.filePath(QStringLiteral("selection.txt"));
+    QString asked;
+    setSavePathHook([&](const QString &title, const QString &, const QString &, QString *) {
+        asked = title;
+        return selection;
+    });
+    log.selectAll();
+    log.copy();
+    setSavePathHook(nullptr);
+    QVERIFY2(asked.contains(QStringLiteral("71 MiB")), qPrintable(asked));
+    QTRY_VERIFY(QFile::exists(selection));
+    QFile saved(selection);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray all = saved.readAll();
+    QCOMPARE(all.size(), qsizetype(large.size() / 16) * 76 - 1);
+    QCOMPARE(QString::fromLatin1(all.left(76 * 4 - 1)), referenceDump(large.left(64)));
+    QCOMPARE(QString::fromLatin1(all.right(75)),
+             QStringLiteral("00effff0") + referenceDump(large.right(16)).mid(8)); // its offset, its bytes
 }
 
 int main(int argc, char *argv[])

@@ -65,6 +65,7 @@ private slots:
         // Nothing said, nothing changed: sends as the box says, collections
         // a second at a time.
         QCOMPARE(w.frameGap(), 0);
+        QVERIFY(!w.TxtMsg->dumpView());
         QVERIFY(!stampsCarryMilliseconds());
         QCOMPARE(w.sendBoxMenu()->lineEnding(), LineEnding::None);
         QCOMPARE(w.sendBoxMenu()->checksum(), Checksum::None);
@@ -76,7 +77,7 @@ private slots:
         SockbayCommandLine line;
         QCOMPARE(line.parse({QStringLiteral("sockbay"), QStringLiteral("--line-ending"), QStringLiteral("CRLF"),
                              QStringLiteral("--checksum"), QStringLiteral("crc16-modbus"), QStringLiteral("--frame-gap"),
-                             QStringLiteral("20"), QStringLiteral("--ms-stamps")}),
+                             QStringLiteral("20"), QStringLiteral("--ms-stamps"), QStringLiteral("--dump")}),
                  -1);
         auto *sock = new FakeWinsock;
         FrmSockbay w(sock);
@@ -87,6 +88,7 @@ private slots:
         QCOMPARE(checkedText(w.sendBoxMenu()->lineEndingMenu()), QStringLiteral("CR LF"));
         QCOMPARE(checkedText(w.sendBoxMenu()->checksumMenu()), QStringLiteral("CRC-16/MODBUS"));
         QCOMPARE(w.frameGap(), 20);
+        QVERIFY(w.TxtMsg->dumpView());
         QVERIFY(stampsCarryMilliseconds());
         QVERIFY(timeStamp().contains(QRegularExpression(QStringLiteral("\\.\\d{3}$"))));
         setStampsCarryMilliseconds(false);
@@ -171,7 +173,7 @@ private slots:
     {
         checkHelpAndVersion(QStringLiteral(TOOL_PROGRAM), QStringLiteral("sockbay"),
                             {"--local-port", "--remote-port", "--remote-address", "--listen", "--multi", "--connect", "--send-mode",
-                             "--receive-mode", "--frame-gap", "--ms-stamps", "--line-ending", "--checksum", "--quick-sends",
+                             "--receive-mode", "--frame-gap", "--ms-stamps", "--dump", "--line-ending", "--checksum", "--quick-sends",
                              "--record", "--version"},
                             QStringLiteral(CONSOLES_VERSION));
     }
