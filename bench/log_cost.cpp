@@ -277,6 +277,33 @@ int main(int argc, char *argv[])
                     fewLarge, manyLarge, log.store().lineCount() - 1, manyLarge / fewLarge);
     }
     std::fflush(stdout);
+    // The dump view over received entries of 64 bytes: switching it on and
+    // off (the rows of every block with a listing laid out again, the store
+    // untouched), and a screenful of it at the end of the log.
+    for (int entries : {1000, 1000000}) {
+        LogPane dumped;
+        dumped.resize(tw(8655), tw(3810));
+        dumped.show();
+        const QByteArray bytes = randomBytes(64);
+        for (int i = 1; i <= entries; ++i) {
+            dumped.AppendLog(kBlack, QStringLiteral("\r\n") + timeStamp() + QStringLiteral("  接收数据："));
+            dumped.appendListing(kBlack, bytes);
+            if (i % 10000 == 0)
+                QCoreApplication::processEvents();
+        }
+        settle();
+        QElapsedTimer t;
+        t.start();
+        dumped.setDumpView(true);
+        const double on = t.nsecsElapsed() / 1e6;
+        const double paint = paintMs(dumped);
+        t.restart();
+        dumped.setDumpView(false);
+        const double off = t.nsecsElapsed() / 1e6;
+        std::printf("%-34s %12.1f ms on, %.1f ms off, one repaint %.2f ms\n",
+                    qPrintable(QStringLiteral("dump view, %1 entries").arg(entries)), on, off, paint);
+        std::fflush(stdout);
+    }
     bigLog(false);
     bigLog(true);
     for (int length : {100, 80})

@@ -665,7 +665,8 @@ void LogPane::mouseReleaseEvent(QMouseEvent *event)
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (clipboard->supportsSelection() && selectionEnd() > selectionStart()
         && fitsClipboard(selectionStart(), selectionEnd()))
-        clipboard->setMimeData(LogWriter::mimeData(m_store, selectionStart(), selectionEnd()), QClipboard::Selection);
+        clipboard->setMimeData(LogWriter::mimeData(m_store, selectionStart(), selectionEnd(), dumpView()),
+                              QClipboard::Selection);
 }
 
 void LogPane::mouseDoubleClickEvent(QMouseEvent *event)
