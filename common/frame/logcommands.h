@@ -11,11 +11,10 @@ class LogPane;
 class QAction;
 
 // The log's commands, beside the pane: find (the field over its bottom
-// edge), the dump view, save and record to a file, each with its dialog;
-// in the pane's
-// context menu after Copy and Select All, and on the keys (Ctrl+F, Ctrl+S
-// from anywhere in the window; F3, Shift+F3 and Esc too while the find
-// field is open). A failure is told in a notice.
+// edge), the dump view, save and record to a file, each with its dialog; in
+// the pane's context menu after Copy and Select All, and on the keys
+// (Ctrl+F, Ctrl+S from anywhere in the window; F3, Shift+F3 and Esc too
+// while the find field is open). A failure is told in a notice.
 class LogCommands : public QObject
 {
     Q_OBJECT
