@@ -77,6 +77,7 @@ private slots:
     void dumpViewShowsListingsAsRows();
     void dumpRowsAreSelectedWhole();
     void caretKeysCrossDumpRows();
+    void caretKeysCrossWrappedRows();
 };
 
 void TstLogPane::shapesAndColours()
@@ -707,6 +708,28 @@ void TstLogPane::caretKeysCrossDumpRows()
     QTest::keyClick(&log, Qt::Key_End, Qt::ShiftModifier);
     QCOMPARE(log.selectionStart(), dumped.token(16));
     QCOMPARE(log.selectionEnd(), dumped.token(32));
+}
+
+void TstLogPane::caretKeysCrossWrappedRows()
+{
+    // A line that wraps at words into rows of unlike lengths: Up from the
+    // end of a long row into a short one must not land where the next row
+    // starts (and so stay put).
+    LogPane log;
+    log.resize(260, 300);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    QString line;
+    for (int i = 0; i < 12; ++i)
+        line += (i % 2 ? QString(log.columns() - 2, u'x') + u' ' : QStringLiteral("ab "));
+    log.AppendLog(kBlack, line.trimmed());
+    QVERIFY(log.rowCount() >= 8);
+    log.setFocus();
+    log.setSelection(log.store().size(), log.store().size());
+    for (qint64 row = log.rowOf(log.caretPosition()) - 1; row >= 0; --row) {
+        QTest::keyClick(&log, Qt::Key_Up);
+        QCOMPARE(log.rowOf(log.caretPosition()), row);
+    }
 }
 
 QTEST_MAIN(TstLogPane)
