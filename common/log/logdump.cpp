@@ -50,6 +50,13 @@ QString rows(const LogStore &store, const Listing &listing, qint64 first, qint64
     return out;
 }
 
+void rowsInPieces(const LogStore &store, const Listing &listing, qint64 first, qint64 end,
+                  const std::function<void(const QString &)> &piece)
+{
+    for (qint64 r = first; r < end; r += kRowsAtOnce)
+        piece((r > first ? QStringLiteral("\n") : QString()) + rows(store, listing, r, std::min(end, r + kRowsAtOnce)));
+}
+
 qint64 rowsSize(const Listing &listing, qint64 first, qint64 end)
 {
     if (end <= first)
@@ -132,12 +139,10 @@ void writeUtf8(const LogStore &store, qint64 from, qint64 to, const std::functio
     walk.walk(from, to,
               {[&](qint64 a, qint64 b) { store.writeUtf8(a, b, sink); },
                [&](const Listing &listing, qint64 first, qint64 end) {
-                   for (qint64 r = first; r < end; r += kRowsAtOnce) {
-                       if (r > first)
-                           sink("\n", 1);
-                       const QByteArray utf8 = rows(store, listing, r, std::min(end, r + kRowsAtOnce)).toUtf8();
+                   rowsInPieces(store, listing, first, end, [&](const QString &rows) {
+                       const QByteArray utf8 = rows.toUtf8();
                        sink(utf8.constData(), utf8.size());
-                   }
+                   });
                },
                [&] { sink("\n", 1); }});
 }

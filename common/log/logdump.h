@@ -41,6 +41,10 @@ QString row(qint64 offset, const QByteArray &bytes);
 // many characters (as many bytes of UTF-8) they take.
 QString rows(const LogStore &store, const Listing &listing, qint64 first, qint64 end);
 qint64 rowsSize(const Listing &listing, qint64 first, qint64 end);
+// The same a few thousand rows at a time, a line break between each two
+// pieces too: a long listing is never written out whole.
+void rowsInPieces(const LogStore &store, const Listing &listing, qint64 first, qint64 end,
+                  const std::function<void(const QString &)> &piece);
 // The rows of `listing` that [from, to) touches: [*first, *end).
 void rowsTouched(const LogStore &store, const Listing &listing, qint64 from, qint64 to, qint64 *first, qint64 *end);
 // The first place at or after `position` where a dump may be cut: the end

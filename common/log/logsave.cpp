@@ -84,16 +84,13 @@ bool LogSave::writeDump(qint64 to)
     m_walk.walk(m_at, to,
                 {[&](qint64 a, qint64 b) { ok = ok && writeText(a, b); },
                  [&](const LogDump::Listing &listing, qint64 first, qint64 end) {
-                     // Some thousands of rows at a time.
-                     constexpr qint64 kRows = 4096;
-                     for (qint64 r = first; ok && r < end; r += kRows) {
-                         const QString rows = (r > first ? QStringLiteral("\n") : QString())
-                             + LogDump::rows(m_store, listing, r, std::min(end, r + kRows));
-                         ok = m_page ? put(QStringLiteral("<span style=\"color:#%1\">")
-                                               .arg(rgbFromBgr(listing.colour), 6, 16, QLatin1Char('0'))
-                                           + rows.toHtmlEscaped() + QStringLiteral("</span>"))
-                                     : put(rows);
-                     }
+                     LogDump::rowsInPieces(m_store, listing, first, end, [&](const QString &rows) {
+                         ok = ok
+                             && (m_page ? put(QStringLiteral("<span style=\"color:#%1\">")
+                                                  .arg(rgbFromBgr(listing.colour), 6, 16, QLatin1Char('0'))
+                                              + rows.toHtmlEscaped() + QStringLiteral("</span>"))
+                                        : put(rows));
+                     });
                  },
                  [&] { ok = ok && put(QStringLiteral("\n")); }});
     return ok;
