@@ -410,7 +410,7 @@ std::vector<LogRows::Part> LogRows::partsOf(qint64 line, qint64 start, qint64 en
     const auto addText = [&](qint64 a, qint64 b) {
         if (b <= a)
             return;
-        Part part{a, b, row, 1, 0, 0, 0, 0, false, {}};
+        Part part{a, b, row, 1, 0, 0, 0, false, {}};
         // A text of no more units than half a row's cells fits (a unit
         // takes two at most): counted without reading it.
         const bool fits = (b - a) * 2 <= m_columns;
@@ -429,14 +429,14 @@ std::vector<LogRows::Part> LogRows::partsOf(qint64 line, qint64 start, qint64 en
     };
     for (; listing != listingsEnd; ++listing) {
         addText(at, listing->start);
-        parts.push_back(Part{listing->start, listing->end, row, LogDump::rowsOf(listing->bytes), 0, 0, listing->bytes,
-                             listing->colour, true, {}});
+        parts.push_back(
+            Part{listing->start, listing->end, row, LogDump::rowsOf(listing->bytes), 0, 0, listing->colour, true, {}});
         row += parts.back().rows;
         at = listing->end;
     }
     addText(at, end);
     if (parts.empty())
-        parts.push_back(Part{start, start, 0, 1, 0, 0, 0, 0, false, {0}});
+        parts.push_back(Part{start, start, 0, 1, 0, 0, 0, false, {0}});
     return parts;
 }
 

@@ -79,7 +79,6 @@ private:
         qint64 firstRow;     // within the line
         qint64 rows;
         qint64 fromCell, toCell;
-        qint64 bytes;        // a listing's
         quint32 colour;      // a listing's
         bool listing;
         std::vector<qint64> starts; // a text's row start cells, from fromCell; none: cut every row
